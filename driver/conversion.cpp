@@ -1,0 +1,291 @@
+#include "conversion.h"
+
+#include "connection.h"
+#include "describe.h"
+#include "statement.h"
+#include "timestamp_form.h"
+
+#include "qvjdbc/ruva70.h"
+
+#include <cstring>
+
+namespace ruva {
+namespace {
+
+constexpr SQLLEN kFormBytes = RUVA70_TIMESTAMP_FORM_BYTES;
+
+bool isTimestampType(SQLLEN t) {
+    return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
+}
+
+// The form of a column of the current result set (cached per result set).
+ColumnForm columnForm(Handle& stmt, SQLUSMALLINT icol) {
+    StmtState& st = *stmt.stmt;
+    auto it = st.columnForms.find(icol);
+    if (it != st.columnForms.end()) return it->second;
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    SQLLEN type = 0;
+    // No result set yet: not cached, asked again next time.
+    if (!SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &type)))
+        return ColumnForm::None;
+    ColumnForm form = ColumnForm::None;
+    if (isTimestampType(type)) {
+        form = ColumnForm::Timestamp;
+        char name[130] = {};
+        SQLSMALLINT len = 0;
+        SQLLEN unused = 0;
+        if (st.source == Source::PostgreSQL &&
+            SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, name, sizeof name - 1, &len, &unused)) &&
+            columnDriverType(st.source, name, SQL_TIMESTAMP) == RUVA70_TYPE_TIMESTAMP_TZ)
+            form = ColumnForm::TimestampTz;
+    }
+    st.columnForms[icol] = form;
+    return form;
+}
+
+// A timestamptz column is read as the session's text: once per result set,
+// make sure that text is UTC.
+SQLRETURN checkZone(Handle& stmt, ColumnForm form) {
+    StmtState& st = *stmt.stmt;
+    if (form != ColumnForm::TimestampTz || st.zoneChecked) return SQL_SUCCESS;
+    SQLRETURN rc = checkUtcSession(stmt, st.dmDbc);
+    if (rc == SQL_SUCCESS) st.zoneChecked = true;
+    return rc;
+}
+
+// Text of a timestamp into the caller's 8 bytes and indicator.
+SQLRETURN deliver(Handle& stmt, const char* text, SQLLEN ind, size_t capacity, SQLPOINTER value, SQLLEN* appInd) {
+    if (ind == SQL_NULL_DATA) {
+        if (!appInd) return fail(stmt, "22002", "a null value needs an indicator variable");
+        *appInd = SQL_NULL_DATA;
+        return SQL_SUCCESS;
+    }
+    size_t len = ind == SQL_NTS || ind < 0 ? std::strlen(text) : static_cast<size_t>(ind);
+    int64_t micros = 0;
+    if (len >= capacity || !tsform::parse(text, len, micros))
+        return fail(stmt, "22008",
+                    "timestamp value '" + std::string(text, std::min(len, capacity - 1)) +
+                        "' cannot be held in the 8-byte timestamp form");
+    std::memcpy(value, &micros, sizeof micros);  // little-endian on this platform
+    if (appInd) *appInd = kFormBytes;
+    return SQL_SUCCESS;
+}
+
+// Before the first fetch of a result set: binds each 8-byte binary column to
+// text if it is a timestamp, to the application's buffer otherwise.
+SQLRETURN decideColumns(Handle& stmt) {
+    StmtState& st = *stmt.stmt;
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    for (auto& [icol, c] : st.columns) {
+        ColumnForm form = columnForm(stmt, icol);
+        bool ts = form != ColumnForm::None;
+        SQLRETURN rc = checkZone(stmt, form);
+        if (rc != SQL_SUCCESS) return rc;
+        if (ts && !c.converting) {
+            rc = d.SQLBindCol(h, icol, SQL_C_CHAR, c.text, sizeof c.text, &c.ind);
+            if (SQL_SUCCEEDED(rc)) c.converting = true;
+        } else if (!ts && c.converting) {
+            rc = d.SQLBindCol(h, icol, SQL_C_BINARY, c.appValue, kFormBytes, c.appInd);
+            if (SQL_SUCCEEDED(rc)) c.converting = false;
+        }
+        if (!SQL_SUCCEEDED(rc)) return rc;
+    }
+    return SQL_SUCCESS;
+}
+
+// Binds a converted parameter to `rows` cells of timestamp text. On
+// PostgreSQL the text carries its zone (+00) and is sent as character data,
+// so the server reads the instant whatever the session's zone; a timestamp
+// parameter would drop the offset before a timestamptz column sees it.
+SQLSMALLINT textSqlType(Handle& stmt, const ParamConversion& p) {
+    return stmt.stmt->source == Source::PostgreSQL ? SQL_VARCHAR : p.sqlType;
+}
+SQLULEN textColumnSize(Handle& stmt, const ParamConversion& p) {
+    return stmt.stmt->source == Source::PostgreSQL ? kParamTextBytes : p.columnSize;
+}
+SQLSMALLINT textScale(Handle& stmt, const ParamConversion& p) {
+    return stmt.stmt->source == Source::PostgreSQL ? 0 : p.scale;
+}
+
+SQLRETURN bindText(Handle& stmt, SQLUSMALLINT ipar, ParamConversion& p, SQLULEN rows) {
+    p.text.assign(rows * kParamTextBytes, 0);
+    p.ind.assign(rows, SQL_NULL_DATA);
+    SQLRETURN rc = DM().SQLBindParameter(stmt.dm.load(), ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p),
+                                         textColumnSize(stmt, p), textScale(stmt, p), p.text.data(), kParamTextBytes,
+                                         p.ind.data());
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    p.boundText = true;
+    p.boundRows = rows;
+    return rc;
+}
+
+}  // namespace
+
+SQLRETURN bindColumn(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                     SQLLEN* pcbValue) {
+    StmtState& st = *stmt.stmt;
+    SQLRETURN rc = DM().SQLBindCol(stmt.dm.load(), icol, fCType, rgbValue, cbValueMax, pcbValue);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    if (rgbValue && fCType == SQL_C_BINARY && cbValueMax == kFormBytes) {
+        // Bound to the application's buffer for now; the next fetch decides.
+        ColumnConversion& c = st.columns[icol];
+        c.appValue = rgbValue;
+        c.appInd = pcbValue;
+        c.converting = false;
+        st.resultChanged = true;
+    } else {
+        st.columns.erase(icol);
+    }
+    return rc;
+}
+
+SQLRETURN fetchRow(Handle& stmt) {
+    StmtState& st = *stmt.stmt;
+    if (st.resultChanged) {
+        st.columnForms.clear();
+        st.zoneChecked = false;
+        SQLRETURN rc = decideColumns(stmt);
+        if (rc != SQL_SUCCESS) return rc;
+        st.resultChanged = false;
+    }
+    SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    for (auto& [icol, c] : st.columns) {
+        if (!c.converting) continue;
+        SQLRETURN crc = deliver(stmt, c.text, c.ind, sizeof c.text, c.appValue, c.appInd);
+        if (crc != SQL_SUCCESS) rc = crc;
+    }
+    return rc;
+}
+
+SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
+                  SQLLEN* pcbValue) {
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    ColumnForm form =
+        rgbValue && fCType == SQL_C_BINARY && cbValueMax == kFormBytes ? columnForm(stmt, icol) : ColumnForm::None;
+    if (form == ColumnForm::None) return d.SQLGetData(h, icol, fCType, rgbValue, cbValueMax, pcbValue);
+    SQLRETURN rc = checkZone(stmt, form);
+    if (rc != SQL_SUCCESS) return rc;
+    char text[64] = {};
+    SQLLEN ind = 0;
+    rc = d.SQLGetData(h, icol, SQL_C_CHAR, text, sizeof text, &ind);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    SQLRETURN crc = deliver(stmt, text, ind, sizeof text, rgbValue, pcbValue);
+    return crc != SQL_SUCCESS ? crc : rc;
+}
+
+SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
+                        SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
+                        SQLLEN cbValueMax, SQLLEN* pcbValue) {
+    StmtState& st = *stmt.stmt;
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    bool convert = fParamType == SQL_PARAM_INPUT && fCType == SQL_C_BINARY && cbValueMax == kFormBytes &&
+                   isTimestampType(fSqlType) && rgbValue;
+    if (!convert) {
+        SQLRETURN rc = d.SQLBindParameter(h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue,
+                                          cbValueMax, pcbValue);
+        if (SQL_SUCCEEDED(rc)) st.params.erase(ipar);
+        return rc;
+    }
+    ParamConversion p;
+    p.appValue = rgbValue;
+    p.appInd = pcbValue;
+    p.sqlType = fSqlType;
+    p.columnSize = cbColDef;
+    p.scale = ibScale;
+    SQLRETURN rc = bindText(stmt, ipar, p, 1);
+    if (SQL_SUCCEEDED(rc)) st.params[ipar] = std::move(p);  // the vectors keep their storage
+    return rc;
+}
+
+SQLRETURN prepareParamConversions(Handle& stmt) {
+    StmtState& st = *stmt.stmt;
+    if (st.params.empty()) return SQL_SUCCESS;
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    const SQLULEN rows = st.paramRows ? st.paramRows : 1;
+    const bool zone = st.source == Source::PostgreSQL;
+    for (auto& [ipar, p] : st.params) {
+        auto indOf = [&](SQLULEN r) { return p.appInd ? p.appInd[r] : kFormBytes; };
+        bool atExec = false, values = false;
+        for (SQLULEN r = 0; r < rows; ++r) {
+            SQLLEN ind = indOf(r);
+            if (ind == SQL_DATA_AT_EXEC || ind <= SQL_LEN_DATA_AT_EXEC_OFFSET)
+                atExec = true;
+            else if (ind >= 0)
+                values = true;
+        }
+        if (atExec && values)
+            return fail(stmt, "S1C00", "a parameter array cannot mix data at execution with 8-byte timestamp values");
+        if (atExec) {
+            // Data at execution: SQLParamData hands the application its own
+            // pointer back, and SQLPutData converts the 8 bytes it is given.
+            // The driver is told no length: the text's comes with SQLPutData
+            // (a driver may take a length hint for the whole value).
+            if (p.boundText || p.ind.size() < rows) {
+                p.ind.assign(rows, SQL_DATA_AT_EXEC);
+                SQLRETURN rc = d.SQLBindParameter(h, ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p),
+                                                  textColumnSize(stmt, p), textScale(stmt, p), p.appValue,
+                                                  kParamTextBytes, p.ind.data());
+                if (!SQL_SUCCEEDED(rc)) return rc;
+                p.boundText = false;
+            }
+            for (SQLULEN r = 0; r < rows; ++r) {
+                SQLLEN ind = indOf(r);
+                p.ind[r] = ind == SQL_DATA_AT_EXEC || ind <= SQL_LEN_DATA_AT_EXEC_OFFSET ? SQL_DATA_AT_EXEC : ind;
+            }
+            continue;
+        }
+        if (!p.boundText || p.boundRows < rows) {
+            SQLRETURN rc = bindText(stmt, ipar, p, rows);
+            if (!SQL_SUCCEEDED(rc)) return rc;
+        }
+        for (SQLULEN r = 0; r < rows; ++r) {
+            SQLLEN ind = indOf(r);
+            if (ind < 0) {
+                p.ind[r] = ind;  // SQL_NULL_DATA and the other markers pass as they are
+                continue;
+            }
+            int64_t micros;
+            std::memcpy(&micros, static_cast<const char*>(p.appValue) + r * kFormBytes, sizeof micros);
+            char text[tsform::kTextBytes];
+            size_t n = tsform::format(micros, zone, text);
+            std::memcpy(&p.text[r * kParamTextBytes], text, n + 1);
+            p.ind[r] = static_cast<SQLLEN>(n);
+        }
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN paramData(Handle& stmt, SQLPOINTER* prgbValue) {
+    StmtState& st = *stmt.stmt;
+    SQLPOINTER token = nullptr;
+    SQLRETURN rc = DM().SQLParamData(stmt.dm.load(), &token);
+    if (prgbValue) *prgbValue = token;
+    st.putConverting = false;
+    if (rc == SQL_NEED_DATA)
+        for (const auto& [ipar, p] : st.params)
+            if (!p.boundText && p.appValue == token) st.putConverting = true;
+    return rc;
+}
+
+SQLRETURN putData(Handle& stmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    if (!stmt.stmt->putConverting || cbValue == SQL_NULL_DATA) return d.SQLPutData(h, rgbValue, cbValue);
+    if (cbValue != kFormBytes || !rgbValue)
+        return fail(stmt, "S1090", "an 8-byte timestamp parameter takes its 8 bytes in one piece");
+    int64_t micros;
+    std::memcpy(&micros, rgbValue, sizeof micros);
+    char text[tsform::kTextBytes];
+    tsform::format(micros, stmt.stmt->source == Source::PostgreSQL, text);
+    // SQL_NTS: the SQLite driver reads text sent with a length up to a
+    // terminator it does not store.
+    return d.SQLPutData(h, text, SQL_NTS);
+}
+
+}  // namespace ruva

@@ -1,0 +1,95 @@
+#include "handles.h"
+
+#include "statement.h"
+
+#include <cstring>
+#include <vector>
+
+namespace ruva {
+
+HandleTable& table() {
+    // Never destroyed: a handle may be looked up by a thread that outlives
+    // static destruction (the application's, at exit).
+    static HandleTable* t = new HandleTable();
+    return *t;
+}
+
+Handle* lookup(SQLHANDLE h, Kind kind) {
+    return table().lookup(valueOf(h), static_cast<uint8_t>(kind));
+}
+
+Handle* enter(SQLHANDLE h, Kind kind) {
+    Handle* p = lookup(h, kind);
+    if (p) clearDiags(*p);
+    return p;
+}
+
+uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, std::unique_ptr<StmtState> stmt) {
+    return table().issue(static_cast<uint8_t>(kind), [&](Handle& h) {
+        // A reused slot: reset everything its previous owner left.
+        h.dm.store(dmHandle, std::memory_order_relaxed);
+        h.parent = parent;
+        h.kind = kind;
+        h.source.store(source, std::memory_order_relaxed);
+        std::lock_guard<std::mutex> lock(h.mu);
+        h.diags.clear();
+        h.stmt = std::move(stmt);
+    });
+}
+
+void release(uint32_t value, Kind kind) {
+    Handle* h = table().release(value, static_cast<uint8_t>(kind));
+    if (!h) return;
+    h->dm.store(nullptr, std::memory_order_release);
+    std::unique_ptr<StmtState> old;
+    {
+        std::lock_guard<std::mutex> lock(h->mu);
+        h->diags.clear();
+        old = std::move(h->stmt);
+    }
+}
+
+void releaseChildren(uint32_t parent, Kind childKind) {
+    std::vector<uint32_t> children;
+    table().forEach(static_cast<uint8_t>(childKind), [&](uint32_t value, Handle& h) {
+        if (h.parent == parent) children.push_back(value);
+    });
+    for (uint32_t v : children) {
+        if (childKind == Kind::Dbc) releaseChildren(v, Kind::Stmt);
+        release(v, childKind);
+    }
+}
+
+void clearDiags(Handle& h) {
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.diags.clear();
+}
+
+void keepDiag(Handle& h, const char* state, SQLINTEGER native, const std::string& message) {
+    Diag d;
+    std::memset(d.state, 0, sizeof d.state);
+    std::strncpy(d.state, state, 5);
+    d.native = native;
+    d.message = message;
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.diags.push_back(std::move(d));
+}
+
+void addDiag(Handle& h, const char* state, const std::string& message) {
+    keepDiag(h, state, 0, "[Quorvane][ruva70]" + message);
+}
+
+SQLRETURN fail(Handle& h, const char* state, const std::string& message) {
+    addDiag(h, state, message);
+    return SQL_ERROR;
+}
+
+bool takeDiag(Handle& h, Diag& out) {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (h.diags.empty()) return false;
+    out = std::move(h.diags.front());
+    h.diags.pop_front();
+    return true;
+}
+
+}  // namespace ruva

@@ -1,0 +1,133 @@
+#include "connection.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace ruva {
+namespace {
+
+bool startsWithNoCase(const char* s, const char* prefix) {
+    for (; *prefix; ++s, ++prefix)
+        if (std::tolower(static_cast<unsigned char>(*s)) != std::tolower(static_cast<unsigned char>(*prefix)))
+            return false;
+    return true;
+}
+
+bool equalsNoCase(const std::string& a, const char* b) {
+    return a.size() == std::strlen(b) && startsWithNoCase(a.c_str(), b);
+}
+
+// The zone names PostgreSQL accepts for UTC itself (no daylight rules).
+bool isUtcName(const std::string& zone) {
+    static const char* const kNames[] = {"UTC",  "Etc/UTC",  "UCT", "Etc/UCT", "Universal", "Etc/Universal",
+                                         "Zulu", "Etc/Zulu", "GMT", "Etc/GMT", "GMT0",      "Etc/GMT0"};
+    for (const char* n : kNames)
+        if (equalsNoCase(zone, n)) return true;
+    return false;
+}
+
+std::string firstRecord(SQLHANDLE env, SQLHANDLE dbc, SQLHANDLE stmt) {
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    if (SQL_SUCCEEDED(DM().SQLError(env, dbc, stmt, state, &native, msg, sizeof msg, &len)))
+        return reinterpret_cast<char*>(msg);
+    return "no reason given";
+}
+
+}  // namespace
+
+void forgetSource(Handle& dbc) {
+    dbc.source.store(kSourceNotAsked, std::memory_order_relaxed);
+}
+
+Source sourceOf(Handle& dbc) {
+    Source s = dbc.source.load(std::memory_order_relaxed);
+    if (s != kSourceNotAsked) return s;
+    char name[128] = {};
+    SQLSMALLINT len = 0;
+    s = Source::Unknown;
+    SQLRETURN rc = DM().SQLGetInfo(dbc.dm.load(), SQL_DBMS_NAME, name, sizeof name, &len);
+    if (SQL_SUCCEEDED(rc)) {
+        if (startsWithNoCase(name, "PostgreSQL"))
+            s = Source::PostgreSQL;
+        else if (startsWithNoCase(name, "SQLite"))
+            s = Source::SQLite;
+        // Only a definite answer is kept; a connection not yet connected asks
+        // again next time.
+        dbc.source.store(s, std::memory_order_relaxed);
+    }
+    return s;
+}
+
+SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::string& reason) {
+    const DriverManager& d = DM();
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    SQLRETURN rc = d.SQLAllocStmt(dmDbc, &st);
+    if (!SQL_SUCCEEDED(rc)) {
+        reason = firstRecord(SQL_NULL_HENV, dmDbc, SQL_NULL_HSTMT);
+        return SQL_ERROR;
+    }
+    rc = d.SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
+    if (SQL_SUCCEEDED(rc) && value) {
+        char text[256] = {};
+        SQLLEN ind = 0;
+        rc = d.SQLFetch(st);
+        if (SQL_SUCCEEDED(rc)) rc = d.SQLGetData(st, 1, SQL_C_CHAR, text, sizeof text, &ind);
+        if (SQL_SUCCEEDED(rc)) *value = ind == SQL_NULL_DATA ? std::string() : std::string(text);
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+        reason = firstRecord(SQL_NULL_HENV, SQL_NULL_HDBC, st);
+        d.SQLFreeStmt(st, SQL_DROP);
+        return SQL_ERROR;
+    }
+    d.SQLFreeStmt(st, SQL_DROP);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
+    const DriverManager& d = DM();
+    SQLHDBC h = dbc.dm.load();
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        SQLCHAR state[6];
+        SQLCHAR msg[SQL_MAX_MESSAGE_LENGTH + 1];
+        SQLINTEGER native;
+        SQLSMALLINT len;
+        for (int i = 0; i < 64; ++i) {
+            std::memset(state, 0, sizeof state);
+            msg[0] = 0;
+            if (!SQL_SUCCEEDED(d.SQLError(SQL_NULL_HENV, h, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len)))
+                break;
+            keepDiag(dbc, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(msg));
+        }
+    }
+    forgetSource(dbc);
+    if (sourceOf(dbc) != Source::PostgreSQL) return rc;
+    // timestamptz text carries no offset through psqlODBC: the session runs
+    // in UTC so that its text is the instant itself.
+    std::string reason;
+    if (runInternal(h, "SET TimeZone = 'UTC'", nullptr, reason) != SQL_SUCCESS) {
+        addDiag(dbc, "01000", "the session time zone could not be set to UTC: " + reason);
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    // In manual-commit mode the setting belongs to the transaction that the
+    // statement began: commit it so that a rollback keeps it.
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (SQL_SUCCEEDED(d.SQLGetConnectOption(h, SQL_AUTOCOMMIT, &autocommit)) && autocommit == SQL_AUTOCOMMIT_OFF)
+        d.SQLTransact(SQL_NULL_HENV, h, SQL_COMMIT);
+    return rc;
+}
+
+SQLRETURN checkUtcSession(Handle& h, SQLHDBC dmDbc) {
+    std::string zone, reason;
+    if (runInternal(dmDbc, "SHOW TimeZone", &zone, reason) != SQL_SUCCESS)
+        return fail(h, "S1000", "cannot read the session time zone: " + reason);
+    if (!isUtcName(zone))
+        return fail(h, "S1000",
+                    "the session time zone is '" + zone +
+                        "': timestamp with time zone values reach the 8-byte form only in a UTC session");
+    return SQL_SUCCESS;
+}
+
+}  // namespace ruva

@@ -1,0 +1,65 @@
+// Statement state of libruva70: the driver's own statement options and the
+// conversions between the driver's 8-byte timestamp form and what the data
+// source carries.
+#pragma once
+
+#include "handles.h"
+
+#include "timestamp_form.h"
+
+#include <map>
+#include <vector>
+
+namespace ruva {
+
+// A column the application bound as 8 bytes of SQL_C_BINARY. When the
+// current result set's column is a timestamp, the driver manager is bound to
+// `text` instead and each fetch converts the text into the application's
+// buffer.
+struct ColumnConversion {
+    SQLPOINTER appValue = nullptr;
+    SQLLEN* appInd = nullptr;
+    bool converting = false;  // the driver manager is bound to text/ind
+    char text[64] = {};
+    SQLLEN ind = 0;
+};
+
+// A parameter the application bound as 8 bytes of SQL_C_BINARY with SQL type
+// SQL_TIMESTAMP. At execution the values are read from the application's
+// buffer and handed to the driver manager as timestamp text.
+struct ParamConversion {
+    SQLPOINTER appValue = nullptr;
+    SQLLEN* appInd = nullptr;
+    SQLSMALLINT sqlType = SQL_TIMESTAMP;
+    SQLULEN columnSize = 0;
+    SQLSMALLINT scale = 0;
+    std::vector<char> text;   // rows x kParamTextBytes
+    std::vector<SQLLEN> ind;  // rows
+    bool boundText = false;   // the driver manager is bound to text/ind (else for data at execution)
+    SQLULEN boundRows = 0;
+};
+
+inline constexpr size_t kParamTextBytes = tsform::kTextBytes;
+
+// What a result column is for the 8-byte form (cached per result set).
+enum class ColumnForm : uint8_t { None, Timestamp, TimestampTz };
+
+struct StmtState {
+    Source source = Source::Unknown;
+    SQLHDBC dmDbc = SQL_NULL_HDBC;  // the driver manager's connection, for internal statements
+    SQLULEN driverTypes = 0;        // option 3057
+    SQLULEN typeFromValue = 0;      // option 3031
+    SQLULEN paramRows = 1;          // SQLParamOptions
+    bool putConverting = false;     // SQLParamData asked for a converted parameter
+    // Set whenever the statement may have a new result set; the next fetch
+    // then decides again which bound columns are converted.
+    bool resultChanged = true;
+    std::map<SQLUSMALLINT, ColumnConversion> columns;
+    std::map<SQLUSMALLINT, ParamConversion> params;
+    // Per result set: the form of the columns asked about, and whether the
+    // session's time zone was checked for a timestamptz column.
+    std::map<SQLUSMALLINT, ColumnForm> columnForms;
+    bool zoneChecked = false;
+};
+
+}  // namespace ruva

@@ -1,0 +1,298 @@
+// ruva70: the client driver library's own interface beyond ODBC 2.x.
+//
+// The native library reaches the driver only through the entry points listed
+// in driver.h. This header documents the values of the driver's own that
+// travel through those entry points.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#ifndef RUVA70_API
+#define RUVA70_API SQL_API
+#endif
+
+// ---------------------------------------------------------------------------
+// Statement options (SQLSetStmtOption / SQLGetStmtOption)
+// ---------------------------------------------------------------------------
+
+// 3057: driver type codes. While 1, SQLDescribeCol and SQLDescribeParam report
+// the driver's own type codes (below) instead of the standard ODBC SQL types.
+// Default 0. Any value other than 0 and 1 is refused with SQL_ERROR and a
+// diagnostic (SQLSTATE S1009).
+#define RUVA70_STMT_DRIVER_TYPES 3057
+
+// 3031: type from value. While 1, the native library binds each parameter
+// with an SQL type derived from the value it holds. Default 0; settable per
+// statement with SQLSetStmtOption (0 or 1, otherwise SQL_ERROR / S1009).
+#define RUVA70_STMT_TYPE_FROM_VALUE 3031
+
+// ---------------------------------------------------------------------------
+// Information types (SQLGetInfo)
+// ---------------------------------------------------------------------------
+
+// 3001: state of the data store behind a connection, a 32-bit value.
+#define RUVA70_INFO_DATA_STORE_STATE 3001
+#define RUVA70_STORE_UNKNOWN 0    // the data source cannot tell (SQLite, others)
+#define RUVA70_STORE_READ_WRITE 1 // PostgreSQL: a primary, transaction_read_only off
+#define RUVA70_STORE_READ_ONLY 2  // PostgreSQL: pg_is_in_recovery() or transaction_read_only on
+// On PostgreSQL the state is asked with a statement on the connection each
+// time; in manual-commit mode that statement runs in the connection's
+// transaction like any other.
+
+// ---------------------------------------------------------------------------
+// Driver type codes (reported while option 3057 is 1)
+// ---------------------------------------------------------------------------
+
+// A timestamp without time zone; carried as the ODBC timestamp structure.
+#define RUVA70_TYPE_TIMESTAMP (-389)
+// A column declared DATETIME; carried as the ODBC timestamp structure.
+#define RUVA70_TYPE_DATETIME (-391)
+// A timestamp with time zone (PostgreSQL timestamptz); carried in the
+// driver's 8-byte form (below).
+#define RUVA70_TYPE_TIMESTAMP_TZ (-390)
+// A decimal or numeric parameter whose precision the data source does not
+// report. psqlODBC describes such parameters as 28 digits with scale 6; that
+// description is taken as "not reported" (a documented rule with that known
+// false positive).
+#define RUVA70_TYPE_DECIMAL_UNSIZED (-397)
+
+// Type names per data source that select the codes above for a column whose
+// standard type is SQL_TIMESTAMP (matched without regard to case against
+// SQL_COLUMN_TYPE_NAME, a length in parentheses ignored):
+//   PostgreSQL: "timestamp", "timestamp without time zone" -> -389
+//               "timestamptz", "timestamp with time zone"  -> -390
+//   SQLite:     "timestamp" -> -389, "datetime" -> -391
+//   any other data source: no driver codes for columns
+// The data source is told by SQL_DBMS_NAME when the connection connects.
+//
+// A parameter has no type name; SQLDescribeParam reports
+//   SQL_TIMESTAMP                                   -> -389
+//   SQL_DECIMAL / SQL_NUMERIC with column size 0    -> -397
+//   the same on PostgreSQL described as 28 digits, scale 6 -> -397
+// Every other column or parameter keeps its standard ODBC type.
+
+// The driver's 8-byte timestamp form: a signed 64-bit count of microseconds
+// since 1970-01-01 00:00:00 UTC, little-endian. A column whose driver type is
+// RUVA70_TYPE_TIMESTAMP_TZ, bound or read as 8 bytes of SQL_C_BINARY,
+// receives this form; a parameter bound as 8 bytes of SQL_C_BINARY with SQL
+// type SQL_TIMESTAMP is converted from it.
+#define RUVA70_TIMESTAMP_FORM_BYTES 8
+//
+// Columns: any column whose standard type is SQL_TIMESTAMP, bound with
+// SQLBindCol or read with SQLGetData as SQL_C_BINARY with buffer length 8,
+// receives the form, indicator 8 (or SQL_NULL_DATA). A timestamptz value is
+// its instant; a value without a zone (a timestamp column, SQLite text
+// without an offset) is taken as UTC. PostgreSQL's "infinity" and
+// "-infinity" are INT64_MAX and INT64_MIN. A value the form cannot hold, or
+// text that is no timestamp, fails the fetch with SQLSTATE 22008.
+//
+// PostgreSQL sessions run in UTC: libruva70 sets TimeZone to UTC when the
+// connection connects, because the data source's timestamptz text carries no
+// offset (and local text is ambiguous when clocks go back). A session that
+// sets another time zone gets SQLSTATE S1000 when a timestamptz column is
+// read in the form, never a shifted value.
+//
+// Parameters: the form is read from the application's buffer at
+// SQLExecute / SQLExecDirect (for every row of an SQLParamOptions array),
+// so a value may be written after binding. It reaches PostgreSQL as text
+// with the offset +00 (exact for timestamptz in any session zone; the UTC
+// wall time for timestamp), and SQLite as UTC text
+// "YYYY-MM-DD HH:MM:SS.ffffff". A row marked for data at execution passes
+// the application's bytes as they are.
+
+// ---------------------------------------------------------------------------
+// Handles and diagnostics
+// ---------------------------------------------------------------------------
+
+// Handles are 31-bit values (never 0) of libruva70's own handle table. A
+// value never issued, freed, or of another kind (a statement passed as a
+// connection) gives SQL_INVALID_HANDLE. SQLDisconnect frees the
+// connection's statements; their values are then invalid.
+//
+// SQLGetInfo answers SQL_DRIVER_HENV, SQL_DRIVER_HDBC and SQL_DRIVER_HSTMT
+// (input: one of the connection's statements) with libruva70's own values,
+// SQL_DRIVER_HLIB and SQL_DRIVER_HDESC with 0: 8 bytes when the buffer
+// length is at least 8, else 4.
+//
+// libruva70's own diagnostic records come before the driver manager's in
+// SQLError:
+//   S1009  option 3057 or 3031 set to a value other than 0 and 1; a null
+//          output address; SQL_DRIVER_HSTMT without a statement
+//   S1092  option 3057 or 3031 given to SQLSetConnectOption /
+//          SQLGetConnectOption (they are statement options)
+//   S1001  the handle table is full
+//   S1000  information type 3001 could not be asked; a PostgreSQL session
+//          not in UTC (above)
+//   22008  a timestamp the 8-byte form cannot hold
+//   22002  a null value read in the 8-byte form without an indicator
+//   S1C00  XA on a data source without two-phase commit
+//   01000  the session time zone could not be set at connect
+
+// ---------------------------------------------------------------------------
+// XA
+// ---------------------------------------------------------------------------
+//
+// The XA entry points (ordinals 2001 to 2008) run X/Open transaction
+// branches with the data source's own two-phase commit. PostgreSQL has one;
+// its server needs max_prepared_transactions > 0 (0, its default, makes
+// every prepare fail; the test server runs with 20). Any other data source
+// (SQLite) answers every XA entry point with SQL_ERROR, XA code XAER_RMERR
+// and a diagnostic S1C00; a connection that is not connected answers
+// XAER_RMFAIL and a diagnostic 08003; a handle that is not a live connection
+// handle gets SQL_INVALID_HANDLE and nothing is written.
+//
+// Results: each entry point returns SQL_SUCCESS when its XA code is XA_OK or
+// XA_RDONLY (and for pending/recover when they succeed), SQL_ERROR otherwise,
+// with a diagnostic record on the connection (SQLError) that says why:
+//   S1009 XAER_INVAL, S1010 XAER_PROTO, S1C00 XAER_RMERR for an unsupported
+//   flag or data source, 08S01 XAER_RMFAIL, 25000 XAER_OUTSIDE, S1000 the
+//   others (XAER_NOTA, XAER_DUPID); a rollback code carries the server's
+//   SQLSTATE when it gave one.
+//
+// One branch per connection, in the X/Open states idle, active, ended and
+// prepared. A prepared branch belongs to the database: the connection is
+// idle again, and any connection of the same database (of this or another
+// process) commits or rolls it back, or lists it with recover.
+//
+// The XID: formatID -1 (X/Open's null XID) is refused; gtrid_length 1..64,
+// bqual_length 0..64. On PostgreSQL the branch is prepared under the gid
+//   "<formatID in decimal>_<base64 of gtrid>_<base64 of bqual>"
+// (standard base64 alphabet with padding; at most 189 characters, within the
+// server's 199), so every byte value and a negative formatID survive.
+// recover lists the prepared transactions of the current database whose gid
+// has exactly this form; others are not XA branches of this driver and are
+// left alone.
+//
+// xa_start(flags): TMNOFLAGS opens a new branch (PostgreSQL: BEGIN, sent
+//   explicitly with autocommit on; with autocommit off psqlODBC's own BEGIN
+//   opens it; the autocommit setting is left as it is). TMJOIN takes the
+//   connection's ended branch of that XID back to active.
+//   XAER_PROTO   the connection is active or ended in a branch already
+//   XAER_NOTA    TMJOIN of an XID that this connection has not ended
+//   XAER_DUPID   another connection holds the XID, or it is prepared already
+//   XAER_OUTSIDE the connection has a local transaction in progress
+//   XAER_RMERR   TMRESUME (suspending is not supported), a branch of another
+//                connection joined, TMASYNC, TMNOWAIT, TMMIGRATE
+//   XAER_INVAL   other flags, a bad XID
+// xa_end(flags): TMSUCCESS or TMFAIL (the branch can then only roll back).
+//   XAER_NOTA an XID that is not the connection's active branch; XAER_PROTO
+//   the branch is ended already; XAER_RMERR TMSUSPEND; XAER_INVAL other flags.
+//   Between end and prepare/commit the connection must not run other work:
+//   PostgreSQL's session has one transaction, and it would join the branch.
+// xa_prepare(flags = TMNOFLAGS): PREPARE TRANSACTION of an ended branch.
+//   XA_OK        prepared (confirmed in pg_prepared_xacts)
+//   XA_RDONLY    the branch changed nothing: it is committed at once and no
+//                prepared transaction is left
+//   XA_RBROLLBACK (100) the server rolled it back (transaction in error, a
+//                failed PREPARE, ended with TMFAIL, session lost its
+//                transaction); XA_RBINTEGRITY (103) a constraint violated at
+//                prepare (deferred constraints); XA_RBDEADLOCK (102),
+//                XA_RBTRANSIENT (107, serialization failure), XA_RBTIMEOUT
+//                (106, statement cancelled) after the server's SQLSTATE
+//   XAER_PROTO the branch is still active; XAER_NOTA not this connection's
+//   branch; XAER_RMFAIL the connection is lost.
+// xa_commit(option1, option2):
+//   option1  0 = two-phase: COMMIT PREPARED of a prepared branch, from any
+//            connection of its database that is not in a branch itself;
+//            1 or TMONEPHASE = one-phase: COMMIT of the connection's own
+//            ended branch (the rollback codes as for prepare)
+//   option2  XA flags: TMNOFLAGS (TMNOWAIT, TMASYNC give XAER_RMERR, any
+//            other value XAER_INVAL)
+//   XAER_NOTA    no prepared branch of that XID in the database (a repeated
+//                commit, a branch of another database), or one-phase commit
+//                of an XID that is not the connection's branch
+//   XAER_PROTO   one-phase commit of an active branch, two-phase commit of a
+//                branch that is not prepared, or on a connection in a branch
+//                or with a local transaction in progress
+//   XAER_INVAL   option1 other than 0, 1, TMONEPHASE
+// xa_rollback(option1, option2):
+//   option1  0 (reserved; anything else XAER_INVAL)
+//   option2  XA flags as for commit
+//   The connection's own active or ended branch is rolled back (ROLLBACK);
+//   another XID is taken as prepared (ROLLBACK PREPARED), with XAER_NOTA,
+//   XAER_PROTO as for two-phase commit.
+// xa_forget(flags = TMNOFLAGS): PostgreSQL keeps no heuristic outcomes:
+//   XAER_NOTA for every valid XID, XAER_INVAL otherwise.
+// xa_pending(count): the number of XIDs that recover would list; on failure
+//   SQL_ERROR and count receives the negative XA code.
+// xa_recover(xids, count, flags, found): a recovery scan. TMSTARTRSCAN reads
+//   the prepared branches of the database and returns the first count of
+//   them; later calls with TMNOFLAGS return the next ones; TMENDRSCAN ends
+//   the scan after its call (TMSTARTRSCAN | TMENDRSCAN: one call). found is
+//   the number written into xids (at most count). Without an open scan and
+//   without TMSTARTRSCAN, a negative count, a null xids with count > 0, or
+//   other flags: SQL_ERROR and found = XAER_INVAL. Other failures: SQL_ERROR
+//   and found = the negative XA code (XAER_RMFAIL, XAER_RMERR).
+//
+// Not carried out: branches of one XID on several connections joined into
+// one transaction (each connection runs its own branch: give each a bqual of
+// its own), suspend/resume, and any effect on a branch of SQLTransact
+// called by the application while it is active (that would end the
+// PostgreSQL transaction outside XA).
+
+// The transaction identifier as the XA entry points take it: 140 bytes with
+// 32-bit fields (not X/Open's long-based layout).
+struct RUVA70_XID {
+    int32_t formatID;
+    int32_t gtrid_length;
+    int32_t bqual_length;
+    char data[128];
+};
+static_assert(sizeof(RUVA70_XID) == 140, "the XID travels as 140 bytes");
+
+// XA return codes (X/Open values).
+#define RUVA70_XA_OK 0
+#define RUVA70_XA_RDONLY 3
+#define RUVA70_XA_RBROLLBACK 100
+#define RUVA70_XA_RBDEADLOCK 102
+#define RUVA70_XA_RBINTEGRITY 103
+#define RUVA70_XA_RBTIMEOUT 106
+#define RUVA70_XA_RBTRANSIENT 107
+#define RUVA70_XAER_ASYNC (-2)
+#define RUVA70_XAER_RMERR (-3)
+#define RUVA70_XAER_NOTA (-4)
+#define RUVA70_XAER_INVAL (-5)
+#define RUVA70_XAER_PROTO (-6)
+#define RUVA70_XAER_RMFAIL (-7)
+#define RUVA70_XAER_DUPID (-8)
+#define RUVA70_XAER_OUTSIDE (-9)
+
+// XA flags (X/Open values).
+#define RUVA70_TMNOFLAGS 0x00000000
+#define RUVA70_TMJOIN 0x00200000
+#define RUVA70_TMRESUME 0x08000000
+#define RUVA70_TMSUCCESS 0x04000000
+#define RUVA70_TMFAIL 0x20000000
+#define RUVA70_TMSUSPEND 0x02000000
+#define RUVA70_TMONEPHASE 0x40000000
+#define RUVA70_TMSTARTRSCAN 0x01000000
+#define RUVA70_TMENDRSCAN 0x00800000
+#define RUVA70_TMMIGRATE 0x00100000
+#define RUVA70_TMNOWAIT 0x10000000
+#define RUVA70_TMASYNC ((SQLINTEGER)0x80000000u)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// XA entry points (ordinals 2001 to 2008). Each returns an SQLRETURN-like
+// integer (SQL_SUCCESS, SQL_ERROR, SQL_INVALID_HANDLE) and writes the XA
+// return code (or the count) into its last argument; see above.
+SQLINTEGER RUVA70_API ruva70_xa_start(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER flags, SQLINTEGER* xaCode);
+SQLINTEGER RUVA70_API ruva70_xa_end(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER flags, SQLINTEGER* xaCode);
+SQLINTEGER RUVA70_API ruva70_xa_prepare(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER flags, SQLINTEGER* xaCode);
+SQLINTEGER RUVA70_API ruva70_xa_commit(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2,
+                                       SQLINTEGER* xaCode);
+SQLINTEGER RUVA70_API ruva70_xa_rollback(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2,
+                                         SQLINTEGER* xaCode);
+SQLINTEGER RUVA70_API ruva70_xa_pending(SQLHDBC hdbc, SQLINTEGER* count);
+SQLINTEGER RUVA70_API ruva70_xa_recover(SQLHDBC hdbc, RUVA70_XID* xids, SQLINTEGER count, SQLINTEGER flags,
+                                        SQLINTEGER* found);
+SQLINTEGER RUVA70_API ruva70_xa_forget(SQLHDBC hdbc, RUVA70_XID* xid, SQLINTEGER flags, SQLINTEGER* xaCode);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# win32/build.sh: the 32-bit Windows build of the native library, cross-built
+# on Linux with mingw-w64.
+#
+#   win32/build.sh OUTDIR [JNI_HEADERS_DIR]
+#
+# Builds OUTDIR/qvJdbcCS70.dll from the same sources as the Linux library:
+# every .cpp in bridge/ connection/ statement/ params/ results/ catalog/ xa/
+# (found afresh on each run), plus win32/dllmain.cpp. driver/ is not built:
+# on Windows the client driver library is the vendor's ruva70.dll.
+#
+# JNI headers: the sources include the headers that `javac -h` generates from
+# java/src. Pass the folder of an existing build (BUILD/java/jni) as
+# JNI_HEADERS_DIR to reuse it; otherwise javac runs into OUTDIR/jni (only
+# headers whose text changed are rewritten, so objects stay up to date).
+#
+# The DLL:
+#   - exports exactly the decorated JNI names `_Java_..._method@N`, one per
+#     entry point compiled, and nothing else. OUTDIR/qvJdbcCS70.def is written
+#     from the Java_ functions defined in the compiled objects; N is the
+#     compiler's own stdcall byte count. JNIEXPORT is defined empty for this
+#     build, so the .def is the only source of export names (a dllexport
+#     attribute would add the undecorated duplicate `Java_...@N`).
+#   - imports ruva70.dll by ordinal only, through OUTDIR/libruva70.a, made by
+#     dlltool from OUTDIR/ruva70.def (NONAME). That .def is generated from the
+#     driver entry table in include/qvjdbc/driver.h: win32/ruva70_entries.cpp
+#     is compiled alone and leaves, per table entry, a symbol that carries the
+#     ordinal and an undefined reference that carries the decorated name
+#     `_ruva70_<name>@N`; a table entry without its reference (or the
+#     reverse) stops the build.
+#   - links libgcc, libstdc++ and winpthread statically, so that it imports
+#     only the system's own DLLs (KERNEL32, msvcrt) and ruva70.dll.
+#   - has a DllMain (win32/dllmain.cpp) that switches off thread
+#     notifications.
+#
+# Compiler: i686-w64-mingw32-g++-posix (package g++-mingw-w64-i686-posix,
+# which g++-mingw-w64-i686 pulls in): the posix thread flavour has
+# std::mutex, which the registry's slot table uses; the win32 flavour of
+# GCC 12 does not. Also needed: binutils-mingw-w64-i686
+# (nm, dlltool), ninja-build, and the JDK 17 (jni.h, javac).
+#
+# Environment: QV_WIN32_JOBS (parallel compiles, default 2), QV_JAVA_HOME
+# (default /usr/lib/jvm/java-17-openjdk-amd64), QV_WIN32_CXX (compiler).
+#
+# Other outputs in OUTDIR: obj/ (objects, rebuilt incrementally by ninja),
+# build.ninja. Inspect the result with win32/check.sh OUTDIR/qvJdbcCS70.dll.
+set -euo pipefail
+
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+  echo "usage: $0 OUTDIR [JNI_HEADERS_DIR]" >&2
+  exit 2
+fi
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+java_home=${QV_JAVA_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}
+cxx=${QV_WIN32_CXX:-i686-w64-mingw32-g++-posix}
+nm=i686-w64-mingw32-nm
+dlltool=i686-w64-mingw32-dlltool
+jobs=${QV_WIN32_JOBS:-2}
+
+for tool in "$cxx" "$nm" "$dlltool" ninja; do
+  command -v "$tool" >/dev/null || { echo "build.sh: $tool not found" >&2; exit 1; }
+done
+[ -f "$java_home/include/jni.h" ] || { echo "build.sh: no jni.h under $java_home" >&2; exit 1; }
+
+# --- JNI headers -------------------------------------------------------------
+if [ $# -eq 2 ]; then
+  jni=$(cd "$2" && pwd)
+else
+  jni=$out/jni
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  mapfile -t java_sources < <(find "$root/java/src" -name '*.java' | sort)
+  "$java_home/bin/javac" -Xlint:all -Werror -d "$tmp/classes" -h "$tmp/jni" "${java_sources[@]}"
+  mkdir -p "$jni"
+  for h in "$tmp"/jni/*.h; do
+    cmp -s "$h" "$jni/${h##*/}" || cp "$h" "$jni/"
+  done
+  for h in "$jni"/*.h; do
+    [ -e "$tmp/jni/${h##*/}" ] || rm -f "$h"
+  done
+fi
+for h in com_quorvane_jdbc_JdbcOdbcClient.h com_quorvane_jdbc_Perf.h com_quorvane_jdbc_xa_XAJdbcOdbcClient.h; do
+  [ -f "$jni/$h" ] || { echo "build.sh: $jni has no $h" >&2; exit 1; }
+done
+
+# --- Compile (ninja, incremental) --------------------------------------------
+# The prelude declares the Windows base types that the Windows ODBC headers
+# expect before <sql.h>. The JDK's platform folder is not on the path: its
+# jni_md.h is Linux's; win32/include has the Windows one.
+cxxflags=(-std=c++20 -Wall -Wextra -Werror -O2
+  -DJNIEXPORT= -UUNICODE -U_UNICODE
+  -include "$root/win32/include/qv_win32_prelude.h"
+  -I"$root/include" -I"$root/win32/include" -I"$jni" -I"$java_home/include")
+
+mapfile -t sources < <(
+  for d in bridge connection statement params results catalog xa; do
+    [ -d "$root/$d" ] && find "$root/$d" -maxdepth 1 -name '*.cpp'
+  done | sort
+  echo "$root/win32/dllmain.cpp")
+entries_source=$root/win32/ruva70_entries.cpp
+
+ninja_escape() { local s=${1//\$/\$\$}; s=${s// /\$ }; s=${s//:/\$:}; printf '%s' "$s"; }
+object_of() { local rel=${1#"$root"/}; printf 'obj/%s.o' "${rel%.cpp}"; }
+
+{
+  echo "# Generated by win32/build.sh; rewritten on every run."
+  printf 'cxx = %s\n' "$(ninja_escape "$cxx")"
+  printf 'cxxflags ='
+  for f in "${cxxflags[@]}"; do printf ' %s' "$(ninja_escape "$f")"; done
+  echo
+  echo 'rule cxx'
+  echo '  command = $cxx $cxxflags -MMD -MF $out.d -c $in -o $out'
+  echo '  depfile = $out.d'
+  echo '  deps = gcc'
+  echo '  description = CXX $in'
+  for s in "${sources[@]}" "$entries_source"; do
+    printf 'build %s: cxx %s\n' "$(object_of "$s")" "$(ninja_escape "$s")"
+  done
+} >"$out/build.ninja.new"
+mv "$out/build.ninja.new" "$out/build.ninja"
+ninja -C "$out" -j "$jobs"
+
+objects=()
+for s in "${sources[@]}"; do objects+=("$out/$(object_of "$s")"); done
+entries_object=$out/$(object_of "$entries_source")
+
+# --- Import library of ruva70.dll, by ordinal ----------------------------------
+entry_lines=$("$nm" "$entries_object" | awk '
+  $1 == "U" && $2 ~ /^_ruva70_.*@[0-9]+$/ {
+    name = substr($2, 9); at = index(name, "@")
+    decorated[substr(name, 1, at - 1)] = substr($2, 2)
+  }
+  $1 == "U" && $2 ~ /^_ruva70_/ && $2 !~ /@[0-9]+$/ {
+    print $2 ": not stdcall (no @N decoration)" > "/dev/stderr"; bad = 1
+  }
+  $2 == "R" && $3 ~ /^_qv_ruva70_ordinal_[0-9]+_/ {
+    rest = substr($3, 20); sep = index(rest, "_")
+    ord = substr(rest, 1, sep - 1); name = substr(rest, sep + 1)
+    if (ord in seen) { print "ordinal " ord " appears twice in the entry table" > "/dev/stderr"; bad = 1 }
+    seen[ord] = 1; ordinal[name] = ord; entries++
+  }
+  END {
+    if (entries == 0) { print "no entries found in the entry table" > "/dev/stderr"; exit 1 }
+    for (name in ordinal) {
+      if (name in decorated) print ordinal[name], decorated[name]
+      else { print name ": table entry without a reference" > "/dev/stderr"; bad = 1 }
+    }
+    for (name in decorated)
+      if (!(name in ordinal)) { print name ": referenced but not in the entry table" > "/dev/stderr"; bad = 1 }
+    exit bad
+  }') || { echo "build.sh: ruva70.def not generated" >&2; exit 1; }
+{
+  echo "LIBRARY \"ruva70.dll\""
+  echo "EXPORTS"
+  sort -n <<<"$entry_lines" | awk '{ printf "    %s @%d NONAME\n", $2, $1 }'
+} >"$out/ruva70.def"
+"$dlltool" -m i386 -d "$out/ruva70.def" -l "$out/libruva70.a"
+
+# --- Export .def: the decorated JNI names defined in the objects ----------------
+"$nm" -g --defined-only "${objects[@]}" | awk '
+  $2 == "T" && $3 ~ /^_Java_.*@[0-9]+$/ { print substr($3, 2) }
+  $2 == "T" && $3 ~ /^_Java_/ && $3 !~ /@[0-9]+$/ { print "entry point without stdcall decoration: " $3 > "/dev/stderr"; exit 1 }
+' | sort -u >"$out/exports.list"
+{
+  echo "LIBRARY \"qvJdbcCS70.dll\""
+  echo "EXPORTS"
+  # export name = internal name: the export gets the leading underscore that
+  # the Windows JNI decoration has.
+  awk '{ printf "    _%s = %s\n", $1, $1 }' "$out/exports.list"
+} >"$out/qvJdbcCS70.def"
+rm -f "$out/exports.list"
+
+# --- Link -----------------------------------------------------------------------
+# --disable-stdcall-fixup: a reference whose decoration differs from the
+# import library's is an error, never silently bound to a near name.
+"$cxx" -shared -o "$out/qvJdbcCS70.dll" "${objects[@]}" "$out/qvJdbcCS70.def" "$out/libruva70.a" \
+  -static -s -Wl,--disable-stdcall-fixup -Wl,--no-insert-timestamp
+
+echo "win32: $out/qvJdbcCS70.dll ($(grep -c '^    _Java_' "$out/qvJdbcCS70.def") entry points exported," \
+  "$(grep -c NONAME "$out/ruva70.def") ruva70.dll entry points in the import library)"
