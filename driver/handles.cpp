@@ -38,15 +38,15 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, st
 }
 
 void release(uint32_t value, Kind kind) {
-    Handle* h = table().release(value, static_cast<uint8_t>(kind));
-    if (!h) return;
-    h->dm.store(nullptr, std::memory_order_release);
+    // The payload is emptied before the slot can be issued again, so a
+    // release never touches the state of the slot's next owner.
     std::unique_ptr<StmtState> old;
-    {
-        std::lock_guard<std::mutex> lock(h->mu);
-        h->diags.clear();
-        old = std::move(h->stmt);
-    }
+    table().release(value, static_cast<uint8_t>(kind), [&old](Handle& h) {
+        h.dm.store(nullptr, std::memory_order_release);
+        std::lock_guard<std::mutex> lock(h.mu);
+        h.diags.clear();
+        old = std::move(h.stmt);
+    });
 }
 
 void releaseChildren(uint32_t parent, Kind childKind) {

@@ -97,7 +97,7 @@ cxxflags=(-std=c++20 -Wall -Wextra -Werror -O2
 
 mapfile -t sources < <(
   for d in bridge connection statement params results catalog xa; do
-    [ -d "$root/$d" ] && find "$root/$d" -maxdepth 1 -name '*.cpp'
+    if [ -d "$root/$d" ]; then find "$root/$d" -maxdepth 1 -name '*.cpp'; fi
   done | sort
   echo "$root/win32/dllmain.cpp")
 entries_source=$root/win32/ruva70_entries.cpp
