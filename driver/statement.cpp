@@ -23,7 +23,41 @@ struct Stmt {
 
 bool enterStmt(SQLHSTMT hstmt, Stmt& s) {
     s.h = enter(hstmt, Kind::Stmt);
-    return s.h != nullptr && s.h->stmt != nullptr;
+    if (s.h == nullptr || s.h->stmt == nullptr) return false;
+    s.h->stmt->keepRecords = false;
+    return true;
+}
+
+// Entry of the parameter-binding calls (SQLBindParameter, SQLParamOptions).
+// After an execution that left records they are kept: the driver manager's
+// records move into libruva70's own list (returned first by SQLError), so
+// that restoring a statement's bindings after a failed or warned execution
+// does not lose what the execution reported. Otherwise the call clears the
+// records as every call does.
+bool enterBinding(SQLHSTMT hstmt, Stmt& s) {
+    s.h = lookup(hstmt, Kind::Stmt);
+    if (s.h == nullptr || s.h->stmt == nullptr) return false;
+    if (!s.h->stmt->keepRecords) {
+        clearDiags(*s.h);
+        return true;
+    }
+    for (int i = 0; i < 64; ++i) {
+        SQLCHAR state[8] = {};
+        SQLCHAR message[4096] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, message,
+                                     static_cast<SQLSMALLINT>(sizeof message), &length);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
+    }
+    return true;
+}
+
+// Marks whether an execution left records for the binding calls to keep.
+SQLRETURN executed(Stmt& s, SQLRETURN rc) {
+    s.st().keepRecords = rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO;
+    return rc;
 }
 
 SQLRETURN setOwnOption(Handle& h, SQLULEN& cell, SQLUSMALLINT option, SQLULEN value) {
@@ -133,7 +167,7 @@ SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     s.st().resultChanged = true;
     SQLRETURN rc = prepareParamConversions(*s.h);
     if (rc != SQL_SUCCESS) return rc;
-    return DM().SQLExecute(s.dm());
+    return executed(s, DM().SQLExecute(s.dm()));
 }
 
 SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
@@ -141,14 +175,14 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     s.st().resultChanged = true;
     SQLRETURN rc = prepareParamConversions(*s.h);
     if (rc != SQL_SUCCESS) return rc;
-    return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr);
+    return executed(s, DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr));
 }
 
 SQLRETURN ruva70_SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
     RUVA_ENTER_STMT(hstmt);
     s.st().resultChanged = true;
     // The token is the application's own value pointer, as it bound it.
-    return paramData(*s.h, prgbValue);
+    return executed(s, paramData(*s.h, prgbValue));
 }
 
 SQLRETURN ruva70_SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
@@ -228,12 +262,14 @@ SQLRETURN ruva70_SQLGetData(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLSMALLINT fCTyp
 SQLRETURN ruva70_SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
                                   SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                                   SQLLEN cbValueMax, SQLLEN* pcbValue) {
-    RUVA_ENTER_STMT(hstmt);
+    Stmt s;
+    if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
     return bindParameter(*s.h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue);
 }
 
 SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
-    RUVA_ENTER_STMT(hstmt);
+    Stmt s;
+    if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
     SQLRETURN rc = DM().SQLParamOptions(s.dm(), crow, pirow);
     if (SQL_SUCCEEDED(rc)) s.st().paramRows = crow;
     return rc;

@@ -60,6 +60,10 @@ struct StmtState {
     // session's time zone was checked for a timestamptz column.
     std::map<SQLUSMALLINT, ColumnForm> columnForms;
     bool zoneChecked = false;
+    // The last execution left diagnostic records (SQL_ERROR or
+    // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
+    // SQLError instead of clearing them (see ruva70.h).
+    bool keepRecords = false;
 };
 
 }  // namespace ruva

@@ -29,6 +29,15 @@
 // statement with SQLSetStmtOption (0 or 1, otherwise SQL_ERROR / S1009).
 #define RUVA70_STMT_TYPE_FROM_VALUE 3031
 
+// Diagnostics kept across binding calls: after an execution (SQLExecute,
+// SQLExecDirect, SQLParamData) that returned SQL_ERROR or
+// SQL_SUCCESS_WITH_INFO, the SQLBindParameter and SQLParamOptions calls that
+// follow keep the execution's diagnostic records for SQLError (they add their
+// own after them) instead of clearing them. So a caller may restore a
+// statement's single-row bindings right after a failed parameter-array
+// execution and still read what the execution reported. Any other call on
+// the statement clears the records as usual.
+
 // ---------------------------------------------------------------------------
 // Information types (SQLGetInfo)
 // ---------------------------------------------------------------------------
@@ -140,8 +149,8 @@
 // its server needs max_prepared_transactions > 0 (0, its default, makes
 // every prepare fail; the test server runs with 20). Any other data source
 // (SQLite) answers every XA entry point with SQL_ERROR, XA code XAER_RMERR
-// and a diagnostic S1C00; a connection that is not connected answers
-// XAER_RMFAIL and a diagnostic 08003; a handle that is not a live connection
+// (xa_pending and xa_recover: count 0) and a diagnostic S1C00; a connection
+// that is not connected answers XAER_RMFAIL (count 0) and a diagnostic 08003; a handle that is not a live connection
 // handle gets SQL_INVALID_HANDLE and nothing is written.
 //
 // Results: each entry point returns SQL_SUCCESS when its XA code is XA_OK or
@@ -216,16 +225,18 @@
 //   XAER_PROTO as for two-phase commit.
 // xa_forget(flags = TMNOFLAGS): PostgreSQL keeps no heuristic outcomes:
 //   XAER_NOTA for every valid XID, XAER_INVAL otherwise.
-// xa_pending(count): the number of XIDs that recover would list; on failure
-//   SQL_ERROR and count receives the negative XA code.
+// xa_pending(count): the number of XIDs that recover would list. On failure
+//   SQL_ERROR and count 0 (never negative: it could be taken for a number);
+//   the record's SQLSTATE tells the XA error (08S01 XAER_RMFAIL, S1000
+//   XAER_RMERR).
 // xa_recover(xids, count, flags, found): a recovery scan. TMSTARTRSCAN reads
 //   the prepared branches of the database and returns the first count of
 //   them; later calls with TMNOFLAGS return the next ones; TMENDRSCAN ends
 //   the scan after its call (TMSTARTRSCAN | TMENDRSCAN: one call). found is
-//   the number written into xids (at most count). Without an open scan and
-//   without TMSTARTRSCAN, a negative count, a null xids with count > 0, or
-//   other flags: SQL_ERROR and found = XAER_INVAL. Other failures: SQL_ERROR
-//   and found = the negative XA code (XAER_RMFAIL, XAER_RMERR).
+//   the number written into xids (at most count). On failure SQL_ERROR and
+//   found 0, and the record's SQLSTATE tells the XA error: S1009 XAER_INVAL
+//   (no open scan and no TMSTARTRSCAN, a negative count, a null xids with
+//   count > 0, other flags), 08S01 XAER_RMFAIL, S1000 XAER_RMERR.
 //
 // Not carried out: branches of one XID on several connections joined into
 // one transaction (each connection runs its own branch: give each a bqual of
