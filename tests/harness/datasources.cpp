@@ -28,7 +28,7 @@ std::string sqliteConnStr(const std::string& name) {
                        ".sqlite";
     if (name.empty()) std::filesystem::remove(file);
     return "Driver=" + envOr("QVT_SQLITE_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so") +
-           ";Database=" + file + ";";
+           ";Database=" + file + ";SyncPragma=OFF;";
 }
 
 std::string pgConnStr() {

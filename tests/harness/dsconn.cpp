@@ -124,6 +124,45 @@ std::vector<std::vector<std::optional<std::string>>> Connection::query(const std
     return rows;
 }
 
+std::vector<std::vector<std::optional<std::u16string>>> Connection::queryWide(const std::string& sql) {
+    std::vector<std::vector<std::optional<std::u16string>>> rows;
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    if (d().SQLAllocStmt(qv::hdbc(hDbc), &h) != SQL_SUCCESS) return rows;
+    SQLRETURN rc = d().SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+        ADD_FAILURE() << sql << "\n" << diagnostics(0, 0, qv::handleToJava(h));
+        d().SQLFreeStmt(h, SQL_DROP);
+        return rows;
+    }
+    SQLSMALLINT cols = 0;
+    d().SQLNumResultCols(h, &cols);
+    while (d().SQLFetch(h) == SQL_SUCCESS) {
+        std::vector<std::optional<std::u16string>> row;
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(cols); ++c) {
+            std::u16string value;
+            bool isNull = false;
+            for (;;) {
+                char16_t buf[2048];
+                SQLLEN ind = 0;
+                SQLRETURN g = d().SQLGetData(h, c, SQL_C_WCHAR, buf, sizeof buf, &ind);
+                if (g != SQL_SUCCESS && g != SQL_SUCCESS_WITH_INFO) break;
+                if (ind == SQL_NULL_DATA) {
+                    isNull = true;
+                    break;
+                }
+                const SQLLEN room = static_cast<SQLLEN>(sizeof buf) - 2;
+                const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+                value.append(buf, static_cast<size_t>(got / 2));
+                if (g == SQL_SUCCESS) break;
+            }
+            row.push_back(isNull ? std::nullopt : std::optional<std::u16string>(value));
+        }
+        rows.push_back(std::move(row));
+    }
+    d().SQLFreeStmt(h, SQL_DROP);
+    return rows;
+}
+
 std::optional<std::string> Connection::scalar(const std::string& sql) {
     auto rows = query(sql);
     if (rows.empty() || rows[0].empty()) {

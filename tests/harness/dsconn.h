@@ -50,6 +50,8 @@ struct Connection {
     // Rows of a query as text (NULL as std::nullopt), read through the driver
     // library directly.
     std::vector<std::vector<std::optional<std::string>>> query(const std::string& sql);
+    // The same, every column read as UTF-16 text (SQL_C_WCHAR).
+    std::vector<std::vector<std::optional<std::u16string>>> queryWide(const std::string& sql);
     // The single value of a one-row, one-column query.
     std::optional<std::string> scalar(const std::string& sql);
 };

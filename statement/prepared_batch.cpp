@@ -1,0 +1,290 @@
+// The prepared-statement batch: one execution over many parameter sets with
+// ODBC parameter arrays, and the restoring of the single-row bindings.
+//
+// For every parameter a native column holds the values of all rows side by
+// side; the columns are bound in place of the single-row bindings, the
+// driver is told the number of rows, the statement runs once, and the
+// single-row bindings are restored on every path before a column is
+// released, so the driver never holds the address of released memory or of
+// the call's row-number variable.
+#include "qvjdbc/batch.h"
+#include "qvjdbc/codes.h"
+#include "qvjdbc/driver.h"
+#include "qvjdbc/frame.h"
+#include "qvjdbc/idcache.h"
+#include "qvjdbc/jni_exports.h"
+#include "qvjdbc/params.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+using qv::drv;
+
+namespace {
+
+constexpr jint kFailedRow = -3;
+
+// One parameter's batch column.
+struct BatchColumn {
+    SQLSMALLINT cType = 0;
+    void* data = nullptr;       // heap block of numRows slots, or the pinned Java elements
+    SQLLEN* lengths = nullptr;  // numRows native length/indicator words
+    SQLLEN width = 0;           // bytes per slot; 0 for the numeric columns
+    jarray pinned = nullptr;    // the long[] or double[] whose elements are `data`
+};
+
+bool isBatchCType(jshort t) {
+    return t == SQL_C_CHAR || t == SQL_C_WCHAR || t == SQL_C_BINARY || t == SQL_C_SBIGINT || t == SQL_C_DOUBLE;
+}
+
+// A heap block of count * size bytes plus one spare byte (so that no block
+// is asked for with zero bytes), or null when the size overflows or memory
+// is not obtained.
+void* allocateBlock(std::size_t count, std::size_t size) {
+    std::size_t bytes = 0;
+    if (__builtin_mul_overflow(count, size, &bytes) || __builtin_add_overflow(bytes, 1u, &bytes)) return nullptr;
+    return std::malloc(bytes);
+}
+
+void releaseColumn(JNIEnv* env, BatchColumn& c) {
+    if (c.pinned) {
+        if (c.cType == SQL_C_SBIGINT)
+            env->ReleaseLongArrayElements(static_cast<jlongArray>(c.pinned), static_cast<jlong*>(c.data), JNI_ABORT);
+        else
+            env->ReleaseDoubleArrayElements(static_cast<jdoubleArray>(c.pinned), static_cast<jdouble*>(c.data),
+                                            JNI_ABORT);
+    } else {
+        std::free(c.data);
+    }
+    std::free(c.lengths);
+    c = BatchColumn{};
+}
+
+// The character, wide and binary columns: a first pass finds each row's
+// length and the widest value, a second copies every value into its slot.
+// Rows are fetched again for the copy instead of holding one local
+// reference per row.
+jbyte buildVariableColumn(JNIEnv* env, jobjectArray values, jint numRows, SQLSMALLINT cType, BatchColumn& c) {
+    c.cType = cType;
+    c.lengths = static_cast<SQLLEN*>(allocateBlock(static_cast<std::size_t>(numRows), sizeof(SQLLEN)));
+    if (!c.lengths) return qv::kStatusNoMemory;
+    SQLLEN widest = -1;
+    for (jint r = 0; r < numRows; ++r) {
+        jobject v = env->GetObjectArrayElement(values, r);
+        if (!v) {
+            c.lengths[r] = SQL_NULL_DATA;
+            continue;
+        }
+        const SQLLEN n = cType == SQL_C_BINARY ? env->GetArrayLength(static_cast<jarray>(v))
+                                               : env->GetStringLength(static_cast<jstring>(v));
+        c.lengths[r] = cType == SQL_C_WCHAR ? 2 * n : n;
+        if (c.lengths[r] > widest) widest = c.lengths[r];
+        env->DeleteLocalRef(v);
+    }
+    c.width = widest < 0 ? 0 : (cType == SQL_C_CHAR ? widest + 1 : widest);
+    c.data = allocateBlock(static_cast<std::size_t>(numRows), static_cast<std::size_t>(c.width));
+    if (!c.data) return qv::kStatusNoMemory;
+    auto* base = static_cast<char*>(c.data);
+    for (jint r = 0; r < numRows; ++r) {
+        if (c.lengths[r] == SQL_NULL_DATA) continue;
+        jobject v = env->GetObjectArrayElement(values, r);
+        char* slot = base + static_cast<std::size_t>(r) * static_cast<std::size_t>(c.width);
+        jbyte status = qv::kStatusOk;
+        if (!v) {
+            status = qv::kStatusUnusable;  // the array changed under the call
+        } else if (cType == SQL_C_CHAR) {
+            status = static_cast<jbyte>(
+                qv::copyStringTo8Bit(env, slot, static_cast<int>(c.lengths[r] + 1), static_cast<jstring>(v)));
+        } else if (cType == SQL_C_WCHAR) {
+            const jsize n = env->GetStringLength(static_cast<jstring>(v));
+            if (2 * static_cast<SQLLEN>(n) != c.lengths[r])
+                status = qv::kStatusUnusable;
+            else
+                env->GetStringRegion(static_cast<jstring>(v), 0, n, reinterpret_cast<jchar*>(slot));
+        } else {
+            const jsize n = env->GetArrayLength(static_cast<jarray>(v));
+            if (n != c.lengths[r])
+                status = qv::kStatusUnusable;
+            else
+                env->GetByteArrayRegion(static_cast<jbyteArray>(v), 0, n, reinterpret_cast<jbyte*>(slot));
+        }
+        if (v) env->DeleteLocalRef(v);
+        if (status != qv::kStatusOk) return status;
+        if (env->ExceptionCheck()) return qv::kStatusNoMemory;
+    }
+    return qv::kStatusOk;
+}
+
+// The long and double columns: the Java array's elements are pinned and
+// handed to the driver as they are; the int[] indicators are widened into a
+// native SQLLEN column.
+jbyte buildNumericColumn(JNIEnv* env, jarray values, jintArray indicators, jint numRows, SQLSMALLINT cType,
+                         BatchColumn& c) {
+    c.cType = cType;
+    c.lengths = static_cast<SQLLEN*>(allocateBlock(static_cast<std::size_t>(numRows), sizeof(SQLLEN)));
+    if (!c.lengths) return qv::kStatusNoMemory;
+    std::vector<jint> ind(static_cast<std::size_t>(numRows));
+    env->GetIntArrayRegion(indicators, 0, numRows, ind.data());
+    for (jint r = 0; r < numRows; ++r) c.lengths[r] = ind[static_cast<std::size_t>(r)];
+    c.data = cType == SQL_C_SBIGINT
+                 ? static_cast<void*>(env->GetLongArrayElements(static_cast<jlongArray>(values), nullptr))
+                 : static_cast<void*>(env->GetDoubleArrayElements(static_cast<jdoubleArray>(values), nullptr));
+    if (!c.data) return qv::kStatusNoMemory;
+    c.pinned = values;
+    return qv::kStatusOk;
+}
+
+// Restores the single-row binding of every parameter from its record, and
+// one row per execution, with no row-number variable.
+void restoreSingleRow(SQLHSTMT h, qv::params::ParamArray* a, const jshort* sqlTypes, jint numParams) {
+    drv.SQLParamOptions(h, 1, nullptr);
+    for (jint i = 0; a && i < numParams; ++i) qv::params::rebindFromRecord(h, *a, i + 1, sqlTypes[i]);
+}
+
+// Whether `a` is a non-null array of the class named, with at least n elements.
+bool arrayOf(JNIEnv* env, jobject a, const char* className, jint n) {
+    if (!a) return false;
+    jclass c = env->FindClass(className);
+    if (!c) {
+        env->ExceptionClear();
+        return false;
+    }
+    const bool ok = env->IsInstanceOf(a, c) && env->GetArrayLength(static_cast<jarray>(a)) >= n;
+    env->DeleteLocalRef(c);
+    return ok;
+}
+
+const char* valueClassOf(jshort cType) {
+    switch (cType) {
+    case SQL_C_CHAR:
+    case SQL_C_WCHAR: return "[Ljava/lang/String;";
+    case SQL_C_BINARY: return "[[B";
+    case SQL_C_SBIGINT: return "[J";
+    default: return "[D";
+    }
+}
+
+}  // namespace
+
+QV_ENTRY(jshort)
+Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jobject, jint hStmt, jobject statement,
+                                                                 jint params, jshortArray paramSqlTypes,
+                                                                 jint numParams, jint numRows,
+                                                                 jshortArray batchCTypes, jobjectArray valueColumns,
+                                                                 jobjectArray indicatorColumns,
+                                                                 jintArray updateCounts) {
+    const SQLHSTMT h = qv::hstmt(hStmt);
+    const jshort refused = qv::packBatch(qv::kStatusUnusable, 0);
+
+    // Everything the batch reads is checked before anything is bound or run.
+    if (numParams < 0 || numRows < 1) return refused;
+    qv::params::ParamArray* array = qv::params::find(params);
+    if (numParams > 0 && (!array || array->numParams != numParams)) return refused;
+    if (!arrayOf(env, updateCounts, "[I", numRows)) return refused;
+    std::vector<jshort> sqlTypes(static_cast<std::size_t>(numParams));
+    std::vector<jshort> cTypes(static_cast<std::size_t>(numParams));
+    if (numParams > 0) {
+        if (!arrayOf(env, paramSqlTypes, "[S", numParams) || !arrayOf(env, batchCTypes, "[S", numParams) ||
+            !arrayOf(env, valueColumns, "[Ljava/lang/Object;", numParams) ||
+            !arrayOf(env, indicatorColumns, "[Ljava/lang/Object;", numParams))
+            return refused;
+        env->GetShortArrayRegion(paramSqlTypes, 0, numParams, sqlTypes.data());
+        env->GetShortArrayRegion(batchCTypes, 0, numParams, cTypes.data());
+        for (jint i = 0; i < numParams; ++i) {
+            const jshort t = cTypes[static_cast<std::size_t>(i)];
+            if (!isBatchCType(t)) return refused;
+            jobject values = env->GetObjectArrayElement(valueColumns, i);
+            bool ok = arrayOf(env, values, valueClassOf(t), numRows);
+            env->DeleteLocalRef(values);
+            if (ok && (t == SQL_C_SBIGINT || t == SQL_C_DOUBLE)) {
+                jobject ind = env->GetObjectArrayElement(indicatorColumns, i);
+                ok = arrayOf(env, ind, "[I", numRows);
+                env->DeleteLocalRef(ind);
+            }
+            if (!ok) return refused;
+        }
+    }
+
+    std::vector<BatchColumn> columns(static_cast<std::size_t>(numParams));
+    auto releaseColumns = [&] {
+        for (BatchColumn& c : columns) releaseColumn(env, c);
+    };
+    qv::BoundParam* records = array ? array->records() : nullptr;
+    for (jint i = 0; i < numParams; ++i) {
+        BatchColumn& c = columns[static_cast<std::size_t>(i)];
+        const SQLSMALLINT t = cTypes[static_cast<std::size_t>(i)];
+        jobject values = env->GetObjectArrayElement(valueColumns, i);
+        jbyte status;
+        if (t == SQL_C_SBIGINT || t == SQL_C_DOUBLE) {
+            auto ind = static_cast<jintArray>(env->GetObjectArrayElement(indicatorColumns, i));
+            status = buildNumericColumn(env, static_cast<jarray>(values), ind, numRows, t, c);
+            env->DeleteLocalRef(ind);
+        } else {
+            status = buildVariableColumn(env, static_cast<jobjectArray>(values), numRows, t, c);
+        }
+        if (!c.pinned) env->DeleteLocalRef(values);
+        if (status != qv::kStatusOk) {
+            // The parameters bound so far go back to their single rows
+            // before their columns are released.
+            restoreSingleRow(h, array, sqlTypes.data(), numParams);
+            releaseColumns();
+            return qv::packBatch(status, 0);
+        }
+        const qv::BoundParam& r = records[i];
+        const bool fromValue = r.typeFromValue == 1;
+        const SQLULEN columnSize =
+            fromValue ? static_cast<SQLULEN>(t == SQL_C_WCHAR ? c.width / 2 : c.width) : qv::udword(r.columnSize);
+        drv.SQLBindParameter(h, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, t, r.sqlType, columnSize,
+                             fromValue ? 0 : r.scale, c.data, c.width, c.lengths);
+    }
+
+    SQLULEN rowNumber = 0;
+    drv.SQLParamOptions(h, static_cast<SQLULEN>(numRows), &rowNumber);
+    const SQLRETURN rc = drv.SQLExecute(h);
+
+    jint failedRow = -1;
+    bool resultSet = false;
+    if (rc == SQL_ERROR) {
+        // The row the driver was processing when it failed.
+        failedRow = rowNumber > 0 && rowNumber <= static_cast<SQLULEN>(numRows) ? static_cast<jint>(rowNumber - 1) : 0;
+    } else {
+        if (rc == SQL_SUCCESS_WITH_INFO) qv::reportBatchWarnings(env, statement, h, 0);
+        if (numRows == 1) {
+            SQLSMALLINT cols = 0;
+            drv.SQLNumResultCols(h, &cols);
+            if (cols > 0) {
+                drv.SQLFreeStmt(h, SQL_CLOSE);
+                resultSet = true;
+                failedRow = 0;
+            }
+        }
+    }
+    restoreSingleRow(h, array, sqlTypes.data(), numParams);
+    releaseColumns();
+
+    if (failedRow >= 0) {
+        const jint failed = kFailedRow;
+        env->SetIntArrayRegion(updateCounts, failedRow, 1, &failed);
+    }
+    if (resultSet) return qv::packBatch(qv::kStatusResultSet, 0);
+    return qv::packBatch(qv::kStatusOk, rc);
+}
+
+QV_ENTRY(jshort)
+Java_com_quorvane_jdbc_JdbcOdbcClient_rebindAllParams(JNIEnv* env, jobject, jint hStmt, jint params,
+                                                      jshortArray paramSqlTypes, jint numParams) {
+    const SQLHSTMT h = qv::hstmt(hStmt);
+    drv.SQLParamOptions(h, 1, nullptr);
+    if (numParams == 0) return 0;
+    qv::params::ParamArray* array = qv::params::find(params);
+    if (numParams < 0 || !array || numParams > array->numParams || !paramSqlTypes ||
+        env->GetArrayLength(paramSqlTypes) < numParams)
+        return qv::packBatch(qv::kStatusUnusable, 0);
+    qv::Frame f(env);
+    jshort* types = f.shorts(paramSqlTypes);
+    if (!types) return qv::packBatch(qv::kStatusNoMemory, 0);
+    for (jint i = 0; i < numParams; ++i) qv::params::rebindFromRecord(h, *array, i + 1, types[i]);
+    f.mode(types, JNI_ABORT);
+    return 0;
+}
