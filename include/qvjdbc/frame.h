@@ -182,25 +182,29 @@ private:
     bool nullArgument_ = false;
 };
 
-// Converts a Java String with GetStringUTFChars for the span of a scope.
+// SQL text from a Java String, as standard UTF-8 for the span of a scope.
+// The JVM's modified UTF-8 (GetStringUTFChars) would send a character
+// outside the Basic Multilingual Plane as two encoded surrogates, which a
+// data source stores as something else; here a surrogate pair becomes its
+// one four-byte sequence. U+0000 stays the two bytes C0 80, so that the text
+// still ends at its terminator, and a lone surrogate keeps its three bytes,
+// as the JVM encodes them. A null string converts to nothing (false); when
+// memory is not obtained, OutOfMemoryError is pending and the text is false.
 class UtfChars {
 public:
-    UtfChars(JNIEnv* env, jstring s) : env_(env), s_(s), p_(s ? env->GetStringUTFChars(s, nullptr) : nullptr) {}
+    UtfChars(JNIEnv* env, jstring s);
     UtfChars(const UtfChars&) = delete;
     UtfChars& operator=(const UtfChars&) = delete;
     ~UtfChars() { release(); }
     const char* get() const { return p_; }
-    SQLCHAR* sql() const { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(p_)); }
+    SQLCHAR* sql() const { return reinterpret_cast<SQLCHAR*>(p_); }
     explicit operator bool() const { return p_ != nullptr; }
-    void release() {
-        if (p_) env_->ReleaseStringUTFChars(s_, p_);
-        p_ = nullptr;
-    }
+    void release();
 
 private:
-    JNIEnv* env_;
-    jstring s_;
-    const char* p_;
+    char small_[256];
+    char* heap_ = nullptr;
+    char* p_ = nullptr;
 };
 
 }  // namespace qv

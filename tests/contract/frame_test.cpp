@@ -1,6 +1,8 @@
 // The common frame of an entry point (qv::Frame) and the narrowing rules of
 // values between Java and ODBC.
 #include "jni_spy.h"
+
+#include <cstring>
 #include "jvm.h"
 
 #include "qvjdbc/codes.h"
@@ -263,3 +265,19 @@ TEST(Narrowing, ValuesKeepTheirMeaningAcrossTheWidthsOfJavaAndOdbc) {
 }
 
 }  // namespace
+
+TEST(SqlText, IsStandardUtf8WithTheJvmsZeroAndLoneSurrogates) {
+    qvt::LocalFrame frame;
+    qv::UtfChars text(qvt::env(), qvt::jstr(u"a\u00e9\u20ac\U0001F600"));
+    ASSERT_TRUE(text);
+    EXPECT_STREQ(text.get(), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80") << "a pair becomes one four-byte sequence";
+    qv::UtfChars zero(qvt::env(), qvt::jstr(std::u16string(u"x\0y", 3)));
+    EXPECT_STREQ(zero.get(), "x\xC0\x80y") << "U+0000 does not end the text early";
+    qv::UtfChars lone(qvt::env(), qvt::jstr(u"\xD800z"));
+    EXPECT_STREQ(lone.get(), "\xED\xA0\x80z");
+    std::u16string longText(5000, u'\u20ac');
+    qv::UtfChars big(qvt::env(), qvt::jstr(longText));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(std::strlen(big.get()), 15000u) << "longer text goes to the heap";
+    EXPECT_NO_JAVA_EXCEPTION();
+}

@@ -1,0 +1,336 @@
+// Unbound column retrieval: one column of the current row read on demand
+// with SQLGetData, handed to Java, and deposited in the column's record so
+// that getDataLength and the bound getters see the value last read.
+#include "qvjdbc/codes.h"
+#include "qvjdbc/driver.h"
+#include "qvjdbc/frame.h"
+#include "qvjdbc/jni_exports.h"
+#include "qvjdbc/jni_util.h"
+#include "qvjdbc/results.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+using qv::BoundColBuffer;
+using qv::drv;
+using qv::Frame;
+
+namespace qv::results {
+namespace {
+
+size_t fixedSize(SQLSMALLINT cType) {
+    switch (cType) {
+        case SQL_C_SSHORT:
+            return sizeof(int16_t);
+        case SQL_C_SLONG:
+            return sizeof(int32_t);
+        case SQL_C_SBIGINT:
+            return sizeof(int64_t);
+        case SQL_C_FLOAT:
+            return sizeof(float);
+        case SQL_C_DOUBLE:
+            return sizeof(double);
+        case SQL_C_DATE:
+            return sizeof(DATE_STRUCT);
+        case SQL_C_TIME:
+            return sizeof(TIME_STRUCT);
+        case SQL_C_TIMESTAMP:
+            return sizeof(TIMESTAMP_STRUCT);
+        default:
+            return 0;
+    }
+}
+
+// Deposits a character or binary value read into target in the record.
+// Returns false when no memory could be had for it.
+bool depositVariable(BoundColBuffer& rec, ColumnStore& st, const void* target, SQLLEN targetSize, SQLSMALLINT cType,
+                     SQLLEN indicator) {
+    bool truncated = false;
+    const SQLLEN stored = storedBytes(cType, targetSize, indicator, &truncated);
+    SQLLEN n = stored;
+    // The record's own buffer takes the value when it has room for it: never
+    // more than it was bound with, nor than it holds.
+    const SQLLEN room = std::min(static_cast<SQLLEN>(std::max(rec.bufferLength, int32_t{0})), st.ownedCapacity);
+    if (cType == rec.cType && rec.ownedBuffer && stored <= room) {
+        std::memcpy(rec.ownedBuffer, target, static_cast<size_t>(n));
+    } else {
+        // A block of the read's own. The buffer the column is bound to stays
+        // where the driver writes it, until the next fetch takes it back.
+        if (rec.ownedBuffer && rec.ownedBuffer == rec.dataPtr && !st.held) {
+            st.held = rec.ownedBuffer;
+            st.heldCapacity = st.ownedCapacity;
+        } else {
+            std::free(rec.ownedBuffer);
+        }
+        rec.ownedBuffer = nullptr;
+        st.ownedCapacity = 0;
+        const SQLLEN size = std::max(targetSize, SQLLEN{0});
+        void* block = std::malloc(static_cast<size_t>(std::max(size, SQLLEN{1})));
+        if (!block) return false;
+        std::memcpy(block, target, static_cast<size_t>(n));
+        rec.ownedBuffer = block;
+        st.ownedCapacity = size;
+    }
+    rec.lengthInd = n;
+    st.deposited = true;
+    st.truncated = truncated;
+    return true;
+}
+
+}  // namespace
+
+jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCode, jint column, void* target,
+                    SQLLEN targetSize, SQLSMALLINT cType, SQLLEN* indicator) {
+    Frame f(env);
+    if (!f.errorCode(errorCode)) return -1;
+    Column col = boundColumn(boundCols, column);
+    if (!col) {
+        f.status(kStatusUnusable);
+        return JNI_ABORT;
+    }
+    f.status(kStatusOk);
+    const SQLRETURN rc = drv.SQLGetData(qv::hstmt(hStmt), qv::uword(column), cType, target, targetSize, indicator);
+    f.store(rc);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return JNI_ABORT;
+    BoundColBuffer& rec = *col.rec;
+    // A NULL is a NULL, also when the driver adds a warning to it.
+    if (*indicator == SQL_NULL_DATA) {
+        f.status(kStatusNull);
+        rec.lengthInd = SQL_NULL_DATA;
+        return JNI_ABORT;
+    }
+    switch (cType) {
+        case SQL_C_CHAR:
+        case SQL_C_WCHAR:
+        case SQL_C_BINARY:
+            if (!depositVariable(rec, *col.store, target, targetSize, cType, *indicator)) {
+                f.status(kStatusNoMemory);
+                return JNI_ABORT;
+            }
+            return 0;
+        default: {
+            const size_t size = fixedSize(cType);
+            if (size == 0) {
+                f.status(kStatusUnusable);
+                return JNI_ABORT;
+            }
+            std::memcpy(&rec.inlineValue, target, size);
+            return 0;
+        }
+    }
+}
+
+}  // namespace qv::results
+
+namespace {
+
+using qv::results::readColumnData;
+
+// Refuses a read whose Java arguments cannot hold the value: errorCode[1]
+// reads -97 and no driver call is made.
+void refuseRead(JNIEnv* env, jbyteArray errorCode) {
+    Frame f(env);
+    if (f.errorCode(errorCode)) f.status(qv::kStatusUnusable);
+}
+
+template <typename T>
+T readScalar(JNIEnv* env, jint hStmt, jint boundCols, jint column, jbyteArray errorCode, SQLSMALLINT cType) {
+    T value{};
+    SQLLEN indicator = 0;
+    readColumnData(env, hStmt, boundCols, errorCode, column, &value, sizeof value, cType, &indicator);
+    return value;
+}
+
+// Reads a date, time or timestamp structure and writes its fields into the
+// Java array (year sign-extended, the other 16-bit fields zero-extended).
+template <typename S>
+void readDateTime(JNIEnv* env, jint hStmt, jint boundCols, jint column, jintArray values, jbyteArray errorCode,
+                  SQLSMALLINT cType, jsize elements, void (*write)(const S&, jint*)) {
+    const jsize length = qv::lengthOf(env, values);
+    Frame f(env);
+    jint* out = f.ints(values);
+    if (!out) return;
+    if (length < elements) return refuseRead(env, errorCode);
+    S s{};
+    SQLLEN indicator = 0;
+    if (readColumnData(env, hStmt, boundCols, errorCode, column, &s, sizeof s, cType, &indicator) == 0) write(s, out);
+}
+
+bool wideSqlType(jint sqlType) {
+    switch (sqlType) {
+        case SQL_WLONGVARCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataInteger(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                     jbyteArray errorCode) {
+    return readScalar<SQLINTEGER>(env, hStmt, boundCols, column, errorCode, SQL_C_SLONG);
+}
+
+QV_ENTRY(jshort)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataShort(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                   jbyteArray errorCode) {
+    return readScalar<SQLSMALLINT>(env, hStmt, boundCols, column, errorCode, SQL_C_SSHORT);
+}
+
+QV_ENTRY(jlong)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataLong(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                  jbyteArray errorCode) {
+    return readScalar<SQLBIGINT>(env, hStmt, boundCols, column, errorCode, SQL_C_SBIGINT);
+}
+
+QV_ENTRY(jfloat)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataFloat(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                   jbyteArray errorCode) {
+    return readScalar<SQLREAL>(env, hStmt, boundCols, column, errorCode, SQL_C_FLOAT);
+}
+
+QV_ENTRY(jdouble)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataDouble(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                    jbyteArray errorCode) {
+    return readScalar<SQLDOUBLE>(env, hStmt, boundCols, column, errorCode, SQL_C_DOUBLE);
+}
+
+QV_ENTRY(jlong)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataTimestampRaw(JNIEnv* env, jobject, jint hStmt, jint boundCols,
+                                                          jbyteArray errorCode, jint column) {
+    unsigned char raw[8] = {};
+    SQLLEN indicator = 0;
+    if (readColumnData(env, hStmt, boundCols, errorCode, column, raw, sizeof raw, SQL_C_BINARY, &indicator) != 0)
+        return 0;
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | raw[i];
+    return static_cast<jlong>(v);
+}
+
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataDate(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                  jintArray values, jbyteArray errorCode) {
+    readDateTime<DATE_STRUCT>(env, hStmt, boundCols, column, values, errorCode, SQL_C_DATE, 3,
+                              [](const DATE_STRUCT& d, jint* out) {
+                                  out[0] = d.year;
+                                  out[1] = d.month;
+                                  out[2] = d.day;
+                              });
+}
+
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataTime(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                  jintArray values, jbyteArray errorCode) {
+    readDateTime<TIME_STRUCT>(env, hStmt, boundCols, column, values, errorCode, SQL_C_TIME, 3,
+                              [](const TIME_STRUCT& t, jint* out) {
+                                  out[0] = t.hour;
+                                  out[1] = t.minute;
+                                  out[2] = t.second;
+                              });
+}
+
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataTimestamp(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                       jintArray values, jbyteArray errorCode) {
+    readDateTime<TIMESTAMP_STRUCT>(env, hStmt, boundCols, column, values, errorCode, SQL_C_TIMESTAMP, 7,
+                                   [](const TIMESTAMP_STRUCT& t, jint* out) {
+                                       out[0] = t.year;
+                                       out[1] = t.month;
+                                       out[2] = t.day;
+                                       out[3] = t.hour;
+                                       out[4] = t.minute;
+                                       out[5] = t.second;
+                                       out[6] = static_cast<jint>(t.fraction);
+                                   });
+}
+
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataBinary(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                    jint cType, jbyteArray buffer, jint bufferSize,
+                                                    jbyteArray errorCode) {
+    const jsize length = qv::lengthOf(env, buffer);
+    Frame f(env);
+    jbyte* out = f.bytes(buffer);
+    if (!out) return 0;
+    // The driver writes up to bufferSize bytes into the array.
+    if (bufferSize < 0 || bufferSize > length) {
+        f.mode(out, JNI_ABORT);
+        refuseRead(env, errorCode);
+        return 0;
+    }
+    SQLLEN indicator = 0;
+    const jint rr =
+        readColumnData(env, hStmt, boundCols, errorCode, column, out, bufferSize, qv::sword(cType), &indicator);
+    f.mode(out, rr == 0 ? 0 : JNI_ABORT);
+    return rr == -1 ? 0 : qv::saturateToJint(indicator);
+}
+
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                    jcharArray buffer, jbyteArray errorCode, jint sqlType) {
+    const jsize length = qv::lengthOf(env, buffer);
+    Frame f(env);
+    jchar* out = f.chars(buffer);
+    if (!out) return 0;
+    const bool wide = wideSqlType(sqlType);
+    const long long size = static_cast<long long>(length) + (wide ? 2 : 1);
+    jbyte code = qv::kStatusOk;
+    void* temp = size <= static_cast<long long>(INT32_MAX) ? std::malloc(static_cast<size_t>(size)) : nullptr;
+    SQLLEN indicator = 0;
+    jint result = 0;
+    if (!temp) {
+        code = qv::kStatusNoMemory;
+    } else {
+        const jint rr = readColumnData(env, hStmt, boundCols, errorCode, column, temp, static_cast<SQLLEN>(size),
+                                       wide ? SQL_C_WCHAR : SQL_C_CHAR, &indicator);
+        if (rr == -1) {
+            f.mode(out, JNI_ABORT);
+            std::free(temp);
+            return 0;
+        }
+        result = qv::saturateToJint(indicator);
+        if (rr == 0) {
+            // A value fits when its bytes fit the array's length; an unknown
+            // length means it did not fit the temporary buffer.
+            if (indicator == SQL_NO_TOTAL || indicator > length) {
+                code = qv::kStatusUnusable;
+            } else if (wide) {
+                const SQLLEN units = indicator / 2;
+                std::memcpy(out, temp, static_cast<size_t>(units) * sizeof(jchar));
+                result = static_cast<jint>(units);
+            } else {
+                const auto* bytes = static_cast<const unsigned char*>(temp);
+                for (SQLLEN i = 0; i < indicator; ++i) out[i] = bytes[i];
+            }
+        }
+    }
+    std::free(temp);
+    if (code == qv::kStatusOk) return result;
+    f.mode(out, JNI_ABORT);
+    f.releaseAll();
+    Frame g(env);
+    if (g.errorCode(errorCode)) g.status(code);
+    return 0;
+}
+
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataLength(JNIEnv* env, jobject, jint boundCols, jbyteArray errorCode,
+                                                    jint column) {
+    Frame f(env);
+    if (!f.errorCode(errorCode)) return 0;
+    qv::results::Column col = qv::results::boundColumn(boundCols, column);
+    if (!col) {
+        f.status(qv::kStatusUnusable);
+        return 0;
+    }
+    f.status(qv::kStatusOk);
+    return qv::saturateToJint(col.rec->lengthInd);
+}

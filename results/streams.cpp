@@ -1,0 +1,130 @@
+// Streams: a column value converted in place in a Java byte array for a byte
+// stream (hexadecimal text, wide characters, or 16-bit units swapped),
+// taken from the bound buffer or read with SQLGetData.
+#include "qvjdbc/codes.h"
+#include "qvjdbc/frame.h"
+#include "qvjdbc/jni_exports.h"
+#include "qvjdbc/jni_util.h"
+#include "qvjdbc/results.h"
+
+#include <algorithm>
+#include <cstring>
+
+using qv::BoundColBuffer;
+using qv::Frame;
+
+namespace qv::results {
+
+int streamFactor(jint streamType) {
+    switch (streamType) {
+        case 21:
+            return 2;
+        case 22:
+        case 25:
+            return 4;
+        case 23:
+        case 26:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
+void renderStreamBytes(unsigned char* p, jint n, jint streamType) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    if (n <= 0) return;
+    switch (streamType) {
+        case 21:
+            // Backwards: the output of byte i starts at 2i, never before i.
+            for (jint i = n - 1; i >= 0; --i) {
+                const unsigned char b = p[i];
+                p[2 * i] = kHex[b >> 4];
+                p[2 * i + 1] = kHex[b & 0x0F];
+            }
+            break;
+        case 22:
+        case 25:
+            for (jint i = n - 1; i >= 0; --i) {
+                const unsigned char b = p[i];
+                p[4 * i] = 0;
+                p[4 * i + 1] = kHex[b >> 4];
+                p[4 * i + 2] = 0;
+                p[4 * i + 3] = kHex[b & 0x0F];
+            }
+            break;
+        case 23:
+        case 26:
+            for (jint i = n - 1; i >= 0; --i) {
+                p[2 * i + 1] = p[i];
+                p[2 * i] = 0;
+            }
+            break;
+        case 24:
+        case 27:
+            // Whole 16-bit units only: an odd last byte stays as it is.
+            for (jint i = 0; i + 1 < n; i += 2) std::swap(p[i], p[i + 1]);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace qv::results
+
+using qv::results::renderStreamBytes;
+using qv::results::streamFactor;
+
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getStream(JNIEnv* env, jobject, jint boundCols, jbyteArray buffer,
+                                                jbyteArray errorCode, jint column, jint streamType) {
+    const jsize length = qv::lengthOf(env, buffer);
+    Frame f(env);
+    if (!f.errorCode(errorCode)) return;
+    qv::results::Column col = qv::results::boundColumn(boundCols, column);
+    if (!col) return f.status(qv::kStatusUnusable);
+    f.status(qv::kStatusOk);
+    jbyte* out = f.bytes(buffer);
+    if (!out) return;
+    if (col.rec->lengthInd == SQL_NULL_DATA) return f.status(qv::kStatusNull);
+    const qv::results::HeldValue held = qv::results::heldValue(*col.rec, *col.store);
+    // What the record holds, and of that what the array takes once converted.
+    SQLLEN n = held.data ? held.size : 0;
+    const SQLLEN room = length / streamFactor(streamType);
+    if (n > room || held.truncated) f.status(qv::kStatusUnusable);
+    n = std::min(n, room);
+    if (n > 0) std::memcpy(out, held.data, static_cast<size_t>(n));
+    renderStreamBytes(reinterpret_cast<unsigned char*>(out), static_cast<jint>(n), streamType);
+}
+
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataStream(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
+                                                    jint cType, jbyteArray buffer, jint bufferSize, jint streamType,
+                                                    jbyteArray errorCode) {
+    const jsize length = qv::lengthOf(env, buffer);
+    Frame f(env);
+    jbyte* out = f.bytes(buffer);
+    if (!out) return 0;
+    // The driver writes bufferSize bytes into the array, and the conversion
+    // expands what it stored by the stream type's factor: both must fit.
+    const int factor = streamFactor(streamType);
+    if (bufferSize < 0 || static_cast<long long>(bufferSize) * factor > length) {
+        f.mode(out, JNI_ABORT);
+        Frame g(env);
+        if (g.errorCode(errorCode)) g.status(qv::kStatusUnusable);
+        return 0;
+    }
+    SQLLEN indicator = 0;
+    const SQLSMALLINT type = qv::sword(cType);
+    const jint rr =
+        qv::results::readColumnData(env, hStmt, boundCols, errorCode, column, out, bufferSize, type, &indicator);
+    if (rr != 0) {
+        f.mode(out, JNI_ABORT);
+        return rr == -1 ? 0 : qv::saturateToJint(indicator);
+    }
+    // Only the bytes SQLGetData stored are converted; the indicator still
+    // reports the value's remaining length.
+    bool truncated = false;
+    const SQLLEN stored = qv::results::storedBytes(type, bufferSize, indicator, &truncated);
+    renderStreamBytes(reinterpret_cast<unsigned char*>(out), static_cast<jint>(stored), streamType);
+    return qv::saturateToJint(indicator);
+}

@@ -1,0 +1,126 @@
+// Fetch and the cached column values, with the row scripted at the seam.
+#include "qvjdbc/idcache.h"
+#include "results_fixture.h"
+
+#include <string>
+
+namespace {
+
+using qvt::errorCode;
+
+// Records the order of the field stores of the scope's JNI calls.
+class FieldStores {
+public:
+    FieldStores() : env_(qvt::env()), saved_(env_->functions), table_(*saved_) {
+        current_ = this;
+        table_.SetBooleanField = [](JNIEnv* e, jobject o, jfieldID f, jboolean v) {
+            current_->log_.push_back(f);
+            current_->saved_->SetBooleanField(e, o, f, v);
+        };
+        table_.SetIntField = [](JNIEnv* e, jobject o, jfieldID f, jint v) {
+            current_->log_.push_back(f);
+            current_->saved_->SetIntField(e, o, f, v);
+        };
+        table_.SetLongField = [](JNIEnv* e, jobject o, jfieldID f, jlong v) {
+            current_->log_.push_back(f);
+            current_->saved_->SetLongField(e, o, f, v);
+        };
+        env_->functions = &table_;
+    }
+    ~FieldStores() { env_->functions = saved_; }
+    const std::vector<jfieldID>& log() const { return log_; }
+
+private:
+    static inline FieldStores* current_ = nullptr;
+    JNIEnv* env_;
+    const JNINativeInterface_* saved_;
+    JNINativeInterface_ table_;
+    std::vector<jfieldID> log_;
+};
+
+class ResultsFetch : public qvt::ResultsSeam {
+protected:
+    jobjectArray objects(jint n) {
+        jclass cls = qvt::findClass("com/quorvane/jdbc/JdbcOdbcBoundCol");
+        jobjectArray a = qvt::env()->NewObjectArray(n, cls, nullptr);
+        for (jint i = 0; i < n; ++i)
+            qvt::env()->SetObjectArrayElement(a, i, qvt::newObject("com/quorvane/jdbc/JdbcOdbcBoundCol"));
+        return a;
+    }
+    void fetchReturns(SQLRETURN rc) {
+        seam_.on<&qv::DriverTable::SQLFetch>([rc](SQLHSTMT) { return rc; });
+    }
+    static jobject at(jobjectArray a, jint i) { return qvt::env()->GetObjectArrayElement(a, i); }
+    static bool flag(jobject o, jfieldID f) { return qvt::env()->GetBooleanField(o, f); }
+    static jint intOf(jobject o) { return qvt::env()->GetIntField(o, qv::ids.cachedInt); }
+};
+
+TEST_F(ResultsFetch, OnlyACleanRowIsCached) {
+    const jint token = bind({{SQL_INTEGER}, {SQL_VARCHAR}});
+    jobjectArray objs = objects(2);
+    const int32_t five = 5;
+    put(token, 1, &five, 4);
+    rec(token, 2).lengthInd = SQL_NULL_DATA;
+    for (SQLRETURN rc : {SQLRETURN(SQL_SUCCESS_WITH_INFO), SQLRETURN(SQL_NO_DATA_FOUND), SQLRETURN(SQL_ERROR)}) {
+        fetchReturns(rc);
+        EXPECT_EQ(JC(fetch, 7, token, objs, 2), rc);
+        EXPECT_FALSE(flag(at(objs, 0), qv::ids.hasCachedValue)) << rc;
+        EXPECT_FALSE(flag(at(objs, 1), qv::ids.cachedNull)) << rc;
+    }
+    fetchReturns(SQL_SUCCESS);
+    EXPECT_EQ(JC(fetch, 7, token, objs, 0), 0) << "numCols 0 only fetches";
+    EXPECT_FALSE(flag(at(objs, 0), qv::ids.hasCachedValue));
+    EXPECT_EQ(JC(fetch, 7, 999, objs, 2), 0) << "a forged token only fetches";
+    EXPECT_FALSE(flag(at(objs, 0), qv::ids.hasCachedValue));
+    EXPECT_EQ(seam_.count("SQLFetch"), 5u);
+    JC(freeBoundColBuffers, token, 2);
+}
+
+TEST_F(ResultsFetch, ValueAndNullMarkerLandBeforeTheFlag) {
+    const jint token = bind({{SQL_INTEGER}, {SQL_VARCHAR}, {SQL_BIGINT}, {SQL_DATE}, {SQL_BINARY}});
+    jobjectArray objs = objects(5);
+    const int32_t five = 5;
+    const int64_t big = INT64_MIN;
+    rec(token, 1).lengthInd = SQL_NULL_DATA;
+    rec(token, 2).lengthInd = SQL_NULL_DATA;
+    put(token, 3, &big, 8);
+    {
+        FieldStores stores;
+        EXPECT_EQ(JC(fetch, 7, token, objs, 5), 0);
+        const std::vector<jfieldID> expected{qv::ids.cachedNull,     qv::ids.hasCachedValue, qv::ids.cachedNull,
+                                             qv::ids.hasCachedValue, qv::ids.cachedLong,     qv::ids.hasCachedValue};
+        EXPECT_EQ(stores.log(), expected) << "date and binary columns are never cached";
+    }
+    EXPECT_EQ(qvt::env()->GetLongField(at(objs, 2), qv::ids.cachedLong), INT64_MIN);
+    EXPECT_TRUE(flag(at(objs, 1), qv::ids.cachedNull)) << "a NULL character column is cached";
+    // The next row holds 5 where there was a NULL: cachedNull stays as Java left it.
+    put(token, 1, &five, 4);
+    EXPECT_EQ(JC(fetch, 7, token, objs, 5), 0);
+    EXPECT_EQ(intOf(at(objs, 0)), 5);
+    EXPECT_TRUE(flag(at(objs, 0), qv::ids.cachedNull));
+    JC(freeBoundColBuffers, token, 5);
+}
+
+TEST_F(ResultsFetch, ShortObjectArrayRaisesTheIndexException) {
+    const jint token = bind({{SQL_INTEGER}, {SQL_INTEGER}, {SQL_INTEGER}});
+    const int32_t seven = 7;
+    for (jint c = 1; c <= 3; ++c) put(token, c, &seven, 4);
+    jobjectArray objs = objects(2);
+    EXPECT_EQ(JC(fetch, 7, token, objs, 3), 0);
+    EXPECT_EQ(qvt::takeSqlException(), "ArrayIndexOutOfBoundsException");
+    EXPECT_EQ(intOf(at(objs, 1)), 7) << "columns before the failing one keep their new values";
+    // More columns than the array holds: only the records there are.
+    jobjectArray more = objects(5);
+    EXPECT_EQ(JC(fetch, 7, token, more, 5), 0);
+    EXPECT_NO_JAVA_EXCEPTION();
+    EXPECT_FALSE(flag(at(more, 3), qv::ids.hasCachedValue));
+    // A missing column object is passed over.
+    jobjectArray holes = objects(3);
+    qvt::env()->SetObjectArrayElement(holes, 1, nullptr);
+    EXPECT_EQ(JC(fetch, 7, token, holes, 3), 0);
+    EXPECT_NO_JAVA_EXCEPTION();
+    EXPECT_EQ(intOf(at(holes, 2)), 7);
+    JC(freeBoundColBuffers, token, 3);
+}
+
+}  // namespace
