@@ -45,6 +45,10 @@ struct Handle {
     // serialises calls on a statement; SQLCancel touches only dm and diags).
     std::mutex mu;
     std::deque<Diag> diags;
+    // Serialises SQLCancel with the driver manager's release of the
+    // statement, so that a cancel from another thread never reaches a
+    // statement the driver manager has already freed.
+    std::mutex cancelMu;
     std::unique_ptr<StmtState> stmt;
 };
 

@@ -102,12 +102,16 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
 
 SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     RUVA_ENTER_STMT(hstmt);
+    if (fOption == SQL_DROP) {
+        // No cancel may reach the driver manager's statement once it is freed.
+        std::lock_guard<std::mutex> lock(s.h->cancelMu);
+        SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
+        if (SQL_SUCCEEDED(rc)) release(valueOf(hstmt), Kind::Stmt);
+        return rc;
+    }
     SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
     if (!SQL_SUCCEEDED(rc)) return rc;
     switch (fOption) {
-        case SQL_DROP:
-            release(valueOf(hstmt), Kind::Stmt);
-            break;
         case SQL_CLOSE:
             s.st().resultChanged = true;
             break;
@@ -128,6 +132,10 @@ SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
     // only the driver manager's handle (atomic) and clears nothing.
     Handle* h = lookup(hstmt, Kind::Stmt);
     if (!h) return SQL_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(h->cancelMu);
+    // The statement may have been freed (and its slot issued again) while
+    // this call waited.
+    if (lookup(hstmt, Kind::Stmt) != h) return SQL_INVALID_HANDLE;
     SQLHSTMT d = h->dm.load(std::memory_order_acquire);
     if (!d) return SQL_INVALID_HANDLE;
     return DM().SQLCancel(d);
