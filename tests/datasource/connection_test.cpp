@@ -54,7 +54,13 @@ TEST_P(ConnectionTest, HandleCycleRepeatsWithoutLeak) {
     const long before = residentKiB();
     for (int i = 0; i < 1000; ++i) ASSERT_TRUE(handleCycle(connStr)) << "cycle " << i;
     const long growth = residentKiB() - before;
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed memory in quarantine, so resident memory
+    // says nothing about leaks there; the cycles must still all succeed.
+    (void)growth;
+#else
     EXPECT_LT(growth, 4096) << "resident memory grew by " << growth << " KiB over 1000 cycles";
+#endif
 }
 
 TEST_P(ConnectionTest, AllocationWritesResultBytesAsEachMethodSays) {
