@@ -81,8 +81,15 @@ void Connection::exec(const std::string& sql) {
     d().SQLFreeStmt(h, SQL_DROP);
 }
 
-std::vector<std::vector<std::optional<std::string>>> Connection::query(const std::string& sql) {
-    std::vector<std::vector<std::optional<std::string>>> rows;
+namespace {
+
+// Every row of a query, each column read with SQLGetData as text of the
+// character type Char (SQL_C_CHAR for char, SQL_C_WCHAR for char16_t),
+// piece by piece.
+template <typename Char>
+std::vector<std::vector<std::optional<std::basic_string<Char>>>> readRows(jint hDbc, const std::string& sql) {
+    constexpr SQLSMALLINT cType = sizeof(Char) == 1 ? SQL_C_CHAR : SQL_C_WCHAR;
+    std::vector<std::vector<std::optional<std::basic_string<Char>>>> rows;
     SQLHSTMT h = SQL_NULL_HSTMT;
     if (d().SQLAllocStmt(qv::hdbc(hDbc), &h) != SQL_SUCCESS) {
         ADD_FAILURE() << "no statement for " << sql;
@@ -97,26 +104,26 @@ std::vector<std::vector<std::optional<std::string>>> Connection::query(const std
     SQLSMALLINT cols = 0;
     d().SQLNumResultCols(h, &cols);
     while (d().SQLFetch(h) == SQL_SUCCESS) {
-        std::vector<std::optional<std::string>> row;
+        std::vector<std::optional<std::basic_string<Char>>> row;
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(cols); ++c) {
-            std::string value;
+            std::basic_string<Char> value;
             bool isNull = false;
             for (;;) {
-                char buf[4096];
+                Char buf[2048];
                 SQLLEN ind = 0;
-                SQLRETURN g = d().SQLGetData(h, c, SQL_C_CHAR, buf, sizeof buf, &ind);
-                if (g == SQL_NO_DATA) break;
+                SQLRETURN g = d().SQLGetData(h, c, cType, buf, sizeof buf, &ind);
                 if (g != SQL_SUCCESS && g != SQL_SUCCESS_WITH_INFO) break;
                 if (ind == SQL_NULL_DATA) {
                     isNull = true;
                     break;
                 }
-                size_t got = (ind == SQL_NO_TOTAL || ind >= static_cast<SQLLEN>(sizeof buf)) ? sizeof buf - 1
-                                                                                         : static_cast<size_t>(ind);
-                value.append(buf, got);
+                // A piece fills the buffer less its terminator.
+                const SQLLEN room = static_cast<SQLLEN>(sizeof buf - sizeof(Char));
+                const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
+                value.append(buf, static_cast<size_t>(got) / sizeof(Char));
                 if (g == SQL_SUCCESS) break;
             }
-            row.push_back(isNull ? std::nullopt : std::optional<std::string>(value));
+            row.push_back(isNull ? std::nullopt : std::optional<std::basic_string<Char>>(value));
         }
         rows.push_back(std::move(row));
     }
@@ -124,43 +131,14 @@ std::vector<std::vector<std::optional<std::string>>> Connection::query(const std
     return rows;
 }
 
+}  // namespace
+
+std::vector<std::vector<std::optional<std::string>>> Connection::query(const std::string& sql) {
+    return readRows<char>(hDbc, sql);
+}
+
 std::vector<std::vector<std::optional<std::u16string>>> Connection::queryWide(const std::string& sql) {
-    std::vector<std::vector<std::optional<std::u16string>>> rows;
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    if (d().SQLAllocStmt(qv::hdbc(hDbc), &h) != SQL_SUCCESS) return rows;
-    SQLRETURN rc = d().SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-        ADD_FAILURE() << sql << "\n" << diagnostics(0, 0, qv::handleToJava(h));
-        d().SQLFreeStmt(h, SQL_DROP);
-        return rows;
-    }
-    SQLSMALLINT cols = 0;
-    d().SQLNumResultCols(h, &cols);
-    while (d().SQLFetch(h) == SQL_SUCCESS) {
-        std::vector<std::optional<std::u16string>> row;
-        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(cols); ++c) {
-            std::u16string value;
-            bool isNull = false;
-            for (;;) {
-                char16_t buf[2048];
-                SQLLEN ind = 0;
-                SQLRETURN g = d().SQLGetData(h, c, SQL_C_WCHAR, buf, sizeof buf, &ind);
-                if (g != SQL_SUCCESS && g != SQL_SUCCESS_WITH_INFO) break;
-                if (ind == SQL_NULL_DATA) {
-                    isNull = true;
-                    break;
-                }
-                const SQLLEN room = static_cast<SQLLEN>(sizeof buf) - 2;
-                const SQLLEN got = (ind == SQL_NO_TOTAL || ind > room) ? room : ind;
-                value.append(buf, static_cast<size_t>(got / 2));
-                if (g == SQL_SUCCESS) break;
-            }
-            row.push_back(isNull ? std::nullopt : std::optional<std::u16string>(value));
-        }
-        rows.push_back(std::move(row));
-    }
-    d().SQLFreeStmt(h, SQL_DROP);
-    return rows;
+    return readRows<char16_t>(hDbc, sql);
 }
 
 std::optional<std::string> Connection::scalar(const std::string& sql) {
