@@ -14,4 +14,9 @@ if [ -n "$unknown" ]; then
   echo "exports not in the list: $unknown"
   exit 1
 fi
-echo "$(echo "$exported" | grep -c '^Java_') of $(grep -vc '^#' "$list") entry points exported, all of the list"
+missing=$(comm -13 <(echo "$exported") <(grep -v '^#' "$list" | awk '{print $1}' | sort))
+if [ -n "$missing" ]; then
+  echo "entry points of the list not exported: $missing"
+  exit 1
+fi
+echo "$(echo "$exported" | grep -c '^Java_') of $(grep -vc '^#' "$list") entry points exported: exactly the list"

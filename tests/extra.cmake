@@ -8,7 +8,7 @@
 # runs in the plain configuration only.
 if(NOT QV_SANITIZE)
   add_test(NAME win32_dll
-    COMMAND bash -c "\"$1\" \"$2\" \"$3\" && \"$4\" \"$2/qvJdbcCS70.dll\" --same-as \"$5\"" win32_dll
+    COMMAND bash -c "\"$1\" \"$2\" \"$3\" && QV_WIN32_REQUIRE_ALL=1 \"$4\" \"$2/qvJdbcCS70.dll\" --same-as \"$5\"" win32_dll
       ${CMAKE_SOURCE_DIR}/win32/build.sh ${CMAKE_BINARY_DIR}/win32 ${QV_JNI_HEADERS_DIR}
       ${CMAKE_SOURCE_DIR}/win32/check.sh $<TARGET_FILE:qvJdbcCS70>)
   add_test(NAME win32_checker

@@ -46,7 +46,7 @@ inspect() {
   fi
 
   awk -v listfile="$list" -v ordfile=<(echo "$ordinals") -v linuxfile=<(echo "$linux_names") \
-      -v same_as="$same_as" '
+      -v same_as="$same_as" -v require_all="${QV_WIN32_REQUIRE_ALL:-0}" '
     BEGIN {
       while ((getline line < listfile) > 0) {
         if (line ~ /^#/ || line ~ /^[ \t]*$/) continue
@@ -119,6 +119,7 @@ inspect() {
       if (!haveRuva) fail("ruva70.dll is not imported")
       if (!switchesOffThreads) fail("DisableThreadLibraryCalls is not imported: the library entry is missing")
       printf "exports: %d of the %d listed entry points present, %d names exported in all\n", present, listed, names
+      if (present < listed && require_all == 1) fail((listed - present) " listed entry points are not exported")
       if (present < listed) {
         printf "not built yet (%d): ", listed - present
         cmd = "sort | tr \"\\n\" \" \""
