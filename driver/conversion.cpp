@@ -112,9 +112,9 @@ SQLSMALLINT textScale(Handle& stmt, const ParamConversion& p) {
 SQLRETURN bindText(Handle& stmt, SQLUSMALLINT ipar, ParamConversion& p, SQLULEN rows) {
     p.text.assign(rows * kParamTextBytes, 0);
     p.ind.assign(rows, SQL_NULL_DATA);
-    SQLRETURN rc = DM().SQLBindParameter(stmt.dm.load(), ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p),
-                                         textColumnSize(stmt, p), textScale(stmt, p), p.text.data(), kParamTextBytes,
-                                         p.ind.data());
+    SQLRETURN rc =
+        bindDriverParameter(stmt, ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p), textColumnSize(stmt, p),
+                            textScale(stmt, p), p.text.data(), kParamTextBytes, p.ind.data());
     if (!SQL_SUCCEEDED(rc)) return rc;
     p.boundText = true;
     p.boundRows = rows;
@@ -122,6 +122,17 @@ SQLRETURN bindText(Handle& stmt, SQLUSMALLINT ipar, ParamConversion& p, SQLULEN 
 }
 
 }  // namespace
+
+SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
+                              SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
+                              SQLLEN cbValueMax, SQLLEN* pcbValue) {
+    SQLRETURN rc = DM().SQLBindParameter(stmt.dm.load(), ipar, fParamType, fCType, fSqlType, cbColDef, ibScale,
+                                         rgbValue, cbValueMax, pcbValue);
+    StmtState& st = *stmt.stmt;
+    if (SQL_SUCCEEDED(rc) && st.source == Source::SQLite)
+        st.bindings[ipar] = {fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue};
+    return rc;
+}
 
 SQLRETURN bindColumn(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
                      SQLLEN* pcbValue) {
@@ -181,13 +192,11 @@ SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
                         SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                         SQLLEN cbValueMax, SQLLEN* pcbValue) {
     StmtState& st = *stmt.stmt;
-    const DriverManager& d = DM();
-    SQLHSTMT h = stmt.dm.load();
     bool convert = fParamType == SQL_PARAM_INPUT && fCType == SQL_C_BINARY && cbValueMax == kFormBytes &&
                    isTimestampType(fSqlType) && rgbValue;
     if (!convert) {
-        SQLRETURN rc = d.SQLBindParameter(h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue,
-                                          cbValueMax, pcbValue);
+        SQLRETURN rc = bindDriverParameter(stmt, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue,
+                                           cbValueMax, pcbValue);
         if (SQL_SUCCEEDED(rc)) st.params.erase(ipar);
         return rc;
     }
@@ -205,8 +214,6 @@ SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
 SQLRETURN prepareParamConversions(Handle& stmt) {
     StmtState& st = *stmt.stmt;
     if (st.params.empty()) return SQL_SUCCESS;
-    const DriverManager& d = DM();
-    SQLHSTMT h = stmt.dm.load();
     const SQLULEN rows = st.paramRows ? st.paramRows : 1;
     const bool zone = st.source == Source::PostgreSQL;
     for (auto& [ipar, p] : st.params) {
@@ -228,9 +235,9 @@ SQLRETURN prepareParamConversions(Handle& stmt) {
             // (a driver may take a length hint for the whole value).
             if (p.boundText || p.ind.size() < rows) {
                 p.ind.assign(rows, SQL_DATA_AT_EXEC);
-                SQLRETURN rc = d.SQLBindParameter(h, ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p),
-                                                  textColumnSize(stmt, p), textScale(stmt, p), p.appValue,
-                                                  kParamTextBytes, p.ind.data());
+                SQLRETURN rc = bindDriverParameter(stmt, ipar, SQL_PARAM_INPUT, SQL_C_CHAR, textSqlType(stmt, p),
+                                                   textColumnSize(stmt, p), textScale(stmt, p), p.appValue,
+                                                   kParamTextBytes, p.ind.data());
                 if (!SQL_SUCCEEDED(rc)) return rc;
                 p.boundText = false;
             }

@@ -16,6 +16,11 @@ SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTE
 SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
                         SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                         SQLLEN cbValueMax, SQLLEN* pcbValue);
+// SQLBindParameter on the driver manager; on SQLite the arguments are kept
+// in the statement's bindings when it succeeds.
+SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
+                              SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
+                              SQLLEN cbValueMax, SQLLEN* pcbValue);
 // Before SQLExecute / SQLExecDirect: reads the application's 8-byte values
 // and hands them to the driver manager as text. SQL_SUCCESS or the failure.
 SQLRETURN prepareParamConversions(Handle& stmt);

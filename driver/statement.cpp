@@ -28,6 +28,21 @@ bool enterStmt(SQLHSTMT hstmt, Stmt& s) {
     return true;
 }
 
+// Moves the driver manager's records of the statement into libruva70's own
+// list, after the records already there.
+void keepDriverRecords(Stmt& s) {
+    for (int i = 0; i < 64; ++i) {
+        SQLCHAR state[8] = {};
+        SQLCHAR message[4096] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, message,
+                                     static_cast<SQLSMALLINT>(sizeof message), &length);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
+    }
+}
+
 // Entry of the parameter-binding calls (SQLBindParameter, SQLParamOptions).
 // After an execution that left records they are kept: the driver manager's
 // records move into libruva70's own list (returned first by SQLError), so
@@ -41,16 +56,7 @@ bool enterBinding(SQLHSTMT hstmt, Stmt& s) {
         clearDiags(*s.h);
         return true;
     }
-    for (int i = 0; i < 64; ++i) {
-        SQLCHAR state[8] = {};
-        SQLCHAR message[4096] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, message,
-                                     static_cast<SQLSMALLINT>(sizeof message), &length);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-        keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
-    }
+    keepDriverRecords(s);
     return true;
 }
 
@@ -58,6 +64,219 @@ bool enterBinding(SQLHSTMT hstmt, Stmt& s) {
 SQLRETURN executed(Stmt& s, SQLRETURN rc) {
     s.st().keepRecords = rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO;
     return rc;
+}
+
+// The statement may have a new result set: the next fetch decides again
+// which bound columns are converted, and SQLRowCount asks the driver again.
+void newResult(Stmt& s) {
+    s.st().resultChanged = true;
+    s.st().ownRowCount = false;
+}
+
+// SQLite binary parameters. The SQLite driver reads the length of a
+// SQL_C_BINARY input parameter once per SQLBindParameter and keeps it for
+// later executions (it re-reads the bytes, and whether the value is null),
+// and inside a parameter array it takes the first value row's length for
+// every row. So before each execution every such parameter is bound to the
+// driver again with the same arguments, and a parameter array whose binary
+// rows differ in length is run one row at a time, as the driver's own loop
+// would run it.
+
+bool isBinaryInput(const ParamBinding& b) {
+    return b.cType == SQL_C_BINARY && b.paramType != SQL_PARAM_OUTPUT;
+}
+
+bool isAtExec(SQLLEN ind) {
+    return ind == SQL_DATA_AT_EXEC || ind <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+
+// Bytes from one row of a column-wise parameter array to the next: the
+// buffer length for character and binary data, the C type's size otherwise;
+// 0 when it is not known.
+SQLLEN rowStride(const ParamBinding& b) {
+    switch (b.cType) {
+        case SQL_C_CHAR:
+        case SQL_C_WCHAR:
+        case SQL_C_BINARY:
+            return b.valueMax;
+        case SQL_C_BIT:
+        case SQL_C_TINYINT:
+        case SQL_C_STINYINT:
+        case SQL_C_UTINYINT:
+            return 1;
+        case SQL_C_SHORT:
+        case SQL_C_SSHORT:
+        case SQL_C_USHORT:
+            return sizeof(SQLSMALLINT);
+        case SQL_C_LONG:
+        case SQL_C_SLONG:
+        case SQL_C_ULONG:
+            return sizeof(SQLINTEGER);
+        case SQL_C_SBIGINT:
+        case SQL_C_UBIGINT:
+            return sizeof(SQLBIGINT);
+        case SQL_C_FLOAT:
+            return sizeof(SQLREAL);
+        case SQL_C_DOUBLE:
+            return sizeof(SQLDOUBLE);
+        case SQL_C_DATE:
+        case SQL_C_TYPE_DATE:
+            return sizeof(DATE_STRUCT);
+        case SQL_C_TIME:
+        case SQL_C_TYPE_TIME:
+            return sizeof(TIME_STRUCT);
+        case SQL_C_TIMESTAMP:
+        case SQL_C_TYPE_TIMESTAMP:
+            return sizeof(TIMESTAMP_STRUCT);
+        case SQL_C_NUMERIC:
+            return sizeof(SQL_NUMERIC_STRUCT);
+        case SQL_C_GUID:
+            return sizeof(SQLGUID);
+        default:
+            return 0;
+    }
+}
+
+// Whether the driver's own loop over `rows` would store a wrong length: a
+// binary input parameter has value rows of different lengths. An array with
+// a row sent at execution, or a parameter whose row size is not known, is
+// left to the driver.
+bool needsRowByRow(const StmtState& st, SQLULEN rows) {
+    bool differ = false;
+    for (const auto& [ipar, b] : st.bindings) {
+        if (b.value && rowStride(b) == 0) return false;
+        if (!b.ind) continue;
+        SQLLEN first = -1;
+        for (SQLULEN r = 0; r < rows; ++r) {
+            SQLLEN ind = b.ind[r];
+            if (isAtExec(ind)) return false;
+            if (!isBinaryInput(b) || ind < 0) continue;
+            if (first < 0)
+                first = ind;
+            else if (ind != first)
+                differ = true;
+        }
+    }
+    return differ;
+}
+
+// Binds parameter `b` to the driver manager at row `row` of its arrays.
+SQLRETURN bindRow(Stmt& s, SQLUSMALLINT ipar, const ParamBinding& b, SQLULEN row) {
+    SQLPOINTER value = b.value ? static_cast<char*>(b.value) + row * static_cast<SQLULEN>(rowStride(b)) : nullptr;
+    SQLLEN* ind = b.ind ? b.ind + row : nullptr;
+    return DM().SQLBindParameter(s.dm(), ipar, b.paramType, b.cType, b.sqlType, b.columnSize, b.scale, value,
+                                 b.valueMax, ind);
+}
+
+// Binds the driver manager to the parameter arrays as the application bound
+// them again, after a row-by-row execution.
+SQLRETURN restoreArrays(Stmt& s) {
+    StmtState& st = s.st();
+    SQLRETURN rc = DM().SQLParamOptions(s.dm(), st.paramRows, st.rowsDone);
+    for (auto it = st.bindings.begin(); it != st.bindings.end() && SQL_SUCCEEDED(rc); ++it)
+        rc = bindRow(s, it->first, it->second, 0);
+    st.bindingsShifted = !SQL_SUCCEEDED(rc);
+    return rc;
+}
+
+// Drops the driver manager's records of the statement (SQLError consumes
+// them).
+void discardDriverRecords(Stmt& s) {
+    SQLCHAR state[8];
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    for (int i = 0; i < 64; ++i)
+        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, nullptr, 0, &length)))
+            break;
+}
+
+// A parameter array run one row at a time: each row's parameters bound as
+// one row, executed, stopped at the first row that fails. The row-number
+// variable and the row count come out as the driver's own loop leaves them:
+// the number of rows done before a failure (all rows on success), and the
+// sum of the rows' counts. The records of every row that reported any stay
+// on the statement, oldest first.
+template <class Run>
+SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
+    StmtState& st = s.st();
+    const DriverManager& d = DM();
+    SQLHSTMT h = s.dm();
+    SQLRETURN result = d.SQLParamOptions(h, 1, nullptr);
+    if (!SQL_SUCCEEDED(result)) return result;
+    st.bindingsShifted = true;
+    SQLULEN done = 0;
+    SQLLEN total = 0;
+    for (SQLULEN r = 0; r < rows; ++r) {
+        SQLRETURN rc = SQL_SUCCESS;
+        for (auto it = st.bindings.begin(); it != st.bindings.end() && SQL_SUCCEEDED(rc); ++it)
+            rc = bindRow(s, it->first, it->second, r);
+        SQLSMALLINT columns = 0;
+        if (SQL_SUCCEEDED(rc) && r > 0 && SQL_SUCCEEDED(d.SQLNumResultCols(h, &columns)) && columns > 0)
+            rc = d.SQLFreeStmt(h, SQL_CLOSE);  // the last row's result set is the one left
+        if (SQL_SUCCEEDED(rc)) rc = run();
+        if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA_FOUND) {
+            result = rc;
+            break;
+        }
+        if (rc == SQL_SUCCESS_WITH_INFO) result = rc;
+        SQLLEN count = 0;
+        if (SQL_SUCCEEDED(d.SQLRowCount(h, &count)) && count > 0) total += count;
+        done = r + 1;
+        // The next row's calls clear the driver manager's records.
+        if (rc == SQL_SUCCESS_WITH_INFO) keepDriverRecords(s);
+    }
+    if (!SQL_SUCCEEDED(result)) keepDriverRecords(s);
+    // The restoring calls add nothing to what the execution reported; one
+    // that fails leaves the bindings shifted, restored again before the next
+    // execution.
+    if (restoreArrays(s) != SQL_SUCCESS) discardDriverRecords(s);
+    if (st.rowsDone) *st.rowsDone = done;
+    if (SQL_SUCCEEDED(result)) {
+        st.ownRowCount = true;
+        st.rowCount = total;
+    }
+    return result;
+}
+
+// An execution on a SQLite connection (see above); `run` calls the driver
+// manager's SQLExecute or SQLExecDirect.
+template <class Run>
+SQLRETURN sqliteExecuteRows(Stmt& s, Run run) {
+    StmtState& st = s.st();
+    const SQLULEN rows = st.paramRows ? st.paramRows : 1;
+    if (rows > 1 && needsRowByRow(st, rows)) return executeRowByRow(s, rows, run);
+    if (st.bindingsShifted) {
+        SQLRETURN rc = restoreArrays(s);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+    }
+    for (const auto& [ipar, b] : st.bindings) {
+        if (!isBinaryInput(b)) continue;
+        SQLRETURN rc = bindRow(s, ipar, b, 0);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+    }
+    return run();
+}
+
+// The SQLite driver reports the row of a parameter array it failed on
+// counted from 0; ODBC counts the row being processed from 1, and callers
+// mark that row. The number is moved to ODBC's count.
+template <class Run>
+SQLRETURN sqliteExecute(Stmt& s, Run run) {
+    SQLRETURN rc = sqliteExecuteRows(s, run);
+    StmtState& st = s.st();
+    const SQLULEN rows = st.paramRows ? st.paramRows : 1;
+    if (rc == SQL_ERROR && rows > 1 && st.rowsDone && *st.rowsDone < rows) ++*st.rowsDone;
+    return rc;
+}
+
+// SQLExecute and SQLExecDirect: the conversions, then the execution.
+template <class Run>
+SQLRETURN execute(Stmt& s, Run run) {
+    newResult(s);
+    SQLRETURN rc = prepareParamConversions(*s.h);
+    if (rc != SQL_SUCCESS) return rc;
+    if (s.st().source == Source::SQLite && !s.st().bindings.empty()) return executed(s, sqliteExecute(s, run));
+    return executed(s, run());
 }
 
 SQLRETURN setOwnOption(Handle& h, SQLULEN& cell, SQLUSMALLINT option, SQLULEN value) {
@@ -113,13 +332,16 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     if (!SQL_SUCCEEDED(rc)) return rc;
     switch (fOption) {
         case SQL_CLOSE:
-            s.st().resultChanged = true;
+            newResult(s);
             break;
         case SQL_UNBIND:
             s.st().columns.clear();
             break;
         case SQL_RESET_PARAMS:
             s.st().params.clear();
+            s.st().bindings.clear();
+            if (s.st().bindingsShifted) DM().SQLParamOptions(s.dm(), s.st().paramRows, s.st().rowsDone);
+            s.st().bindingsShifted = false;
             break;
         default:
             break;
@@ -166,29 +388,23 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
 
 SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
 }
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
-    SQLRETURN rc = prepareParamConversions(*s.h);
-    if (rc != SQL_SUCCESS) return rc;
-    return executed(s, DM().SQLExecute(s.dm()));
+    return execute(s, [&] { return DM().SQLExecute(s.dm()); });
 }
 
 SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
-    SQLRETURN rc = prepareParamConversions(*s.h);
-    if (rc != SQL_SUCCESS) return rc;
-    return executed(s, DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr));
+    return execute(s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); });
 }
 
 SQLRETURN ruva70_SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     // The token is the application's own value pointer, as it bound it.
     return executed(s, paramData(*s.h, prgbValue));
 }
@@ -200,7 +416,7 @@ SQLRETURN ruva70_SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue)
 
 SQLRETURN ruva70_SQLMoreResults(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLMoreResults(s.dm());
 }
 
@@ -216,6 +432,10 @@ SQLRETURN ruva70_SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
 
 SQLRETURN ruva70_SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
     RUVA_ENTER_STMT(hstmt);
+    if (s.st().ownRowCount && pcrow) {
+        *pcrow = s.st().rowCount;
+        return SQL_SUCCESS;
+    }
     return DM().SQLRowCount(s.dm(), pcrow);
 }
 
@@ -279,7 +499,10 @@ SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
     Stmt s;
     if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
     SQLRETURN rc = DM().SQLParamOptions(s.dm(), crow, pirow);
-    if (SQL_SUCCEEDED(rc)) s.st().paramRows = crow;
+    if (SQL_SUCCEEDED(rc)) {
+        s.st().paramRows = crow;
+        s.st().rowsDone = pirow;
+    }
     return rc;
 }
 
@@ -287,7 +510,7 @@ SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
 
 SQLRETURN ruva70_SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLGetTypeInfo(s.dm(), fSqlType);
 }
 
@@ -295,7 +518,7 @@ SQLRETURN ruva70_SQLTables(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT c
                            SQLSMALLINT cbSchemaName, SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                            SQLCHAR* szTableType, SQLSMALLINT cbTableType) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLTables(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName, cbTableName,
                           szTableType, cbTableType);
 }
@@ -304,7 +527,7 @@ SQLRETURN ruva70_SQLColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT 
                             SQLSMALLINT cbSchemaName, SQLCHAR* szTableName, SQLSMALLINT cbTableName,
                             SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName, cbTableName,
                            szColumnName, cbColumnName);
 }
@@ -314,7 +537,7 @@ SQLRETURN ruva70_SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType, SQLCHA
                                    SQLCHAR* szTableName, SQLSMALLINT cbTableName, SQLUSMALLINT fScope,
                                    SQLUSMALLINT fNullable) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLSpecialColumns(s.dm(), fColType, szCatalogName, cbCatalogName, szSchemaName, cbSchemaName,
                                   szTableName, cbTableName, fScope, fNullable);
 }
@@ -323,7 +546,7 @@ SQLRETURN ruva70_SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLI
                                SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szTableName,
                                SQLSMALLINT cbTableName, SQLUSMALLINT fUnique, SQLUSMALLINT fAccuracy) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLStatistics(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
                               cbTableName, fUnique, fAccuracy);
 }
@@ -332,7 +555,7 @@ SQLRETURN ruva70_SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQL
                                      SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szTableName,
                                      SQLSMALLINT cbTableName, SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLColumnPrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
                                     cbTableName, szColumnName, cbColumnName);
 }
@@ -343,7 +566,7 @@ SQLRETURN ruva70_SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* szPkCatalogName, SQLSMA
                                 SQLCHAR* szFkSchemaName, SQLSMALLINT cbFkSchemaName, SQLCHAR* szFkTableName,
                                 SQLSMALLINT cbFkTableName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLForeignKeys(s.dm(), szPkCatalogName, cbPkCatalogName, szPkSchemaName, cbPkSchemaName,
                                szPkTableName, cbPkTableName, szFkCatalogName, cbFkCatalogName, szFkSchemaName,
                                cbFkSchemaName, szFkTableName, cbFkTableName);
@@ -353,7 +576,7 @@ SQLRETURN ruva70_SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALL
                                 SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szTableName,
                                 SQLSMALLINT cbTableName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLPrimaryKeys(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
                                cbTableName);
 }
@@ -362,7 +585,7 @@ SQLRETURN ruva70_SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQL
                                      SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szProcName,
                                      SQLSMALLINT cbProcName, SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLProcedureColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
                                     cbProcName, szColumnName, cbColumnName);
 }
@@ -371,7 +594,7 @@ SQLRETURN ruva70_SQLProcedures(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLI
                                SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szProcName,
                                SQLSMALLINT cbProcName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLProcedures(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
                               cbProcName);
 }
@@ -380,7 +603,7 @@ SQLRETURN ruva70_SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLS
                                     SQLCHAR* szSchemaName, SQLSMALLINT cbSchemaName, SQLCHAR* szTableName,
                                     SQLSMALLINT cbTableName) {
     RUVA_ENTER_STMT(hstmt);
-    s.st().resultChanged = true;
+    newResult(s);
     return DM().SQLTablePrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
                                    cbTableName);
 }

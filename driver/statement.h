@@ -41,6 +41,20 @@ struct ParamConversion {
 
 inline constexpr size_t kParamTextBytes = tsform::kTextBytes;
 
+// A parameter as the driver manager was last told it (the arguments of
+// SQLBindParameter as passed on, after any conversion). Kept on SQLite
+// connections only: see sqliteExecute in statement.cpp.
+struct ParamBinding {
+    SQLSMALLINT paramType = SQL_PARAM_INPUT;
+    SQLSMALLINT cType = SQL_C_DEFAULT;
+    SQLSMALLINT sqlType = 0;
+    SQLULEN columnSize = 0;
+    SQLSMALLINT scale = 0;
+    SQLPOINTER value = nullptr;
+    SQLLEN valueMax = 0;
+    SQLLEN* ind = nullptr;
+};
+
 // What a result column is for the 8-byte form (cached per result set).
 enum class ColumnForm : uint8_t { None, Timestamp, TimestampTz };
 
@@ -50,12 +64,21 @@ struct StmtState {
     SQLULEN driverTypes = 0;        // option 3057
     SQLULEN typeFromValue = 0;      // option 3031
     SQLULEN paramRows = 1;          // SQLParamOptions
+    SQLULEN* rowsDone = nullptr;    // SQLParamOptions' row-number variable
     bool putConverting = false;     // SQLParamData asked for a converted parameter
     // Set whenever the statement may have a new result set; the next fetch
     // then decides again which bound columns are converted.
     bool resultChanged = true;
     std::map<SQLUSMALLINT, ColumnConversion> columns;
     std::map<SQLUSMALLINT, ParamConversion> params;
+    std::map<SQLUSMALLINT, ParamBinding> bindings;  // SQLite only
+    // SQLite: the driver manager is bound to one row of a parameter array
+    // (a row-by-row execution did not restore the array).
+    bool bindingsShifted = false;
+    // A row-by-row execution's row count (the sum of its rows'), answered by
+    // SQLRowCount until the statement has another result.
+    bool ownRowCount = false;
+    SQLLEN rowCount = 0;
     // Per result set: the form of the columns asked about, and whether the
     // session's time zone was checked for a timestamptz column.
     std::map<SQLUSMALLINT, ColumnForm> columnForms;

@@ -39,6 +39,44 @@
 // the statement clears the records as usual.
 
 // ---------------------------------------------------------------------------
+// Binary parameters and parameter arrays
+// ---------------------------------------------------------------------------
+
+// A SQL_C_BINARY input parameter stores, at every execution, the length its
+// indicator holds then (or that SQL_LEN_DATA_AT_EXEC(n) gives then), on
+// every data source. The SQLite driver itself reads that length once per
+// SQLBindParameter, and inside a parameter array takes the first value
+// row's length for every row; so on SQLite libruva70 binds each such
+// parameter to the driver again before every SQLExecute / SQLExecDirect,
+// and runs a parameter array whose binary rows differ in length one row at
+// a time. Such an array answers as the driver's own loop over an array:
+//   - rows run in order and stop at the first that fails; in autocommit
+//     mode each row commits on its own;
+//   - the SQLParamOptions row-number variable holds the number of rows done
+//     before the failing row (its 0-based index), or all rows on success;
+//   - SQLRowCount after success is the sum of the rows' counts;
+//   - the failing row's records (and those of any row that returned
+//     SQL_SUCCESS_WITH_INFO) are the statement's records.
+// Not covered on SQLite: a binary value sent at execution with
+// SQL_DATA_AT_EXEC and no length (the driver stores as many bytes as the
+// buffer length: give SQL_LEN_DATA_AT_EXEC(n)), and data at execution
+// inside a parameter array.
+//
+// psqlODBC answers parameter arrays as it does, passed on unchanged. A
+// statement the server has not parsed yet sends BatchSize rows (default
+// 100) per simple-query message, the values written into the text; each
+// message is one transaction in autocommit mode, and after a failure the
+// row-number variable holds the last row of the failing message. Once the
+// server has parsed the statement (SQLDescribeParam, an earlier execution),
+// each row is one bind-and-execute round trip, and the row-number variable
+// holds the failing row's 1-based number. SQLRowCount is the last row's (or
+// last statement's) count.
+
+// The row-number variable of SQLParamOptions after a failed parameter-array
+// execution holds the failing row counted from 1, as ODBC defines it, on
+// every data source: the SQLite driver's own count from 0 is moved to it.
+
+// ---------------------------------------------------------------------------
 // Information types (SQLGetInfo)
 // ---------------------------------------------------------------------------
 
