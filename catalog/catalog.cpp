@@ -51,7 +51,9 @@ bool pinStrings(Frame& f, jbyteArray errorCode, std::initializer_list<OptionalTe
     return true;
 }
 
-SQLUSMALLINT truth(jint v, SQLUSMALLINT ifTrue, SQLUSMALLINT ifFalse) { return v != 0 ? ifTrue : ifFalse; }
+SQLUSMALLINT truth(jint v, SQLUSMALLINT ifTrue, SQLUSMALLINT ifFalse) {
+    return v != 0 ? ifTrue : ifFalse;
+}
 
 }  // namespace
 
@@ -186,7 +188,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_statistics(JNIEnv* env, jobject, jint hStm
     SQLCHAR* s[3];
     if (!pinStrings(f, errorCode, {{catalog, catalogNull}, {schema, schemaNull}, {table, tableNull}}, s)) return;
     f.store(drv.SQLStatistics(qv::hstmt(hStmt), s[0], SQL_NTS, s[1], SQL_NTS, s[2], SQL_NTS,
-                              truth(unique, SQL_INDEX_UNIQUE, SQL_INDEX_ALL), truth(approximate, SQL_QUICK, SQL_ENSURE)));
+                              truth(unique, SQL_INDEX_UNIQUE, SQL_INDEX_ALL),
+                              truth(approximate, SQL_QUICK, SQL_ENSURE)));
 }
 
 QV_ENTRY(void)

@@ -34,7 +34,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_allocConnect(JNIEnv* env, jobject, jint hE
     return qv::handleToJava(h);
 }
 
-QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_allocStmt(JNIEnv* env, jobject, jint hDbc, jbyteArray errorCode) {
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_allocStmt(JNIEnv* env, jobject, jint hDbc, jbyteArray errorCode) {
     SQLHSTMT h = SQL_NULL_HSTMT;
     Frame f(env);
     if (!f.errorCode(errorCode)) return 0;
@@ -97,7 +98,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_browseConnect(JNIEnv* env, jobject, jint h
     return rc;
 }
 
-QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_disconnect(JNIEnv* env, jobject, jint hDbc, jbyteArray errorCode) {
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_disconnect(JNIEnv* env, jobject, jint hDbc, jbyteArray errorCode) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
     f.store(drv.SQLDisconnect(qv::hdbc(hDbc)));

@@ -126,8 +126,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getInfoShort(JNIEnv* env, jobject, jint hD
 }
 
 QV_ENTRY(void)
-Java_com_quorvane_jdbc_JdbcOdbcClient_getInfoString(JNIEnv* env, jobject, jint hDbc, jint infoType,
-                                                    jbyteArray buffer, jbyteArray errorCode) {
+Java_com_quorvane_jdbc_JdbcOdbcClient_getInfoString(JNIEnv* env, jobject, jint hDbc, jint infoType, jbyteArray buffer,
+                                                    jbyteArray errorCode) {
     SQLSMALLINT length = 0;
     const SQLSMALLINT size = qv::bufferLength16(qv::lengthOf(env, buffer));
     Frame f(env);
@@ -138,8 +138,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getInfoString(JNIEnv* env, jobject, jint h
     qv::terminateWithin(out, size);
 }
 
-QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_getDataStoreState(JNIEnv* env, jobject, jint hDbc,
-                                                                      jbyteArray errorCode) {
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_getDataStoreState(JNIEnv* env, jobject, jint hDbc, jbyteArray errorCode) {
     ValueCell value{};
     SQLSMALLINT length = 0;
     Frame f(env);

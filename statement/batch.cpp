@@ -109,7 +109,8 @@ bool reportBatchWarnings(JNIEnv* env, jobject statement, SQLHSTMT hStmt, jint po
             std::snprintf(text, sizeof text, "Batch command %d warning: %s", static_cast<int>(position), message);
         jstring reason = newStringFromDriverText(env, text);
         jstring sqlState = reason ? newStringFromDriverText(env, state) : nullptr;
-        jobject warning = sqlState ? env->NewObject(warningClass, warningInit, reason, sqlState, nativeError) : nullptr;
+        jobject warning =
+            sqlState ? env->NewObject(warningClass, warningInit, reason, sqlState, nativeError) : nullptr;
         if (warning) env->CallVoidMethod(statement, setWarning, warning);
         if (warning) env->DeleteLocalRef(warning);
         if (sqlState) env->DeleteLocalRef(sqlState);

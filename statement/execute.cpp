@@ -16,7 +16,9 @@ namespace {
 // What may reach SQLPutData for a value of `available` units of the pinned
 // array: a length within the array, or SQL_NULL_DATA. Anything else would
 // let the driver read outside the array, and is refused.
-bool putDataLengthFits(jint length, jsize available) { return length == SQL_NULL_DATA || (length >= 0 && length <= available); }
+bool putDataLengthFits(jint length, jsize available) {
+    return length == SQL_NULL_DATA || (length >= 0 && length <= available);
+}
 
 }  // namespace
 
@@ -44,7 +46,8 @@ QV_ENTRY(jshort) Java_com_quorvane_jdbc_JdbcOdbcClient_execute(JNIEnv*, jobject,
     return drv.SQLExecute(qv::hstmt(hStmt));
 }
 
-QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_numParams(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_numParams(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
     SQLSMALLINT count = 0;
     Frame f(env);
     if (!f.errorCode(errorCode)) return 0;
@@ -61,7 +64,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_numResultCols(JNIEnv* env, jobject, jint h
     return count;
 }
 
-QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_rowCount(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_rowCount(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
     SQLLEN count = 0;
     Frame f(env);
     if (!f.errorCode(errorCode)) return 0;
@@ -69,7 +73,8 @@ QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_rowCount(JNIEnv* env, jobje
     return qv::saturateToJint(count);
 }
 
-QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_moreResults(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
+QV_ENTRY(void)
+Java_com_quorvane_jdbc_JdbcOdbcClient_moreResults(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
     f.store(drv.SQLMoreResults(qv::hstmt(hStmt)));
@@ -86,16 +91,22 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_describeParam(JNIEnv* env, jobject, jint h
     if (!f.errorCode(errorCode)) return 0;
     f.store(drv.SQLDescribeParam(qv::hstmt(hStmt), qv::uword(param), &type, &size, &scale, &nullable));
     switch (which) {
-    case 1: return type;
-    // The size is unsigned; it travels in an int, saturated at 32 bits.
-    case 2: return static_cast<jint>(size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
-    case 3: return scale;
-    case 4: return nullable;
-    default: return 0;
+        case 1:
+            return type;
+        // The size is unsigned; it travels in an int, saturated at 32 bits.
+        case 2:
+            return static_cast<jint>(size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
+        case 3:
+            return scale;
+        case 4:
+            return nullable;
+        default:
+            return 0;
     }
 }
 
-QV_ENTRY(jint) Java_com_quorvane_jdbc_JdbcOdbcClient_paramData(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
+QV_ENTRY(jint)
+Java_com_quorvane_jdbc_JdbcOdbcClient_paramData(JNIEnv* env, jobject, jint hStmt, jbyteArray errorCode) {
     jint result = -1;
     SQLPOINTER token = nullptr;
     Frame f(env);

@@ -157,11 +157,15 @@ bool arrayOf(JNIEnv* env, jobject a, const char* className, jint n) {
 
 const char* valueClassOf(jshort cType) {
     switch (cType) {
-    case SQL_C_CHAR:
-    case SQL_C_WCHAR: return "[Ljava/lang/String;";
-    case SQL_C_BINARY: return "[[B";
-    case SQL_C_SBIGINT: return "[J";
-    default: return "[D";
+        case SQL_C_CHAR:
+        case SQL_C_WCHAR:
+            return "[Ljava/lang/String;";
+        case SQL_C_BINARY:
+            return "[[B";
+        case SQL_C_SBIGINT:
+            return "[J";
+        default:
+            return "[D";
     }
 }
 
@@ -247,7 +251,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
     bool resultSet = false;
     if (rc == SQL_ERROR) {
         // The row the driver was processing when it failed.
-        failedRow = rowNumber > 0 && rowNumber <= static_cast<SQLULEN>(numRows) ? static_cast<jint>(rowNumber - 1) : 0;
+        failedRow =
+            rowNumber > 0 && rowNumber <= static_cast<SQLULEN>(numRows) ? static_cast<jint>(rowNumber - 1) : 0;
     } else {
         if (rc == SQL_SUCCESS_WITH_INFO) qv::reportBatchWarnings(env, statement, h, 0);
         if (numRows == 1) {

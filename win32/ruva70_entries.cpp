@@ -26,14 +26,15 @@ namespace {
 // On i686 every argument of an ODBC or XA entry point is 4 bytes (handles,
 // pointers, SQLLEN, and the 16-bit values widened to a stack slot), and the
 // entry points are stdcall.
-template <typename R, typename... A> constexpr bool fourByteStdcall(R(__stdcall*)(A...)) {
+template <typename R, typename... A>
+constexpr bool fourByteStdcall(R(__stdcall*)(A...)) {
     return ((sizeof(A) <= 4) && ...);
 }
 
 }  // namespace
 
-#define QV_ENTRY_MARKER(ord, name)                                                                    \
-    static_assert(ord >= 1 && ord <= 65535, #name ": an ordinal is 16 bits");                         \
+#define QV_ENTRY_MARKER(ord, name)                                                                     \
+    static_assert(ord >= 1 && ord <= 65535, #name ": an ordinal is 16 bits");                          \
     static_assert(fourByteStdcall(&::ruva70_##name), #name ": stdcall, arguments of 4 bytes at most"); \
     extern "C" const void* const qv_ruva70_ordinal_##ord##_##name = reinterpret_cast<const void*>(&::ruva70_##name);
 QV_ALL_ENTRIES(QV_ENTRY_MARKER)

@@ -7,7 +7,9 @@ namespace qv {
 
 // The length of a Java array, 0 for a null array (GetArrayLength must not see
 // null).
-inline jsize lengthOf(JNIEnv* env, jarray a) { return a ? env->GetArrayLength(a) : 0; }
+inline jsize lengthOf(JNIEnv* env, jarray a) {
+    return a ? env->GetArrayLength(a) : 0;
+}
 
 }  // namespace qv
 

@@ -82,9 +82,9 @@
 
 // 3001: state of the data store behind a connection, a 32-bit value.
 #define RUVA70_INFO_DATA_STORE_STATE 3001
-#define RUVA70_STORE_UNKNOWN 0    // the data source cannot tell (SQLite, others)
-#define RUVA70_STORE_READ_WRITE 1 // PostgreSQL: a primary, transaction_read_only off
-#define RUVA70_STORE_READ_ONLY 2  // PostgreSQL: pg_is_in_recovery() or transaction_read_only on
+#define RUVA70_STORE_UNKNOWN 0     // the data source cannot tell (SQLite, others)
+#define RUVA70_STORE_READ_WRITE 1  // PostgreSQL: a primary, transaction_read_only off
+#define RUVA70_STORE_READ_ONLY 2   // PostgreSQL: pg_is_in_recovery() or transaction_read_only on
 // On PostgreSQL the state is asked with a statement on the connection each
 // time; in manual-commit mode that statement runs in the connection's
 // transaction like any other.

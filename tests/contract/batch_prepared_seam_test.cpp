@@ -69,15 +69,15 @@ protected:
     }
 
     static jobjectArray strings(const std::vector<const char16_t*>& v) {
-        jobjectArray a = qvt::env()->NewObjectArray(static_cast<jsize>(v.size()), qvt::findClass("java/lang/String"),
-                                                    nullptr);
+        jobjectArray a =
+            qvt::env()->NewObjectArray(static_cast<jsize>(v.size()), qvt::findClass("java/lang/String"), nullptr);
         for (size_t i = 0; i < v.size(); ++i)
             if (v[i]) qvt::env()->SetObjectArrayElement(a, static_cast<jsize>(i), qvt::jstr(v[i]));
         return a;
     }
     static jobjectArray objects(std::vector<jobject> v) {
-        jobjectArray a = qvt::env()->NewObjectArray(static_cast<jsize>(v.size()), qvt::findClass("java/lang/Object"),
-                                                    nullptr);
+        jobjectArray a =
+            qvt::env()->NewObjectArray(static_cast<jsize>(v.size()), qvt::findClass("java/lang/Object"), nullptr);
         for (size_t i = 0; i < v.size(); ++i) qvt::env()->SetObjectArrayElement(a, static_cast<jsize>(i), v[i]);
         return a;
     }
@@ -129,7 +129,9 @@ TEST_F(PreparedBatchSeam, WideColumnCountsBytes) {
     EXPECT_EQ(seen_[0].width, 6);
     EXPECT_EQ(seen_[0].columnSize, 3u) << "the width in characters";
     EXPECT_EQ(seen_[0].lengths, (std::vector<SQLLEN>{4, -1, 6}));
-    EXPECT_EQ(seen_[0].slots[2], std::string("c\0\xAC\x20" "e\0", 6));
+    EXPECT_EQ(seen_[0].slots[2], std::string("c\0\xAC\x20"
+                                             "e\0",
+                                             6));
     JC(freeBoundParams, token, 1);
 }
 

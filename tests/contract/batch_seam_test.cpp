@@ -26,8 +26,7 @@ std::string javaString(jstring s) {
 std::vector<Warning> warningsOf(jobject statement) {
     JNIEnv* e = qvt::env();
     std::vector<Warning> out;
-    jmethodID getWarnings =
-        e->GetMethodID(e->GetObjectClass(statement), "getWarnings", "()Ljava/sql/SQLWarning;");
+    jmethodID getWarnings = e->GetMethodID(e->GetObjectClass(statement), "getWarnings", "()Ljava/sql/SQLWarning;");
     jclass warningClass = e->FindClass("java/sql/SQLWarning");
     jclass exceptionClass = e->FindClass("java/sql/SQLException");
     jmethodID next = e->GetMethodID(warningClass, "getNextWarning", "()Ljava/sql/SQLWarning;");
@@ -69,8 +68,8 @@ protected:
         });
     }
     jobjectArray texts(const std::vector<const char*>& sql) {
-        jobjectArray a = qvt::env()->NewObjectArray(static_cast<jsize>(sql.size()),
-                                                    qvt::findClass("java/lang/String"), nullptr);
+        jobjectArray a =
+            qvt::env()->NewObjectArray(static_cast<jsize>(sql.size()), qvt::findClass("java/lang/String"), nullptr);
         for (size_t i = 0; i < sql.size(); ++i)
             qvt::env()->SetObjectArrayElement(a, static_cast<jsize>(i), qvt::jstrUtf8(sql[i]));
         return a;

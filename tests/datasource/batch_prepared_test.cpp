@@ -14,7 +14,9 @@ using qvt::params::Prepared;
 
 constexpr jshort kCTypes[5] = {SQL_C_SBIGINT, SQL_C_CHAR, SQL_C_WCHAR, SQL_C_BINARY, SQL_C_DOUBLE};
 
-std::u16string wideValue(int r) { return u"w\u00e9\u20ac" + std::u16string(1, static_cast<char16_t>(u'a' + r % 26)) + u"\U0001F600"; }
+std::u16string wideValue(int r) {
+    return u"w\u00e9\u20ac" + std::u16string(1, static_cast<char16_t>(u'a' + r % 26)) + u"\U0001F600";
+}
 std::string hexOf(const std::vector<int8_t>& b) {
     std::string s;
     char buf[3];
@@ -119,7 +121,8 @@ TEST_P(PreparedBatch, TenThousandRowsInOneCallThenSingleRowsAgain) {
     ASSERT_EQ(rc, 0) << qvt::diagnostics(0, 0, p.stmt);
     EXPECT_EQ(qvt::read(counts), std::vector<int32_t>(kRows, 42)) << "a successful batch leaves the counts";
 
-    const std::string hex = GetParam() == Source::Postgres ? "encode(data, 'hex')" : "CASE WHEN data IS NULL THEN NULL ELSE hex(data) END";
+    const std::string hex = GetParam() == Source::Postgres ? "encode(data, 'hex')"
+                                                           : "CASE WHEN data IS NULL THEN NULL ELSE hex(data) END";
     auto rows = c_.query("SELECT id, name, " + hex + ", amount FROM " + table_ + " ORDER BY id");
     auto wide = c_.queryWide("SELECT wname FROM " + table_ + " ORDER BY id");
     ASSERT_EQ(rows.size(), static_cast<size_t>(kRows));
@@ -222,7 +225,8 @@ TEST_P(PreparedBatch, UnusableArgumentsAreRefusedBeforeAnythingIsBound) {
         return static_cast<uint16_t>(JC(execPreparedStatementBatch, p.stmt, nullptr, p.token, p.sqlTypes, p.n,
                                         numRows, types, values, inds, uc));
     };
-    EXPECT_EQ(run(4, cTypes, cols.values, cols.indicators, qvt::newInts(4)), 0x9F00) << "columns shorter than numRows";
+    EXPECT_EQ(run(4, cTypes, cols.values, cols.indicators, qvt::newInts(4)), 0x9F00)
+        << "columns shorter than numRows";
     EXPECT_EQ(run(3, cTypes, cols.values, cols.indicators, qvt::newInts(2)), 0x9F00) << "counts shorter than numRows";
     jshortArray badTypes = qvt::newShorts(5, SQL_C_SLONG);
     EXPECT_EQ(run(3, badTypes, cols.values, cols.indicators, counts), 0x9F00) << "a C type outside the five";
@@ -230,8 +234,8 @@ TEST_P(PreparedBatch, UnusableArgumentsAreRefusedBeforeAnythingIsBound) {
     EXPECT_EQ(run(3, cTypes, holes, cols.indicators, counts), 0x9F00) << "null value columns";
     EXPECT_EQ(run(3, cTypes, cols.values, holes, counts), 0x9F00) << "null indicator columns";
     EXPECT_EQ(run(3, cTypes, nullptr, cols.indicators, counts), 0x9F00);
-    EXPECT_EQ(static_cast<uint16_t>(JC(execPreparedStatementBatch, p.stmt, nullptr, 12345, p.sqlTypes, p.n, 3,
-                                       cTypes, cols.values, cols.indicators, counts)),
+    EXPECT_EQ(static_cast<uint16_t>(JC(execPreparedStatementBatch, p.stmt, nullptr, 12345, p.sqlTypes, p.n, 3, cTypes,
+                                       cols.values, cols.indicators, counts)),
               0x9F00)
         << "a forged parameter array";
     EXPECT_EQ(c_.scalar("SELECT COUNT(*) FROM " + table_), "0");
@@ -252,8 +256,8 @@ TEST_P(PreparedBatch, OneRowQueryIsAResultSetAndTwoRowsRun) {
         jobjectArray inds = e->NewObjectArray(1, qvt::findClass("java/lang/Object"), ind);
         jshortArray cTypes = qvt::newShorts(1, SQL_C_SBIGINT);
         jintArray counts = qvt::newInts(n, 42);
-        jshort rc = JC(execPreparedStatementBatch, p.stmt, nullptr, p.token, p.sqlTypes, 1, n, cTypes, values, inds,
-                       counts);
+        jshort rc =
+            JC(execPreparedStatementBatch, p.stmt, nullptr, p.token, p.sqlTypes, 1, n, cTypes, values, inds, counts);
         return std::make_pair(static_cast<uint16_t>(rc), qvt::read(counts));
     };
     auto one = run(1);

@@ -21,8 +21,8 @@ protected:
         c_.exec("DROP TABLE " + table_);
     }
     jobjectArray texts(const std::vector<std::string>& sql) {
-        jobjectArray a = qvt::env()->NewObjectArray(static_cast<jsize>(sql.size()),
-                                                    qvt::findClass("java/lang/String"), nullptr);
+        jobjectArray a =
+            qvt::env()->NewObjectArray(static_cast<jsize>(sql.size()), qvt::findClass("java/lang/String"), nullptr);
         for (size_t i = 0; i < sql.size(); ++i)
             qvt::env()->SetObjectArrayElement(a, static_cast<jsize>(i), qvt::jstrUtf8(sql[i].c_str()));
         return a;
@@ -36,11 +36,11 @@ protected:
 TEST_P(StatementBatch, UpdateCountsOfEachCommand) {
     jintArray counts = qvt::newInts(3, 99);
     jobject st = qvt::newObject("com/quorvane/jdbc/JdbcOdbcStatement");
-    jshort rc = JC(execStatementBatch, stmt_, st,
-                   texts({"UPDATE " + table_ + " SET grp = 3 WHERE grp = 1",
-                          "UPDATE " + table_ + " SET grp = 4 WHERE grp = 9",
-                          "UPDATE " + table_ + " SET grp = 5 WHERE grp = 2"}),
-                   counts);
+    jshort rc = JC(
+        execStatementBatch, stmt_, st,
+        texts({"UPDATE " + table_ + " SET grp = 3 WHERE grp = 1", "UPDATE " + table_ + " SET grp = 4 WHERE grp = 9",
+               "UPDATE " + table_ + " SET grp = 5 WHERE grp = 2"}),
+        counts);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(qvt::read(counts), (std::vector<int32_t>{2, 0, 5}));
     EXPECT_EQ(c_.scalar("SELECT COUNT(*) FROM " + table_ + " WHERE grp = 5"), "5");
@@ -62,8 +62,8 @@ TEST_P(StatementBatch, AQueryStopsTheBatchAndClosesItsCursor) {
 TEST_P(StatementBatch, AFailingCommandStopsWith255) {
     jintArray counts = qvt::newInts(3, 99);
     jshort rc = JC(execStatementBatch, stmt_, nullptr,
-                   texts({"UPDATE " + table_ + " SET grp = 3 WHERE grp = 1", "INSERT INTO " + table_ + " VALUES (1, 1)",
-                          "DELETE FROM " + table_}),
+                   texts({"UPDATE " + table_ + " SET grp = 3 WHERE grp = 1",
+                          "INSERT INTO " + table_ + " VALUES (1, 1)", "DELETE FROM " + table_}),
                    counts);
     EXPECT_EQ(rc, 255);
     EXPECT_EQ(qvt::read(counts), (std::vector<int32_t>{2, -3, 99}));

@@ -20,8 +20,12 @@ struct Text {
     const char* s;
 };
 constexpr Text kNull{nullptr};
-jbyteArray arr(Text t) { return t.s ? zstr(t.s) : nullptr; }
-jboolean isNull(Text t) { return t.s ? JNI_FALSE : JNI_TRUE; }
+jbyteArray arr(Text t) {
+    return t.s ? zstr(t.s) : nullptr;
+}
+jboolean isNull(Text t) {
+    return t.s ? JNI_FALSE : JNI_TRUE;
+}
 
 std::set<std::string> column(const Rows& rows, size_t c) {
     std::set<std::string> out;
@@ -84,8 +88,8 @@ TEST_P(CatalogTest, TablesAndColumns) {
     EXPECT_EQ(t[0][2], parent_) << "TABLE_NAME";
     EXPECT_EQ(t[0][3], "TABLE") << "TABLE_TYPE";
 
-    JC(columns, stmt_, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(child_), JNI_FALSE, nullptr,
-       JNI_TRUE, ec_);
+    JC(columns, stmt_, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(child_), JNI_FALSE, nullptr, JNI_TRUE,
+       ec_);
     Rows cols = result("columns");
     EXPECT_EQ(column(cols, 3), (std::set<std::string>{"id", "parent_id", "note"})) << "COLUMN_NAME";
     for (const auto& r : cols) {
@@ -100,7 +104,8 @@ TEST_P(CatalogTest, NullAndEmptyPatternsStayDistinct) {
     const Rows all = result("tables, null table name");
     EXPECT_GE(column(all, 2).count(parent_), 1u) << "a null table name finds every table";
     EXPECT_GE(column(all, 2).count(child_), 1u);
-    JC(tables, stmt_, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(""), JNI_FALSE, nullptr, JNI_TRUE, ec_);
+    JC(tables, stmt_, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(""), JNI_FALSE, nullptr, JNI_TRUE,
+       ec_);
     const Rows empty = result("tables, empty table name");
     if (pg()) {
         // psqlODBC takes an empty pattern as no restriction, like a null one.
@@ -156,8 +161,7 @@ TEST_P(CatalogTest, PrivilegesAndProcedures) {
     JC(tablePrivileges, stmt_, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(parent_), JNI_FALSE, ec_);
     const jbyte tablePrivilegesRc = at(ec_, 0);
     JC(freeStmt, stmt_, SQL_CLOSE);
-    JC(procedures, stmt_, nullptr, JNI_TRUE, nullptr, JNI_TRUE, zstr(pg() ? function_.c_str() : "%"), JNI_FALSE,
-       ec_);
+    JC(procedures, stmt_, nullptr, JNI_TRUE, nullptr, JNI_TRUE, zstr(pg() ? function_.c_str() : "%"), JNI_FALSE, ec_);
     if (!pg()) {
         // The SQLite driver answers these with result sets of its own or an
         // error; either way no crash, and an error has a diagnostic.
@@ -170,7 +174,8 @@ TEST_P(CatalogTest, PrivilegesAndProcedures) {
             }
         };
         check("procedures");
-        JC(procedureColumns, stmt_, nullptr, JNI_TRUE, nullptr, JNI_TRUE, zstr("%"), JNI_FALSE, nullptr, JNI_TRUE, ec_);
+        JC(procedureColumns, stmt_, nullptr, JNI_TRUE, nullptr, JNI_TRUE, zstr("%"), JNI_FALSE, nullptr, JNI_TRUE,
+           ec_);
         check("procedureColumns");
         JC(tablePrivileges, stmt_, nullptr, JNI_TRUE, nullptr, JNI_TRUE, zstr(parent_), JNI_FALSE, ec_);
         check("tablePrivileges");

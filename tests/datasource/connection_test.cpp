@@ -158,8 +158,7 @@ TEST_P(ConnectionTest, LongMessageIsCutAndTerminated) {
     Connection c;
     c.open(GetParam());
     jint stmt = c.newStatement();
-    EXPECT_EQ(JC(execDirect, stmt, qvt::jstrUtf8("SELECT * FROM a_table_that_does_not_exist_anywhere_at_all")),
-              0xFF);
+    EXPECT_EQ(JC(execDirect, stmt, qvt::jstrUtf8("SELECT * FROM a_table_that_does_not_exist_anywhere_at_all")), 0xFF);
     jbyteArray state = qvt::newBytes(6);
     jbyteArray msg = qvt::newBytes(12, 0x7F);
     jbyteArray rec = errorCode();

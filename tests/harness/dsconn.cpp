@@ -10,11 +10,15 @@
 namespace qvt {
 namespace {
 
-const qv::DriverTable& d() { return qv::kDriverExports; }
+const qv::DriverTable& d() {
+    return qv::kDriverExports;
+}
 
 }  // namespace
 
-std::string connStrFor(Source s) { return s == Source::Sqlite ? sqliteConnStr() : pgConnStr(); }
+std::string connStrFor(Source s) {
+    return s == Source::Sqlite ? sqliteConnStr() : pgConnStr();
+}
 
 std::string diagnostics(jint hEnv, jint hDbc, jint hStmt) {
     std::string out;
@@ -23,8 +27,8 @@ std::string diagnostics(jint hEnv, jint hDbc, jint hStmt) {
         SQLCHAR msg[1024] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT len = 0;
-        SQLRETURN rc = d().SQLError(qv::henv(hEnv), qv::hdbc(hDbc), qv::hstmt(hStmt), state, &native, msg,
-                                    sizeof msg, &len);
+        SQLRETURN rc =
+            d().SQLError(qv::henv(hEnv), qv::hdbc(hDbc), qv::hstmt(hStmt), state, &native, msg, sizeof msg, &len);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
         out += std::string(reinterpret_cast<char*>(state)) + ": " + reinterpret_cast<char*>(msg) + "\n";
     }
@@ -77,7 +81,8 @@ void Connection::exec(const std::string& sql) {
     ASSERT_EQ(d().SQLAllocStmt(qv::hdbc(hDbc), &h), SQL_SUCCESS);
     SQLRETURN rc = d().SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
     EXPECT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA)
-        << sql << "\n" << diagnostics(0, 0, qv::handleToJava(h));
+        << sql << "\n"
+        << diagnostics(0, 0, qv::handleToJava(h));
     d().SQLFreeStmt(h, SQL_DROP);
 }
 

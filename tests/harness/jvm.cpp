@@ -65,7 +65,9 @@ jbyteArray zstr(std::string_view text) {
     return bytes(std::string_view(s.data(), s.size()));
 }
 
-jbyteArray newBytes(jsize n, int8_t fill) { return bytes(std::vector<int8_t>(static_cast<size_t>(n), fill)); }
+jbyteArray newBytes(jsize n, int8_t fill) {
+    return bytes(std::vector<int8_t>(static_cast<size_t>(n), fill));
+}
 
 jshortArray newShorts(jsize n, int16_t fill) {
     std::vector<jshort> v(static_cast<size_t>(n), fill);
@@ -74,7 +76,9 @@ jshortArray newShorts(jsize n, int16_t fill) {
     return a;
 }
 
-jintArray newInts(jsize n, int32_t fill) { return ints(std::vector<int32_t>(static_cast<size_t>(n), fill)); }
+jintArray newInts(jsize n, int32_t fill) {
+    return ints(std::vector<int32_t>(static_cast<size_t>(n), fill));
+}
 
 jintArray ints(const std::vector<int32_t>& content) {
     jsize n = static_cast<jsize>(content.size());
@@ -98,9 +102,13 @@ jstring jstr(std::u16string_view s) {
     return env()->NewString(reinterpret_cast<const jchar*>(s.data()), static_cast<jsize>(s.size()));
 }
 
-jstring jstrUtf8(const char* s) { return env()->NewStringUTF(s); }
+jstring jstrUtf8(const char* s) {
+    return env()->NewStringUTF(s);
+}
 
-jbyteArray errorCode(int8_t b0, int8_t b1) { return bytes(std::vector<int8_t>{b0, b1}); }
+jbyteArray errorCode(int8_t b0, int8_t b1) {
+    return bytes(std::vector<int8_t>{b0, b1});
+}
 
 std::vector<int8_t> read(jbyteArray a) {
     std::vector<int8_t> v(static_cast<size_t>(env()->GetArrayLength(a)));
@@ -154,7 +162,9 @@ int32_t at(jintArray a, jsize i) {
     return v;
 }
 
-jclass findClass(const char* className) { return env()->FindClass(className); }
+jclass findClass(const char* className) {
+    return env()->FindClass(className);
+}
 
 jobject newObject(const char* className) {
     jclass c = env()->FindClass(className);

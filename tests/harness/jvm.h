@@ -31,9 +31,9 @@ public:
 };
 
 // Arrays and strings.
-jbyteArray bytes(std::string_view content);            // the bytes as they are
+jbyteArray bytes(std::string_view content);  // the bytes as they are
 jbyteArray bytes(const std::vector<int8_t>& content);
-jbyteArray zstr(std::string_view text);                // text plus one zero byte
+jbyteArray zstr(std::string_view text);  // text plus one zero byte
 jbyteArray newBytes(jsize n, int8_t fill = 0);
 jshortArray newShorts(jsize n, int16_t fill = 0);
 jintArray newInts(jsize n, int32_t fill = 0);

@@ -41,59 +41,66 @@ std::optional<std::string> readColumn(jint boundCols, int column, jint cType, ji
     char buf[64];
     std::optional<std::string> value;
     switch (cType) {
-    case SQL_C_SSHORT: value = std::to_string(JC(getShort, boundCols, ec, column)); break;
-    case SQL_C_SLONG: value = std::to_string(JC(getInteger, boundCols, ec, column)); break;
-    case SQL_C_SBIGINT: value = std::to_string(JC(getLong, boundCols, ec, column)); break;
-    case SQL_C_FLOAT:
-        std::snprintf(buf, sizeof buf, "%.9g", JC(getFloat, boundCols, ec, column));
-        value = buf;
-        break;
-    case SQL_C_DOUBLE:
-        std::snprintf(buf, sizeof buf, "%.17g", JC(getDouble, boundCols, ec, column));
-        value = buf;
-        break;
-    case SQL_C_CHAR:
-    case SQL_C_WCHAR: {
-        jobject retVal = newObject("com/quorvane/jdbc/RetVal");
-        JC(getString, boundCols, column, retVal, cType);
-        jclass rv = e->GetObjectClass(retVal);
-        if (e->GetByteField(retVal, e->GetFieldID(rv, "err1", "B")) == -1) return std::nullopt;
-        auto s = static_cast<jstring>(e->GetObjectField(retVal, e->GetFieldID(rv, "obj", "Ljava/lang/Object;")));
-        value = s ? utf8(read(s)) : std::string("<no string>");
-        break;
-    }
-    case SQL_C_BINARY: {
-        jbyteArray b = newBytes(length > 0 ? length : 1);
-        JC(getBytes, boundCols, b, ec, column);
-        const jint n = JC(getDataLength, boundCols, ec, column);
-        std::string hex;
-        std::vector<int8_t> v = read(b);
-        for (jint i = 0; i < n && i < static_cast<jint>(v.size()); ++i) {
-            std::snprintf(buf, sizeof buf, "%02x", static_cast<uint8_t>(v[static_cast<size_t>(i)]));
-            hex += buf;
+        case SQL_C_SSHORT:
+            value = std::to_string(JC(getShort, boundCols, ec, column));
+            break;
+        case SQL_C_SLONG:
+            value = std::to_string(JC(getInteger, boundCols, ec, column));
+            break;
+        case SQL_C_SBIGINT:
+            value = std::to_string(JC(getLong, boundCols, ec, column));
+            break;
+        case SQL_C_FLOAT:
+            std::snprintf(buf, sizeof buf, "%.9g", JC(getFloat, boundCols, ec, column));
+            value = buf;
+            break;
+        case SQL_C_DOUBLE:
+            std::snprintf(buf, sizeof buf, "%.17g", JC(getDouble, boundCols, ec, column));
+            value = buf;
+            break;
+        case SQL_C_CHAR:
+        case SQL_C_WCHAR: {
+            jobject retVal = newObject("com/quorvane/jdbc/RetVal");
+            JC(getString, boundCols, column, retVal, cType);
+            jclass rv = e->GetObjectClass(retVal);
+            if (e->GetByteField(retVal, e->GetFieldID(rv, "err1", "B")) == -1) return std::nullopt;
+            auto s = static_cast<jstring>(e->GetObjectField(retVal, e->GetFieldID(rv, "obj", "Ljava/lang/Object;")));
+            value = s ? utf8(read(s)) : std::string("<no string>");
+            break;
         }
-        value = hex;
-        break;
-    }
-    case SQL_C_DATE:
-    case SQL_C_TIME:
-    case SQL_C_TIMESTAMP: {
-        jintArray v = newInts(7);
-        if (cType == SQL_C_DATE) JC(getDate, boundCols, ec, column, v);
-        if (cType == SQL_C_TIME) JC(getTime, boundCols, ec, column, v);
-        if (cType == SQL_C_TIMESTAMP) JC(getTimestamp, boundCols, ec, column, v);
-        std::vector<int32_t> f = read(v);
-        if (cType == SQL_C_DATE)
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", f[0], f[1], f[2]);
-        else if (cType == SQL_C_TIME)
-            std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", f[0], f[1], f[2]);
-        else
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%09d", f[0], f[1], f[2], f[3], f[4], f[5],
-                          f[6]);
-        value = buf;
-        break;
-    }
-    default: value = "<c type " + std::to_string(cType) + ">";
+        case SQL_C_BINARY: {
+            jbyteArray b = newBytes(length > 0 ? length : 1);
+            JC(getBytes, boundCols, b, ec, column);
+            const jint n = JC(getDataLength, boundCols, ec, column);
+            std::string hex;
+            std::vector<int8_t> v = read(b);
+            for (jint i = 0; i < n && i < static_cast<jint>(v.size()); ++i) {
+                std::snprintf(buf, sizeof buf, "%02x", static_cast<uint8_t>(v[static_cast<size_t>(i)]));
+                hex += buf;
+            }
+            value = hex;
+            break;
+        }
+        case SQL_C_DATE:
+        case SQL_C_TIME:
+        case SQL_C_TIMESTAMP: {
+            jintArray v = newInts(7);
+            if (cType == SQL_C_DATE) JC(getDate, boundCols, ec, column, v);
+            if (cType == SQL_C_TIME) JC(getTime, boundCols, ec, column, v);
+            if (cType == SQL_C_TIMESTAMP) JC(getTimestamp, boundCols, ec, column, v);
+            std::vector<int32_t> f = read(v);
+            if (cType == SQL_C_DATE)
+                std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", f[0], f[1], f[2]);
+            else if (cType == SQL_C_TIME)
+                std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", f[0], f[1], f[2]);
+            else
+                std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%09d", f[0], f[1], f[2], f[3], f[4],
+                              f[5], f[6]);
+            value = buf;
+            break;
+        }
+        default:
+            value = "<c type " + std::to_string(cType) + ">";
     }
     if (at(ec, 1) == -1) return std::nullopt;
     EXPECT_EQ(at(ec, 1), 0) << "column " << column;
@@ -145,7 +152,8 @@ Rows readThroughEntryPoints(jint hStmt, size_t maxRows) {
         std::vector<std::optional<std::string>> row;
         for (jint i = 0; i < numCols; ++i) {
             jobject c = e->GetObjectArrayElement(cols, i);
-            row.push_back(readColumn(boundCols, i + 1, types[static_cast<size_t>(i)], lens[static_cast<size_t>(i)], c));
+            row.push_back(
+                readColumn(boundCols, i + 1, types[static_cast<size_t>(i)], lens[static_cast<size_t>(i)], c));
             e->DeleteLocalRef(c);
         }
         rows.push_back(std::move(row));

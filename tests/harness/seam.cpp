@@ -11,10 +11,10 @@ std::vector<Call>& log() {
 
 Scope::Scope() {
     log().clear();
-#define QVT_INSTALL(ord, entry)                                                                                    \
-    Stub<&qv::DriverTable::entry>::handler = nullptr;                                                              \
-    Stub<&qv::DriverTable::entry>::ordinal = ord;                                                                  \
-    Stub<&qv::DriverTable::entry>::name = #entry;                                                                  \
+#define QVT_INSTALL(ord, entry)                        \
+    Stub<& qv::DriverTable::entry>::handler = nullptr; \
+    Stub<& qv::DriverTable::entry>::ordinal = ord;     \
+    Stub<& qv::DriverTable::entry>::name = #entry;     \
     qv::drv.entry = &Stub<&qv::DriverTable::entry>::call;
     QV_ALL_ENTRIES(QVT_INSTALL)
 #undef QVT_INSTALL
@@ -22,7 +22,7 @@ Scope::Scope() {
 
 Scope::~Scope() {
     qv::drv = qv::kDriverExports;
-#define QVT_RESET(ord, entry) Stub<&qv::DriverTable::entry>::handler = nullptr;
+#define QVT_RESET(ord, entry) Stub<& qv::DriverTable::entry>::handler = nullptr;
     QV_ALL_ENTRIES(QVT_RESET)
 #undef QVT_RESET
     log().clear();

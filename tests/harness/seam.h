@@ -34,7 +34,8 @@ struct Call {
     std::vector<uint64_t> args;
 };
 
-template <typename T> uint64_t toBits(T v) {
+template <typename T>
+uint64_t toBits(T v) {
     if constexpr (std::is_pointer_v<T>)
         return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(v));
     else if constexpr (std::is_signed_v<T>)
@@ -45,8 +46,10 @@ template <typename T> uint64_t toBits(T v) {
 
 std::vector<Call>& log();
 
-template <auto Member> struct Stub;
-template <typename R, typename... A, R (*qv::DriverTable::*Member)(A...)> struct Stub<Member> {
+template <auto Member>
+struct Stub;
+template <typename R, typename... A, R (*qv::DriverTable::*Member)(A...)>
+struct Stub<Member> {
     static inline std::function<R(A...)> handler;
     static inline int ordinal = 0;
     static inline const char* name = "";
@@ -65,9 +68,15 @@ public:
     Scope& operator=(const Scope&) = delete;
 
     // Installs the handler of one entry, e.g. on<&qv::DriverTable::SQLFetch>(f).
-    template <auto Member, typename F> void on(F f) { Stub<Member>::handler = f; }
+    template <auto Member, typename F>
+    void on(F f) {
+        Stub<Member>::handler = f;
+    }
     // Lets one entry reach the real driver again while the scope lives.
-    template <auto Member> void passThrough() { qv::drv.*Member = qv::kDriverExports.*Member; }
+    template <auto Member>
+    void passThrough() {
+        qv::drv.*Member = qv::kDriverExports.*Member;
+    }
 
     const std::vector<Call>& calls() const { return log(); }
     std::size_t count(const std::string& name) const;
