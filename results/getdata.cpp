@@ -90,7 +90,16 @@ jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCod
         return JNI_ABORT;
     }
     f.status(kStatusOk);
-    const SQLRETURN rc = drv.SQLGetData(qv::hstmt(hStmt), qv::uword(column), cType, target, targetSize, indicator);
+    // For a fixed-size C type the driver writes the type's whole size
+    // whatever the buffer length says: it writes into a native cell large
+    // enough for every ODBC C type, and the target receives what fits it.
+    const bool variable = cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
+    alignas(8) unsigned char cell[64] = {};
+    void* into = variable ? target : cell;
+    const SQLLEN intoSize = variable ? targetSize : static_cast<SQLLEN>(sizeof cell);
+    const SQLRETURN rc = drv.SQLGetData(qv::hstmt(hStmt), qv::uword(column), cType, into, intoSize, indicator);
+    if (!variable && target && targetSize > 0)
+        std::memcpy(target, cell, static_cast<size_t>(std::min(targetSize, static_cast<SQLLEN>(sizeof cell))));
     f.store(rc);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return JNI_ABORT;
     BoundColBuffer& rec = *col.rec;
@@ -115,10 +124,15 @@ jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCod
                 f.status(kStatusUnusable);
                 return JNI_ABORT;
             }
-            std::memcpy(&rec.inlineValue, target, size);
+            std::memcpy(&rec.inlineValue, cell, size);
             return 0;
         }
     }
+}
+
+void refuseRead(JNIEnv* env, jbyteArray errorCode) {
+    Frame f(env);
+    if (f.errorCode(errorCode)) f.refuseNull();
 }
 
 }  // namespace qv::results
@@ -127,12 +141,7 @@ namespace {
 
 using qv::results::readColumnData;
 
-// Refuses a read whose Java arguments cannot hold the value: errorCode[1]
-// reads -97 and no driver call is made.
-void refuseRead(JNIEnv* env, jbyteArray errorCode) {
-    Frame f(env);
-    if (f.errorCode(errorCode)) f.status(qv::kStatusUnusable);
-}
+using qv::results::refuseRead;
 
 template <typename T>
 T readScalar(JNIEnv* env, jint hStmt, jint boundCols, jint column, jbyteArray errorCode, SQLSMALLINT cType) {
@@ -150,7 +159,10 @@ void readDateTime(JNIEnv* env, jint hStmt, jint boundCols, jint column, jintArra
     const jsize length = qv::lengthOf(env, values);
     Frame f(env);
     jint* out = f.ints(values);
-    if (!out) return;
+    if (!out) {
+        if (f.nullArgument()) refuseRead(env, errorCode);
+        return;
+    }
     if (length < elements) return refuseRead(env, errorCode);
     S s{};
     SQLLEN indicator = 0;
@@ -259,7 +271,10 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataBinary(JNIEnv* env, jobject, jint h
     const jsize length = qv::lengthOf(env, buffer);
     Frame f(env);
     jbyte* out = f.bytes(buffer);
-    if (!out) return 0;
+    if (!out) {
+        if (f.nullArgument()) refuseRead(env, errorCode);
+        return 0;
+    }
     // The driver writes up to bufferSize bytes into the array.
     if (bufferSize < 0 || bufferSize > length) {
         f.mode(out, JNI_ABORT);
@@ -279,7 +294,10 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint h
     const jsize length = qv::lengthOf(env, buffer);
     Frame f(env);
     jchar* out = f.chars(buffer);
-    if (!out) return 0;
+    if (!out) {
+        if (f.nullArgument()) refuseRead(env, errorCode);
+        return 0;
+    }
     const bool wide = wideSqlType(sqlType);
     const long long size = static_cast<long long>(length) + (wide ? 2 : 1);
     jbyte code = qv::kStatusOk;

@@ -105,7 +105,10 @@ void readIntoValues(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint colu
     const SQLLEN size = static_cast<SQLLEN>(qv::lengthOf(env, values)) * static_cast<SQLLEN>(sizeof(jint));
     Frame f(env);
     jint* elems = f.ints(values);
-    if (!elems) return;
+    if (!elems) {
+        if (f.nullArgument()) qv::results::refuseRead(env, errorCode);
+        return;
+    }
     f.mode(elems, readBoundColumn(env, boundCols, errorCode, column, elems, size, cType));
 }
 
@@ -177,7 +180,10 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getBytes(JNIEnv* env, jobject, jint boundC
     const SQLLEN size = qv::lengthOf(env, buffer);
     Frame f(env);
     jbyte* elems = f.bytes(buffer);
-    if (!elems) return 0;
+    if (!elems) {
+        if (f.nullArgument()) qv::results::refuseRead(env, errorCode);
+        return 0;
+    }
     f.mode(elems, readBoundColumn(env, boundCols, errorCode, column, elems, size, SQL_C_BINARY));
     return 0;
 }

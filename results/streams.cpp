@@ -84,7 +84,15 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getStream(JNIEnv* env, jobject, jint bound
     if (!col) return f.status(qv::kStatusUnusable);
     f.status(qv::kStatusOk);
     jbyte* out = f.bytes(buffer);
-    if (!out) return;
+    if (!out) {
+        // A null array is refused; after a failed pin errorCode still
+        // carries what was stored (released with mode 0).
+        if (f.nullArgument())
+            f.refuseNull();
+        else
+            f.clearFailure();
+        return;
+    }
     if (col.rec->lengthInd == SQL_NULL_DATA) return f.status(qv::kStatusNull);
     const qv::results::HeldValue held = qv::results::heldValue(*col.rec, *col.store);
     // What the record holds, and of that what the array takes once converted.
@@ -103,14 +111,16 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataStream(JNIEnv* env, jobject, jint h
     const jsize length = qv::lengthOf(env, buffer);
     Frame f(env);
     jbyte* out = f.bytes(buffer);
-    if (!out) return 0;
+    if (!out) {
+        if (f.nullArgument()) qv::results::refuseRead(env, errorCode);
+        return 0;
+    }
     // The driver writes bufferSize bytes into the array, and the conversion
     // expands what it stored by the stream type's factor: both must fit.
     const int factor = streamFactor(streamType);
     if (bufferSize < 0 || static_cast<long long>(bufferSize) * factor > length) {
         f.mode(out, JNI_ABORT);
-        Frame g(env);
-        if (g.errorCode(errorCode)) g.status(qv::kStatusUnusable);
+        qv::results::refuseRead(env, errorCode);
         return 0;
     }
     SQLLEN indicator = 0;

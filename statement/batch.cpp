@@ -75,10 +75,14 @@ bool reportBatchWarnings(JNIEnv* env, jobject statement, SQLHSTMT hStmt, jint po
         return false;
     }
     jmethodID warningInit = env->GetMethodID(warningClass, "<init>", "(Ljava/lang/String;Ljava/lang/String;I)V");
+    if (!warningInit) {
+        clearPending(env);
+        env->DeleteLocalRef(warningClass);
+        return false;
+    }
     jclass statementClass = env->GetObjectClass(statement);
-    jmethodID setWarning =
-        warningInit ? env->GetMethodID(statementClass, "setWarning", "(Ljava/sql/SQLWarning;)V") : nullptr;
-    if (!warningInit || !setWarning) {
+    jmethodID setWarning = env->GetMethodID(statementClass, "setWarning", "(Ljava/sql/SQLWarning;)V");
+    if (!setWarning) {
         clearPending(env);
         env->DeleteLocalRef(statementClass);
         env->DeleteLocalRef(warningClass);

@@ -17,7 +17,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 using qv::drv;
 
@@ -124,9 +125,17 @@ jbyte buildNumericColumn(JNIEnv* env, jarray values, jintArray indicators, jint 
     c.cType = cType;
     c.lengths = static_cast<SQLLEN*>(allocateBlock(static_cast<std::size_t>(numRows), sizeof(SQLLEN)));
     if (!c.lengths) return qv::kStatusNoMemory;
-    std::vector<jint> ind(static_cast<std::size_t>(numRows));
-    env->GetIntArrayRegion(indicators, 0, numRows, ind.data());
-    for (jint r = 0; r < numRows; ++r) c.lengths[r] = ind[static_cast<std::size_t>(r)];
+    // The 32-bit indicators land in the upper half of the SQLLEN column and
+    // are widened in place, front to back: entry r is read before slot r is
+    // written, and slot r never reaches the indicators still to be read.
+    static_assert(sizeof(SQLLEN) >= 2 * sizeof(jint) || sizeof(SQLLEN) == sizeof(jint), "indicator widths");
+    if constexpr (sizeof(SQLLEN) == sizeof(jint)) {
+        env->GetIntArrayRegion(indicators, 0, numRows, reinterpret_cast<jint*>(c.lengths));
+    } else {
+        jint* narrow = reinterpret_cast<jint*>(c.lengths) + numRows;
+        env->GetIntArrayRegion(indicators, 0, numRows, narrow);
+        for (jint r = 0; r < numRows; ++r) c.lengths[r] = narrow[r];
+    }
     c.data = cType == SQL_C_SBIGINT
                  ? static_cast<void*>(env->GetLongArrayElements(static_cast<jlongArray>(values), nullptr))
                  : static_cast<void*>(env->GetDoubleArrayElements(static_cast<jdoubleArray>(values), nullptr));
@@ -186,17 +195,26 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
     qv::params::ParamArray* array = qv::params::find(params);
     if (numParams > 0 && (!array || array->numParams != numParams)) return refused;
     if (!arrayOf(env, updateCounts, "[I", numRows)) return refused;
-    std::vector<jshort> sqlTypes(static_cast<std::size_t>(numParams));
-    std::vector<jshort> cTypes(static_cast<std::size_t>(numParams));
+    // One local reference per numeric column stays alive while its elements
+    // are pinned.
+    if (numParams > 0 && env->EnsureLocalCapacity(numParams + 16) != 0) return qv::packBatch(qv::kStatusNoMemory, 0);
+    // Native work areas without C++ exceptions: a failed allocation is the
+    // out-of-memory code.
+    std::unique_ptr<jshort[]> sqlTypesBlock(new (std::nothrow) jshort[static_cast<std::size_t>(numParams) + 1]);
+    std::unique_ptr<jshort[]> cTypesBlock(new (std::nothrow) jshort[static_cast<std::size_t>(numParams) + 1]);
+    std::unique_ptr<BatchColumn[]> columnBlock(new (std::nothrow) BatchColumn[static_cast<std::size_t>(numParams) + 1]);
+    if (!sqlTypesBlock || !cTypesBlock || !columnBlock) return qv::packBatch(qv::kStatusNoMemory, 0);
+    jshort* const sqlTypes = sqlTypesBlock.get();
+    jshort* const cTypes = cTypesBlock.get();
     if (numParams > 0) {
         if (!arrayOf(env, paramSqlTypes, "[S", numParams) || !arrayOf(env, batchCTypes, "[S", numParams) ||
             !arrayOf(env, valueColumns, "[Ljava/lang/Object;", numParams) ||
             !arrayOf(env, indicatorColumns, "[Ljava/lang/Object;", numParams))
             return refused;
-        env->GetShortArrayRegion(paramSqlTypes, 0, numParams, sqlTypes.data());
-        env->GetShortArrayRegion(batchCTypes, 0, numParams, cTypes.data());
+        env->GetShortArrayRegion(paramSqlTypes, 0, numParams, sqlTypes);
+        env->GetShortArrayRegion(batchCTypes, 0, numParams, cTypes);
         for (jint i = 0; i < numParams; ++i) {
-            const jshort t = cTypes[static_cast<std::size_t>(i)];
+            const jshort t = cTypes[i];
             if (!isBatchCType(t)) return refused;
             jobject values = env->GetObjectArrayElement(valueColumns, i);
             bool ok = arrayOf(env, values, valueClassOf(t), numRows);
@@ -210,14 +228,14 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
         }
     }
 
-    std::vector<BatchColumn> columns(static_cast<std::size_t>(numParams));
+    BatchColumn* const columns = columnBlock.get();
     auto releaseColumns = [&] {
-        for (BatchColumn& c : columns) releaseColumn(env, c);
+        for (jint i = 0; i < numParams; ++i) releaseColumn(env, columns[i]);
     };
     qv::BoundParam* records = array ? array->records() : nullptr;
     for (jint i = 0; i < numParams; ++i) {
-        BatchColumn& c = columns[static_cast<std::size_t>(i)];
-        const SQLSMALLINT t = cTypes[static_cast<std::size_t>(i)];
+        BatchColumn& c = columns[i];
+        const SQLSMALLINT t = cTypes[i];
         jobject values = env->GetObjectArrayElement(valueColumns, i);
         jbyte status;
         if (t == SQL_C_SBIGINT || t == SQL_C_DOUBLE) {
@@ -231,7 +249,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
         if (status != qv::kStatusOk) {
             // The parameters bound so far go back to their single rows
             // before their columns are released.
-            restoreSingleRow(h, array, sqlTypes.data(), numParams);
+            restoreSingleRow(h, array, sqlTypes, numParams);
             releaseColumns();
             return qv::packBatch(status, 0);
         }
@@ -265,7 +283,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
             }
         }
     }
-    restoreSingleRow(h, array, sqlTypes.data(), numParams);
+    restoreSingleRow(h, array, sqlTypes, numParams);
     releaseColumns();
 
     if (failedRow >= 0) {

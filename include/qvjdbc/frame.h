@@ -66,6 +66,11 @@ public:
         for (std::size_t i = 0; i < count_; ++i) pins_[i].mode = pins_[i].elems == ec_ ? 0 : JNI_ABORT;
     }
 
+    // Forgets a failed pin, so that the arrays pinned before it are released
+    // with their own modes (for a method that must copy errorCode back after
+    // a later pin failed).
+    void clearFailure() { failed_ = false; }
+
     // Sets the release mode of one pinned array (0 copies back, JNI_ABORT
     // discards).
     void mode(const void* elems, jint m) {
@@ -173,7 +178,7 @@ private:
 
     static constexpr std::size_t kInlinePins = 12;
     JNIEnv* env_;
-    Pin inline_[kInlinePins]{};
+    Pin inline_[kInlinePins];  // entries from count_ on are never read
     Pin* pins_ = inline_;
     std::size_t capacity_ = kInlinePins;
     std::size_t count_ = 0;

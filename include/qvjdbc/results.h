@@ -100,4 +100,9 @@ int streamFactor(jint streamType);
 // characters, or 16-bit units swapped); the area must hold n * factor bytes.
 void renderStreamBytes(unsigned char* p, jint n, jint streamType);
 
+// Refuses a read whose Java arguments cannot be used (a null array, or one
+// too short for the value): errorCode[0] reads SQL_ERROR and errorCode[1]
+// -97, and no driver call is made.
+void refuseRead(JNIEnv* env, jbyteArray errorCode);
+
 }  // namespace qv::results

@@ -33,9 +33,17 @@ std::vector<Warning> warningsOf(jobject statement) {
     jmethodID message = e->GetMethodID(exceptionClass, "getMessage", "()Ljava/lang/String;");
     jmethodID state = e->GetMethodID(exceptionClass, "getSQLState", "()Ljava/lang/String;");
     jmethodID code = e->GetMethodID(exceptionClass, "getErrorCode", "()I");
-    for (jobject w = e->CallObjectMethod(statement, getWarnings); w; w = e->CallObjectMethod(w, next)) {
-        out.push_back({javaString(static_cast<jstring>(e->CallObjectMethod(w, message))),
-                       javaString(static_cast<jstring>(e->CallObjectMethod(w, state))), e->CallIntMethod(w, code)});
+    auto call = [e](jobject o, jmethodID m) {
+        jobject r = e->CallObjectMethod(o, m);
+        EXPECT_FALSE(e->ExceptionCheck());
+        return r;
+    };
+    for (jobject w = call(statement, getWarnings); w; w = call(w, next)) {
+        jstring text = static_cast<jstring>(call(w, message));
+        jstring sqlState = static_cast<jstring>(call(w, state));
+        const jint vendor = e->CallIntMethod(w, code);
+        EXPECT_FALSE(e->ExceptionCheck());
+        out.push_back({javaString(text), javaString(sqlState), vendor});
     }
     return out;
 }

@@ -184,9 +184,46 @@ TEST_F(ResultsGetData, BinaryReadsRefuseWhatTheArrayCannotHold) {
     for (jint size : {5, -1}) {
         jbyteArray e = errorCode();
         EXPECT_EQ(JC(getDataBinary, 7, token, 1, SQL_C_BINARY, buf, size, e), 0);
-        EXPECT_EQ(qvt::read(e), (std::vector<int8_t>{0x55, -97})) << size;
+        EXPECT_EQ(qvt::read(e), (std::vector<int8_t>{-1, -97})) << size << ": refused without a driver call";
     }
     EXPECT_EQ(seam_.count("SQLGetData"), calls) << "a size beyond the array never reaches the driver";
+    JC(freeBoundColBuffers, token, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A fixed-size C type asked through the binary read: the driver writes the
+// type's whole size whatever bufferSize says, so it must never write into
+// the Java array directly.
+TEST(ResultsFixedSizeReads, ADriverWritingTheWholeTypeStaysOutsideAShortArray) {
+    qvt::LocalFrame frame;
+    qvt::seam::Scope seam;
+    seam.on<&qv::DriverTable::SQLGetData>(
+        [](SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER target, SQLLEN size, SQLLEN* ind) {
+            // As ODBC drivers do for SQL_C_TIMESTAMP: 16 bytes, no matter the size.
+            EXPECT_GE(size, 16);
+            std::memset(target, 0x7E, 16);
+            *ind = 16;
+            return SQLRETURN(SQL_SUCCESS);
+        });
+    seam.on<&qv::DriverTable::SQLDescribeCol>([](SQLHSTMT, SQLUSMALLINT, SQLCHAR*, SQLSMALLINT, SQLSMALLINT*,
+                                                 SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT*, SQLSMALLINT*) {
+        *type = SQL_VARBINARY;
+        *size = 10;
+        return SQLRETURN(SQL_SUCCESS);
+    });
+    JC(initIDs);
+    jbyteArray ec = qvt::errorCode(0, 0);
+    jint token = JC(allocAndBindAllCols, 0, 7, qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), ec, 1);
+    ASSERT_NE(token, 0);
+    jbyteArray one = qvt::newBytes(1, 9);
+    JC(getDataBinary, 7, token, 1, SQL_C_TIMESTAMP, one, 1, ec);
+    EXPECT_EQ(qvt::read(one), std::vector<int8_t>{0x7E}) << "what fits the array, nothing beyond it";
+    jbyteArray none = qvt::newBytes(0);
+    JC(getDataStream, 7, token, 1, SQL_C_DOUBLE, none, 0, 0, ec);
+    EXPECT_NO_JAVA_EXCEPTION();
     JC(freeBoundColBuffers, token, 1);
 }
 
