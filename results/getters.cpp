@@ -15,7 +15,7 @@ using qv::Frame;
 namespace qv::results {
 
 jint readBoundColumn(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, void* target, SQLLEN targetSize,
-                     SQLSMALLINT cType) {
+                     SQLSMALLINT cType, jbyteArray into) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return 0;
     Column col = boundColumn(boundCols, column);
@@ -76,7 +76,11 @@ jint readBoundColumn(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint col
             // as far as it goes and reported as not fitting.
             const HeldValue held = heldValue(rec, *col.store);
             if (!held.data) break;
-            std::memcpy(target, held.data, static_cast<size_t>(std::min(held.size, targetSize)));
+            const SQLLEN n = std::min(held.size, targetSize);
+            if (into)
+                env->SetByteArrayRegion(into, 0, static_cast<jsize>(n), reinterpret_cast<const jbyte*>(held.data));
+            else
+                std::memcpy(target, held.data, static_cast<size_t>(n));
             if (held.truncated || held.size > targetSize) f.status(kStatusUnusable);
             return 0;
         }
@@ -100,16 +104,18 @@ T readScalar(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, SQL
     return value;
 }
 
+// The fields land in a native area and reach the Java array with one
+// region copy after a successful read; a NULL or an error leaves the array
+// as it was. No pin: the array is not copied in and back for 3 or 7 values.
 void readIntoValues(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, jintArray values,
                     SQLSMALLINT cType) {
-    const SQLLEN size = static_cast<SQLLEN>(qv::lengthOf(env, values)) * static_cast<SQLLEN>(sizeof(jint));
-    Frame f(env);
-    jint* elems = f.ints(values);
-    if (!elems) {
-        if (f.nullArgument()) qv::results::refuseRead(env, errorCode);
-        return;
-    }
-    f.mode(elems, readBoundColumn(env, boundCols, errorCode, column, elems, size, cType));
+    if (!values) return qv::results::refuseRead(env, errorCode);
+    const jsize length = env->GetArrayLength(values);
+    const SQLLEN size = static_cast<SQLLEN>(length) * static_cast<SQLLEN>(sizeof(jint));
+    jint fields[7] = {};
+    if (readBoundColumn(env, boundCols, errorCode, column, fields, size, cType) != 0) return;
+    const jsize count = cType == SQL_C_TIMESTAMP ? 7 : 3;
+    if (length >= count && !env->ExceptionCheck()) env->SetIntArrayRegion(values, 0, count, fields);
 }
 
 }  // namespace
@@ -177,13 +183,12 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getTimestamp(JNIEnv* env, jobject, jint bo
 QV_ENTRY(jint)
 Java_com_quorvane_jdbc_JdbcOdbcClient_getBytes(JNIEnv* env, jobject, jint boundCols, jbyteArray buffer,
                                                jbyteArray errorCode, jint column) {
-    const SQLLEN size = qv::lengthOf(env, buffer);
-    Frame f(env);
-    jbyte* elems = f.bytes(buffer);
-    if (!elems) {
-        if (f.nullArgument()) qv::results::refuseRead(env, errorCode);
+    // The value's bytes go into the array with one region copy: no pin, so
+    // a large buffer is not copied in and back for each row.
+    if (!buffer) {
+        qv::results::refuseRead(env, errorCode);
         return 0;
     }
-    f.mode(elems, readBoundColumn(env, boundCols, errorCode, column, elems, size, SQL_C_BINARY));
+    readBoundColumn(env, boundCols, errorCode, column, nullptr, env->GetArrayLength(buffer), SQL_C_BINARY, buffer);
     return 0;
 }

@@ -84,8 +84,11 @@ void afterFetch(BoundColumns* cols);
 // type the getter serves. Returns 0 when a value was copied (or when
 // errorCode could not be pinned), 2 when not (NULL, no array, unserved or
 // unfitting C type); used as the release mode of the getter's Java array.
+// With `into` given, a binary value goes straight into that Java array
+// (SetByteArrayRegion) instead of `target`, so a getter need not pin and copy
+// back a whole array for the bytes of one value.
 jint readBoundColumn(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, void* target, SQLLEN targetSize,
-                     SQLSMALLINT cType);
+                     SQLSMALLINT cType, jbyteArray into = nullptr);
 
 // The one routine that calls SQLGetData: reads a column of the current row
 // into target and deposits the value in the column's record. Returns -1 when
