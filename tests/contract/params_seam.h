@@ -128,4 +128,25 @@ inline SQLLEN* boundIndicator(const seam::Call& c) {
     return reinterpret_cast<SQLLEN*>(c.args[9]);
 }
 
+// A test whose statement kStmt has parameters described by the seam and
+// bound with bindAllParams; the array is freed at the end. The seam's log
+// starts empty after the binding.
+template <jint kStmt>
+class BoundStatementTest : public ::testing::Test {
+protected:
+    jint bind(std::vector<Described> d, SQLULEN typeFromValue = 0) {
+        const jint n = static_cast<jint>(d.size());
+        ScriptedStatement::install(seam_, std::move(d), typeFromValue);
+        BindArrays a(n);
+        token_ = bindAll(kStmt, a, n);
+        EXPECT_NE(token_, 0);
+        seam_.clear();
+        return token_;
+    }
+    void TearDown() override { JC(freeBoundParams, token_, 0); }
+    LocalFrame frame_;
+    seam::Scope seam_;
+    jint token_ = 0;
+};
+
 }  // namespace qvt::params

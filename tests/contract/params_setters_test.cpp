@@ -19,22 +19,7 @@ using Seam = qvt::seam::Scope;
 
 constexpr jint kStmt = 41;
 
-class ScalarSetters : public ::testing::Test {
-protected:
-    jint bind(std::vector<Described> d, SQLULEN typeFromValue = 0) {
-        const jint n = static_cast<jint>(d.size());
-        ScriptedStatement::install(seam_, std::move(d), typeFromValue);
-        BindArrays a(n);
-        token_ = qvt::params::bindAll(kStmt, a, n);
-        EXPECT_NE(token_, 0);
-        seam_.clear();
-        return token_;
-    }
-    void TearDown() override { JC(freeBoundParams, token_, 0); }
-    qvt::LocalFrame frame_;
-    Seam seam_;
-    jint token_ = 0;
-};
+class ScalarSetters : public qvt::params::BoundStatementTest<kStmt> {};
 
 TEST_F(ScalarSetters, SameCTypeWritesInPlaceWithoutDriverCallOrAllocation) {
     const jint t = bind({{SQL_INTEGER, SQL_INTEGER, 10},

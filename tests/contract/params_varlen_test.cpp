@@ -17,25 +17,12 @@ using Seam = qvt::seam::Scope;
 
 constexpr jint kStmt = 43;
 
-class VariableSetters : public ::testing::Test {
+class VariableSetters : public qvt::params::BoundStatementTest<kStmt> {
 protected:
-    jint bind(std::vector<Described> d, SQLULEN typeFromValue = 0) {
-        const jint n = static_cast<jint>(d.size());
-        ScriptedStatement::install(seam_, std::move(d), typeFromValue);
-        BindArrays a(n);
-        token_ = qvt::params::bindAll(kStmt, a, n);
-        EXPECT_NE(token_, 0);
-        seam_.clear();
-        return token_;
-    }
-    void TearDown() override { JC(freeBoundParams, token_, 0); }
     std::vector<uint8_t> buffer(int p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(record(token_, p).ownedBuffer);
         return std::vector<uint8_t>(b, b + n);
     }
-    qvt::LocalFrame frame_;
-    Seam seam_;
-    jint token_ = 0;
 };
 
 TEST_F(VariableSetters, StringThatFitsIsCopiedWithoutDriverCallOrAllocation) {
