@@ -114,6 +114,7 @@ SQLRETURN ruva70_SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* szConnStrIn, SQLSMALLIN
 SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
+    std::lock_guard<std::mutex> children(dbc->childrenMu);
     SQLRETURN rc = DM().SQLDisconnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc)) {
         // The driver manager freed the connection's statements with it.

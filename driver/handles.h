@@ -49,6 +49,12 @@ struct Handle {
     // statement, so that a cancel from another thread never reaches a
     // statement the driver manager has already freed.
     std::mutex cancelMu;
+    // On a connection: serialises the changes to its list of statements
+    // inside the driver (allocation, release, disconnect). The SQLite driver
+    // keeps that list without a lock of its own, and the driver manager adds
+    // none unless its configuration names a threading level, so two threads
+    // allocating statements on one connection would corrupt it.
+    std::mutex childrenMu;
     std::unique_ptr<StmtState> stmt;
 };
 

@@ -308,6 +308,7 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     state->source = source;
     state->dmDbc = dbc->dm.load();
     SQLHSTMT st = SQL_NULL_HSTMT;
+    std::lock_guard<std::mutex> children(dbc->childrenMu);
     SQLRETURN rc = DM().SQLAllocStmt(dbc->dm.load(), &st);
     if (!SQL_SUCCEEDED(rc)) return rc;
     uint32_t v = issue(Kind::Stmt, st, valueOf(hdbc), source, std::move(state));
@@ -322,6 +323,13 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
 SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     RUVA_ENTER_STMT(hstmt);
     if (fOption == SQL_DROP) {
+        // A live statement's connection is live: a disconnect releases the
+        // statements before its connection can go.
+        Handle* dbc = lookup(handleOf(s.h->parent), Kind::Dbc);
+        if (!dbc) return SQL_INVALID_HANDLE;
+        std::lock_guard<std::mutex> children(dbc->childrenMu);
+        // A disconnect that held the connection meanwhile freed the statement.
+        if (lookup(hstmt, Kind::Stmt) != s.h) return SQL_INVALID_HANDLE;
         // No cancel may reach the driver manager's statement once it is freed.
         std::lock_guard<std::mutex> lock(s.h->cancelMu);
         SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
