@@ -201,8 +201,18 @@ TEST(PostgresCancel, CancelFromAnotherThreadEndsARunningStatement) {
     Connection c;
     c.open(Source::Postgres);
     jint stmt = c.newStatement();
-    std::thread canceller([stmt] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Connection watcher;
+    watcher.open(Source::Postgres);
+    // The cancel goes out once the server runs the statement: a cancel that
+    // came before the execution would find nothing to end.
+    std::thread canceller([stmt, &watcher] {
+        for (int i = 0; i < 200; ++i) {
+            qvt::LocalFrame threadFrame;
+            auto running = watcher.scalar(
+                "SELECT COUNT(*) FROM pg_stat_activity WHERE state = 'active' AND query = 'SELECT pg_sleep(30)'");
+            if (running && *running != "0") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         JC(cancel, stmt);
     });
     auto start = std::chrono::steady_clock::now();
@@ -219,6 +229,7 @@ TEST(PostgresCancel, CancelFromAnotherThreadEndsARunningStatement) {
     std::string text = qvt::cstr(msg);
     EXPECT_NE(text.find("cancel"), std::string::npos) << qvt::cstr(state) << " " << text;
     JC(freeStmt, stmt, SQL_DROP);
+    watcher.close();
 }
 
 }  // namespace
