@@ -9,6 +9,7 @@
 #include "qvjdbc/results.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -142,6 +143,9 @@ namespace {
 using qv::results::readColumnData;
 
 using qv::results::refuseRead;
+
+// Java buffers up to this many characters are read through the stack.
+constexpr size_t kSmallText = 4096;
 
 template <typename T>
 T readScalar(JNIEnv* env, jint hStmt, jint boundCols, jint column, jbyteArray errorCode, SQLSMALLINT cType) {
@@ -291,49 +295,56 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataBinary(JNIEnv* env, jobject, jint h
 QV_ENTRY(jint)
 Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint hStmt, jint boundCols, jint column,
                                                     jcharArray buffer, jbyteArray errorCode, jint sqlType) {
-    const jsize length = qv::lengthOf(env, buffer);
-    Frame f(env);
-    jchar* out = f.chars(buffer);
-    if (!out) {
-        if (f.nullArgument()) refuseRead(env, errorCode);
+    if (!buffer) {
+        refuseRead(env, errorCode);
         return 0;
     }
+    const jsize length = env->GetArrayLength(buffer);
     const bool wide = wideSqlType(sqlType);
-    const long long size = static_cast<long long>(length) + (wide ? 2 : 1);
+    // The driver gets the array's length and the terminator's room, as
+    // bytes. The work area is length + 1 Java characters: at least that, and
+    // room for narrow text to be widened in place. Values reach the array by
+    // one region copy of the characters read, so the array is neither pinned
+    // nor copied whole.
+    const size_t units = static_cast<size_t>(length) + 1;
+    const SQLLEN size = static_cast<SQLLEN>(length) + (wide ? 2 : 1);
+    jchar small[kSmallText + 1];
+    jchar* work = small;
+    if (units > kSmallText + 1)
+        work = units <= SIZE_MAX / sizeof(jchar) ? static_cast<jchar*>(std::malloc(units * sizeof(jchar))) : nullptr;
     jbyte code = qv::kStatusOk;
-    void* temp = size <= static_cast<long long>(INT32_MAX) ? std::malloc(static_cast<size_t>(size)) : nullptr;
-    SQLLEN indicator = 0;
     jint result = 0;
-    if (!temp) {
+    if (!work) {
         code = qv::kStatusNoMemory;
     } else {
-        const jint rr = readColumnData(env, hStmt, boundCols, errorCode, column, temp, static_cast<SQLLEN>(size),
+        SQLLEN indicator = 0;
+        const jint rr = readColumnData(env, hStmt, boundCols, errorCode, column, work, size,
                                        wide ? SQL_C_WCHAR : SQL_C_CHAR, &indicator);
         if (rr == -1) {
-            f.mode(out, JNI_ABORT);
-            std::free(temp);
+            if (work != small) std::free(work);
             return 0;
         }
+        // A NULL answers SQL_NULL_DATA.
         result = qv::saturateToJint(indicator);
         if (rr == 0) {
             // A value fits when its bytes fit the array's length; an unknown
-            // length means it did not fit the temporary buffer.
+            // length means it did not fit the work area.
             if (indicator == SQL_NO_TOTAL || indicator > length) {
                 code = qv::kStatusUnusable;
-            } else if (wide) {
-                const SQLLEN units = indicator / 2;
-                std::memcpy(out, temp, static_cast<size_t>(units) * sizeof(jchar));
-                result = static_cast<jint>(units);
             } else {
-                const auto* bytes = static_cast<const unsigned char*>(temp);
-                for (SQLLEN i = 0; i < indicator; ++i) out[i] = bytes[i];
+                result = static_cast<jint>(wide ? indicator / 2 : indicator);
+                if (!wide) {
+                    // Each byte becomes one character, from the end, so no
+                    // byte is overwritten before it is read.
+                    const auto* bytes = reinterpret_cast<const unsigned char*>(work);
+                    for (jint i = result; i-- > 0;) work[i] = bytes[i];
+                }
+                if (result > 0) env->SetCharArrayRegion(buffer, 0, result, work);
             }
         }
     }
-    std::free(temp);
+    if (work != small) std::free(work);
     if (code == qv::kStatusOk) return result;
-    f.mode(out, JNI_ABORT);
-    f.releaseAll();
     Frame g(env);
     if (g.errorCode(errorCode)) g.status(code);
     return 0;

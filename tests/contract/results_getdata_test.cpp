@@ -172,6 +172,33 @@ TEST_F(ResultsGetData, StringFitsTheJavaArrayOrIsRefused) {
     JC(freeBoundColBuffers, token, 2);
 }
 
+TEST_F(ResultsGetData, StringsThatFillLargeArraysArriveWhole) {
+    // Beyond the stack's work area, and text as long as the array: every
+    // byte widened, none overwritten before it is read.
+    const jint token = bind({{SQL_VARCHAR, 10}});
+    jbyteArray ec = errorCode();
+    for (jsize length : {jsize{4096}, jsize{4097}, jsize{20000}}) {
+        std::string bytes(static_cast<size_t>(length), '\0');
+        std::u16string expected;
+        for (jsize i = 0; i < length; ++i) {
+            bytes[static_cast<size_t>(i)] = static_cast<char>(0x21 + i % 200);
+            expected += static_cast<char16_t>(0x21 + i % 200);
+        }
+        answer(bytes, length);
+        jcharArray buf = qvt::newChars(length, u'-');
+        EXPECT_EQ(JC(getDataString, 7, token, 1, buf, ec, SQL_NUMERIC), length);
+        EXPECT_EQ(seam_.last("SQLGetData").args[4], static_cast<uint64_t>(length) + 1);
+        EXPECT_TRUE(qvt::read(buf) == expected) << length;
+        const std::string half = wide(std::string(static_cast<size_t>(length / 2), 'w').c_str());
+        answer(half, static_cast<SQLLEN>(half.size()));
+        jcharArray wideBuf = qvt::newChars(length, u'-');
+        EXPECT_EQ(JC(getDataString, 7, token, 1, wideBuf, ec, SQL_VARCHAR), length / 2);
+        EXPECT_TRUE(qvt::read(wideBuf) == std::u16string(static_cast<size_t>(length / 2), u'w') +
+                                              std::u16string(static_cast<size_t>(length - length / 2), u'-'));
+    }
+    JC(freeBoundColBuffers, token, 1);
+}
+
 TEST_F(ResultsGetData, BinaryReadsRefuseWhatTheArrayCannotHold) {
     const jint token = bind({{SQL_BINARY, 10}});
     jbyteArray ec = errorCode();
@@ -216,7 +243,8 @@ TEST(ResultsFixedSizeReads, ADriverWritingTheWholeTypeStaysOutsideAShortArray) {
     });
     JC(initIDs);
     jbyteArray ec = qvt::errorCode(0, 0);
-    jint token = JC(allocAndBindAllCols, 0, 7, qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), ec, 1);
+    jint token =
+        JC(allocAndBindAllCols, 0, 7, qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), qvt::newInts(1), ec, 1);
     ASSERT_NE(token, 0);
     jbyteArray one = qvt::newBytes(1, 9);
     JC(getDataBinary, 7, token, 1, SQL_C_TIMESTAMP, one, 1, ec);
