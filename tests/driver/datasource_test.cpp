@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 using namespace qvt;
 
@@ -290,6 +291,36 @@ TEST_F(XaOnSqlite, AnswersThatTheDataSourceHasNoTwoPhaseCommit) {
 // Several threads allocate, use and free statements of one connection at
 // once; each checks that its values are live while held, refused once freed,
 // and never handed to two holders at the same time.
+TEST_P(DriverOn, FreesRacingADisconnectEachFreeOnce) {
+    // Each statement is freed either by its own free or by the disconnect,
+    // never by both: a free that comes second answers SQL_INVALID_HANDLE.
+    constexpr int kThreads = 3;
+    constexpr int kPerThread = 40;
+    std::vector<std::vector<SQLHSTMT>> handles(kThreads);
+    for (auto& list : handles)
+        for (int i = 0; i < kPerThread; ++i) list.push_back(c->stmt());
+    std::atomic<int> unexpected{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (auto& list : handles)
+        threads.emplace_back([&list, &unexpected, &go] {
+            while (!go.load()) std::this_thread::yield();
+            for (SQLHSTMT h : list) {
+                const SQLRETURN rc = ruva70_SQLFreeStmt(h, SQL_DROP);
+                if (rc != SQL_SUCCESS && rc != SQL_INVALID_HANDLE) ++unexpected;
+            }
+        });
+    go = true;
+    EXPECT_EQ(ruva70_SQLDisconnect(c->dbc), SQL_SUCCESS);
+    c->connected = false;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(unexpected.load(), 0);
+    for (auto& list : handles)
+        for (SQLHSTMT h : list) EXPECT_EQ(ruva70_SQLFreeStmt(h, SQL_DROP), SQL_INVALID_HANDLE);
+    c->connect(connStr());
+    EXPECT_EQ(queryText(c->stmt(), "SELECT 7"), "7");
+}
+
 TEST_P(DriverOn, StatementHandlesOfOneConnectionFromManyThreads) {
     constexpr int kThreads = 4;
     // 4 x 400 uses of one slot at most stay below its 2047 generations.
