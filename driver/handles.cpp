@@ -28,7 +28,7 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, st
     return table().issue(static_cast<uint8_t>(kind), [&](Handle& h) {
         // A reused slot: reset everything its previous owner left.
         h.dm.store(dmHandle, std::memory_order_relaxed);
-        h.parent = parent;
+        h.parent.store(parent, std::memory_order_relaxed);
         h.kind = kind;
         h.source.store(source, std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(h.mu);
@@ -52,7 +52,7 @@ void release(uint32_t value, Kind kind) {
 void releaseChildren(uint32_t parent, Kind childKind) {
     std::vector<uint32_t> children;
     table().forEach(static_cast<uint8_t>(childKind), [&](uint32_t value, Handle& h) {
-        if (h.parent == parent) children.push_back(value);
+        if (h.parent.load(std::memory_order_relaxed) == parent) children.push_back(value);
     });
     for (uint32_t v : children) {
         if (childKind == Kind::Dbc) releaseChildren(v, Kind::Stmt);

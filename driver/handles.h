@@ -36,7 +36,10 @@ struct Handle {
     // before the slot is reused.
     std::atomic<SQLHANDLE> dm{nullptr};
     uint32_t self = 0;
-    uint32_t parent = 0;
+    // Written when the slot is issued; atomic because a statement's free
+    // reads it without the table's lock while a disconnect on another thread
+    // may release the slot and another allocation issue it again.
+    std::atomic<uint32_t> parent{0};
     Kind kind = Kind::Env;
     std::atomic<Source> source{Source::Unknown};
 

@@ -74,7 +74,7 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
         // The handles a caller of libruva70 knows are libruva70's own; the
         // driver manager's are never handed out.
         case SQL_DRIVER_HENV:
-            writeHandleInfo(rgbInfoValue, cbInfoValueMax, pcbInfoValue, dbc->parent);
+            writeHandleInfo(rgbInfoValue, cbInfoValueMax, pcbInfoValue, dbc->parent.load(std::memory_order_relaxed));
             return SQL_SUCCESS;
         case SQL_DRIVER_HDBC:
             writeHandleInfo(rgbInfoValue, cbInfoValueMax, pcbInfoValue, self);
@@ -84,7 +84,7 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             // which is the same value here.
             uint32_t st = readHandleInfo(rgbInfoValue, cbInfoValueMax);
             Handle* s = lookup(handleOf(st), Kind::Stmt);
-            if (!s || s->parent != self)
+            if (!s || s->parent.load(std::memory_order_relaxed) != self)
                 return fail(*dbc, "S1009", "SQL_DRIVER_HSTMT needs a statement handle of this connection");
             writeHandleInfo(rgbInfoValue, cbInfoValueMax, pcbInfoValue, st);
             return SQL_SUCCESS;

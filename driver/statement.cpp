@@ -286,6 +286,28 @@ SQLRETURN setOwnOption(Handle& h, SQLULEN& cell, SQLUSMALLINT option, SQLULEN va
     return SQL_SUCCESS;
 }
 
+// SQLFreeStmt(SQL_DROP). A statement is released only under its
+// connection's lock (here, or by a disconnect), so the statement is entered
+// and its state touched only once that lock is held: a disconnect on another
+// thread may otherwise drop the state under this call.
+SQLRETURN dropStmt(SQLHSTMT hstmt) {
+    const Handle* h = lookup(hstmt, Kind::Stmt);
+    if (!h) return SQL_INVALID_HANDLE;
+    // A live statement's connection is live. Should the statement be
+    // released meanwhile, this may name another connection; the statement
+    // is then not found again below.
+    Handle* dbc = lookup(handleOf(h->parent.load(std::memory_order_relaxed)), Kind::Dbc);
+    if (!dbc) return SQL_INVALID_HANDLE;
+    std::lock_guard<std::mutex> children(dbc->childrenMu);
+    Stmt s;
+    if (!enterStmt(hstmt, s)) return SQL_INVALID_HANDLE;
+    // No cancel may reach the driver manager's statement once it is freed.
+    std::lock_guard<std::mutex> lock(s.h->cancelMu);
+    SQLRETURN rc = DM().SQLFreeStmt(s.dm(), SQL_DROP);
+    if (SQL_SUCCEEDED(rc)) release(valueOf(hstmt), Kind::Stmt);
+    return rc;
+}
+
 }  // namespace
 
 #define RUVA_ENTER_STMT(hstmt) \
@@ -321,21 +343,8 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
 }
 
 SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
+    if (fOption == SQL_DROP) return dropStmt(hstmt);
     RUVA_ENTER_STMT(hstmt);
-    if (fOption == SQL_DROP) {
-        // A live statement's connection is live: a disconnect releases the
-        // statements before its connection can go.
-        Handle* dbc = lookup(handleOf(s.h->parent), Kind::Dbc);
-        if (!dbc) return SQL_INVALID_HANDLE;
-        std::lock_guard<std::mutex> children(dbc->childrenMu);
-        // A disconnect that held the connection meanwhile freed the statement.
-        if (lookup(hstmt, Kind::Stmt) != s.h) return SQL_INVALID_HANDLE;
-        // No cancel may reach the driver manager's statement once it is freed.
-        std::lock_guard<std::mutex> lock(s.h->cancelMu);
-        SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
-        if (SQL_SUCCEEDED(rc)) release(valueOf(hstmt), Kind::Stmt);
-        return rc;
-    }
     SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
     if (!SQL_SUCCEEDED(rc)) return rc;
     switch (fOption) {
