@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 using qv::BoundColBuffer;
 using qv::drv;
@@ -309,9 +310,10 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint h
     const size_t units = static_cast<size_t>(length) + 1;
     const SQLLEN size = static_cast<SQLLEN>(length) + (wide ? 2 : 1);
     jchar small[kSmallText + 1];
-    jchar* work = small;
-    if (units > kSmallText + 1)
-        work = units <= SIZE_MAX / sizeof(jchar) ? static_cast<jchar*>(std::malloc(units * sizeof(jchar))) : nullptr;
+    std::unique_ptr<jchar, decltype(&std::free)> large(nullptr, &std::free);
+    if (units > kSmallText + 1 && units <= SIZE_MAX / sizeof(jchar))
+        large.reset(static_cast<jchar*>(std::malloc(units * sizeof(jchar))));
+    jchar* work = units <= kSmallText + 1 ? small : large.get();
     jbyte code = qv::kStatusOk;
     jint result = 0;
     if (!work) {
@@ -320,10 +322,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint h
         SQLLEN indicator = 0;
         const jint rr = readColumnData(env, hStmt, boundCols, errorCode, column, work, size,
                                        wide ? SQL_C_WCHAR : SQL_C_CHAR, &indicator);
-        if (rr == -1) {
-            if (work != small) std::free(work);
-            return 0;
-        }
+        if (rr == -1) return 0;
         // A NULL answers SQL_NULL_DATA.
         result = qv::saturateToJint(indicator);
         if (rr == 0) {
@@ -343,10 +342,9 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataString(JNIEnv* env, jobject, jint h
             }
         }
     }
-    if (work != small) std::free(work);
     if (code == qv::kStatusOk) return result;
-    Frame g(env);
-    if (g.errorCode(errorCode)) g.status(code);
+    Frame f(env);
+    if (f.errorCode(errorCode)) f.status(code);
     return 0;
 }
 
