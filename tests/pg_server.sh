@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The throw-away PostgreSQL server of the tests.
 #   pg_server.sh start DIR PORT   initdb in DIR/data, start on a Unix socket in DIR
-#                                 (no TCP), create the database qvjdbc
+#                                 and on 127.0.0.1:PORT, create the database qvjdbc
 #   pg_server.sh stop DIR PORT    stop the server and remove DIR
 # The server runs as the postgres user when started by root (DIR lives under
 # /tmp so that user can reach it), with trust authentication and
@@ -37,7 +37,7 @@ start)
     || as_owner "$bindir/initdb" -D "$dir/data" -U postgres --auth=trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 \
     || { cat "$dir/initdb.log"; exit 1; }
   cat >>"$dir/data/postgresql.conf" <<CONF
-listen_addresses = ''
+listen_addresses = '127.0.0.1'
 unix_socket_directories = '$dir'
 port = $port
 max_prepared_transactions = 20
