@@ -7,7 +7,9 @@
 
 #include "qvjdbc/ruva70.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace ruva {
 namespace {
@@ -18,8 +20,9 @@ bool isTimestampType(SQLLEN t) {
     return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
 }
 
-// The form of a column of the current result set (cached per result set).
-ColumnForm columnForm(Handle& stmt, SQLUSMALLINT icol) {
+// The form and type of a column of the current result set (cached per
+// result set).
+ColumnInfo columnInfo(Handle& stmt, SQLUSMALLINT icol) {
     StmtState& st = *stmt.stmt;
     auto it = st.columnForms.find(icol);
     if (it != st.columnForms.end()) return it->second;
@@ -27,21 +30,90 @@ ColumnForm columnForm(Handle& stmt, SQLUSMALLINT icol) {
     SQLHSTMT h = stmt.dm.load();
     SQLLEN type = 0;
     // No result set yet: not cached, asked again next time.
-    if (!SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &type)))
-        return ColumnForm::None;
-    ColumnForm form = ColumnForm::None;
+    if (!SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE, nullptr, 0, nullptr, &type))) return ColumnInfo{};
+    ColumnInfo info;
+    info.type = static_cast<SQLSMALLINT>(type);
     if (isTimestampType(type)) {
-        form = ColumnForm::Timestamp;
+        info.form = ColumnForm::Timestamp;
         char name[130] = {};
         SQLSMALLINT len = 0;
         SQLLEN unused = 0;
         if (st.source == Source::PostgreSQL &&
             SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, name, sizeof name - 1, &len, &unused)) &&
             columnDriverType(st.source, name, SQL_TIMESTAMP) == RUVA70_TYPE_TIMESTAMP_TZ)
-            form = ColumnForm::TimestampTz;
+            info.form = ColumnForm::TimestampTz;
     }
-    st.columnForms[icol] = form;
-    return form;
+    st.columnForms[icol] = info;
+    return info;
+}
+
+ColumnForm columnForm(Handle& stmt, SQLUSMALLINT icol) {
+    return columnInfo(stmt, icol).form;
+}
+
+// Whether the driver turns a value of a column of SQL type `type` into cType
+// exactly (or reports why not) by itself. The SQLite driver and psqlODBC
+// check no range: on them only the conversions that cannot go wrong are left
+// to the driver. SQLite columns hold values of any kind whatever they
+// declare, so none is left there.
+bool driverConvertsExactly(Source source, SQLSMALLINT type, SQLSMALLINT cType) {
+    if (!number::isConverted(cType)) return true;
+    switch (source) {
+        case Source::SQLite:
+            return false;
+        case Source::PostgreSQL: {
+            const bool small = type == SQL_SMALLINT, integer = type == SQL_INTEGER, big = type == SQL_BIGINT;
+            switch (cType) {
+                case SQL_C_SSHORT:
+                case SQL_C_SHORT:
+                    return small;
+                case SQL_C_SLONG:
+                case SQL_C_LONG:
+                    return small || integer;
+                case SQL_C_SBIGINT:
+                    return small || integer || big;
+                case SQL_C_DOUBLE:
+                    // money is described as SQL_FLOAT, and psqlODBC reads its
+                    // text (currency symbol, separators) into a double itself.
+                    return small || integer || big || type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
+                case SQL_C_FLOAT:
+                    return small || type == SQL_REAL;
+                default:
+                    return false;
+            }
+        }
+        default:
+            return true;
+    }
+}
+
+// Text of a number into the caller's buffer and indicator.
+SQLRETURN deliverNumber(Handle& stmt, const char* text, SQLLEN ind, size_t capacity, SQLSMALLINT cType,
+                        SQLPOINTER value, SQLLEN* appInd) {
+    if (ind == SQL_NULL_DATA) {
+        if (!appInd) return fail(stmt, "22002", "a null value needs an indicator variable");
+        *appInd = SQL_NULL_DATA;
+        return SQL_SUCCESS;
+    }
+    const bool cut = ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) >= capacity;
+    const size_t len = cut ? std::strlen(text) : static_cast<size_t>(ind);
+    const number::Outcome o = number::convert(text, len, cut, cType, value);
+    const std::string shown(text, std::min<size_t>(len, 40));
+    if (o.rc == SQL_ERROR)
+        return fail(stmt, o.state,
+                    std::string(o.state[4] == '3' ? "numeric value out of range for the C type: '"
+                                                  : "value is no number: '") +
+                        shown + (len > 40 ? "...'" : "'"));
+    if (appInd) *appInd = number::valueSize(cType);
+    if (o.rc == SQL_SUCCESS_WITH_INFO) addDiag(stmt, o.state, "fractional part of '" + shown + "' dropped");
+    return o.rc;
+}
+
+// The worse of two results of one call: an error over a warning over success.
+SQLRETURN worse(SQLRETURN a, SQLRETURN b) {
+    if (a == SQL_ERROR || b == SQL_ERROR) return SQL_ERROR;
+    if (a == SQL_SUCCESS_WITH_INFO || b == SQL_SUCCESS_WITH_INFO) return SQL_SUCCESS_WITH_INFO;
+    return a;
 }
 
 // A timestamptz column is read as the session's text: once per result set,
@@ -73,21 +145,28 @@ SQLRETURN deliver(Handle& stmt, const char* text, SQLLEN ind, size_t capacity, S
 }
 
 // Before the first fetch of a result set: binds each 8-byte binary column to
-// text if it is a timestamp, to the application's buffer otherwise.
+// text if it is a timestamp, and each numeric column to text if the driver's
+// own conversion would not be exact; to the application's buffer otherwise.
 SQLRETURN decideColumns(Handle& stmt) {
     StmtState& st = *stmt.stmt;
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
     for (auto& [icol, c] : st.columns) {
-        ColumnForm form = columnForm(stmt, icol);
-        bool ts = form != ColumnForm::None;
-        SQLRETURN rc = checkZone(stmt, form);
-        if (rc != SQL_SUCCESS) return rc;
-        if (ts && !c.converting) {
+        bool convert = false;
+        if (c.appCType == SQL_C_BINARY) {
+            ColumnForm form = columnForm(stmt, icol);
+            convert = form != ColumnForm::None;
+            SQLRETURN rc = checkZone(stmt, form);
+            if (rc != SQL_SUCCESS) return rc;
+        } else {
+            convert = !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, c.appCType);
+        }
+        SQLRETURN rc = SQL_SUCCESS;
+        if (convert && !c.converting) {
             rc = d.SQLBindCol(h, icol, SQL_C_CHAR, c.text, sizeof c.text, &c.ind);
             if (SQL_SUCCEEDED(rc)) c.converting = true;
-        } else if (!ts && c.converting) {
-            rc = d.SQLBindCol(h, icol, SQL_C_BINARY, c.appValue, kFormBytes, c.appInd);
+        } else if (!convert && c.converting) {
+            rc = d.SQLBindCol(h, icol, c.appCType, c.appValue, c.appMax, c.appInd);
             if (SQL_SUCCEEDED(rc)) c.converting = false;
         }
         if (!SQL_SUCCEEDED(rc)) return rc;
@@ -139,10 +218,14 @@ SQLRETURN bindColumn(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOI
     StmtState& st = *stmt.stmt;
     SQLRETURN rc = DM().SQLBindCol(stmt.dm.load(), icol, fCType, rgbValue, cbValueMax, pcbValue);
     if (!SQL_SUCCEEDED(rc)) return rc;
-    if (rgbValue && fCType == SQL_C_BINARY && cbValueMax == kFormBytes) {
+    const bool form = fCType == SQL_C_BINARY && cbValueMax == kFormBytes;
+    const bool number = number::isConverted(fCType) && st.source != Source::Unknown;
+    if (rgbValue && (form || number)) {
         // Bound to the application's buffer for now; the next fetch decides.
         ColumnConversion& c = st.columns[icol];
+        c.appCType = fCType;
         c.appValue = rgbValue;
+        c.appMax = cbValueMax;
         c.appInd = pcbValue;
         c.converting = false;
         st.resultChanged = true;
@@ -161,12 +244,15 @@ SQLRETURN fetchRow(Handle& stmt) {
         if (rc != SQL_SUCCESS) return rc;
         st.resultChanged = false;
     }
+    st.numberColumn = 0;
     SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     for (auto& [icol, c] : st.columns) {
         if (!c.converting) continue;
-        SQLRETURN crc = deliver(stmt, c.text, c.ind, sizeof c.text, c.appValue, c.appInd);
-        if (crc != SQL_SUCCESS) rc = crc;
+        SQLRETURN crc = c.appCType == SQL_C_BINARY
+                            ? deliver(stmt, c.text, c.ind, sizeof c.text, c.appValue, c.appInd)
+                            : deliverNumber(stmt, c.text, c.ind, sizeof c.text, c.appCType, c.appValue, c.appInd);
+        rc = worse(rc, crc);
     }
     return rc;
 }
@@ -175,6 +261,21 @@ SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTE
                   SQLLEN* pcbValue) {
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
+    StmtState& st = *stmt.stmt;
+    if (rgbValue && number::isConverted(fCType) &&
+        !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType)) {
+        SQLRETURN rc = SQL_SUCCESS;
+        if (st.numberColumn != icol) {
+            st.numberColumn = 0;
+            rc = d.SQLGetData(h, icol, SQL_C_CHAR, st.numberText, sizeof st.numberText, &st.numberInd);
+            if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+            st.numberColumn = icol;
+            // A warning here is the text cell cut, which the conversion judges.
+            if (st.numberInd != SQL_NULL_DATA) rc = SQL_SUCCESS;
+        }
+        return worse(
+            rc, deliverNumber(stmt, st.numberText, st.numberInd, sizeof st.numberText, fCType, rgbValue, pcbValue));
+    }
     ColumnForm form =
         rgbValue && fCType == SQL_C_BINARY && cbValueMax == kFormBytes ? columnForm(stmt, icol) : ColumnForm::None;
     if (form == ColumnForm::None) return d.SQLGetData(h, icol, fCType, rgbValue, cbValueMax, pcbValue);

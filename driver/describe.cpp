@@ -26,7 +26,120 @@ bool isTimestampType(SQLSMALLINT t) {
     return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
 }
 
+constexpr SQLULEN kGuidChars = RUVA70_GUID_CHARS;
+constexpr SQLULEN kMoneyChars = RUVA70_MONEY_CHARS;
+constexpr SQLULEN kLongTextChars = RUVA70_LONG_TEXT_CHARS;
+// PostgreSQL's largest decimal scale; psqlODBC's reading of a negative one
+// lies above it.
+constexpr SQLSMALLINT kPgMaxScale = 1000;
+
+bool isCharacterType(SQLSMALLINT t) {
+    switch (t) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// PostgreSQL types that psqlODBC describes as character data of a size that
+// holds every value of the type. Any other type it describes as character
+// data (json, jsonb, xml, arrays, interval, ranges, geometric types...) gets
+// a size of unknown meaning (255, or the length of the values at hand) and is
+// described with the long text size instead.
+bool pgTextSized(const std::string& name) {
+    static const char* const kNames[] = {
+        "varchar", "character varying", "char", "character", "bpchar",  "text",    "name",
+        "bool",    "boolean",           "inet", "cidr",      "macaddr", "macaddr8"};
+    for (const char* n : kNames)
+        if (name == n) return true;
+    return false;
+}
+
+// The characters of the longest text of a decimal of that precision and
+// scale: sign, digits (at least one before the point) and point.
+SQLULEN decimalChars(SQLULEN precision, SQLSMALLINT scale) {
+    const long long p = static_cast<long long>(precision > 100000 ? 100000 : precision);
+    const long long whole = p - scale > 1 ? p - scale : 1;
+    const long long fraction = scale > 0 ? scale + 1 : 0;
+    return static_cast<SQLULEN>(1 + whole + fraction);
+}
+
 }  // namespace
+
+ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& driver) {
+    ColumnShape c = driver;
+    c.changed = false;
+    auto show = [&](SQLSMALLINT type, SQLULEN size) {
+        c.type = type;
+        c.size = size;
+        c.scale = 0;
+        c.changed = true;
+        c.displaySize = c.octetLength = static_cast<SQLLEN>(size);
+    };
+    if (source == Source::SQLite) {
+        // SQLite integers are 64-bit whatever the column's declared type.
+        switch (driver.type) {
+            case SQL_BIT:
+            case SQL_TINYINT:
+            case SQL_SMALLINT:
+            case SQL_INTEGER:
+                show(SQL_BIGINT, 19);
+                c.displaySize = 20;
+                c.octetLength = 8;
+                return c;
+            default:
+                break;
+        }
+    }
+    if (source == Source::PostgreSQL) {
+        const std::string name = normalTypeName(typeName ? typeName : "");
+        if (name == "money") {
+            show(SQL_VARCHAR, kMoneyChars);
+            return c;
+        }
+        if (driver.type == SQL_NUMERIC || driver.type == SQL_DECIMAL) {
+            // psqlODBC reads the scale of PostgreSQL's type modifier as an
+            // unsigned number: a negative scale (numeric(2,-3)) arrives as
+            // 2048 less it.
+            SQLSMALLINT scale = driver.scale;
+            if (scale > kPgMaxScale && scale < 2048) scale = static_cast<SQLSMALLINT>(scale - 2048);
+            c.scale = scale;
+            c.changed = true;
+            c.displaySize = c.octetLength = static_cast<SQLLEN>(decimalChars(driver.size, scale));
+            return c;
+        }
+        if (isCharacterType(driver.type) && !pgTextSized(name) && driver.size < kLongTextChars) {
+            show(driver.type, kLongTextChars);
+            return c;
+        }
+    }
+    // Dates and times of ODBC 3 under their ODBC 2 codes.
+    if (driver.type == SQL_TYPE_DATE || driver.type == SQL_TYPE_TIME || driver.type == SQL_TYPE_TIMESTAMP) {
+        c.type = static_cast<SQLSMALLINT>(driver.type - (SQL_TYPE_DATE - SQL_DATE));
+        c.changed = true;
+        c.displaySize = c.octetLength = static_cast<SQLLEN>(driver.size);
+        return c;
+    }
+    if (driver.type == SQL_GUID) {
+        show(SQL_VARCHAR, kGuidChars);
+        return c;
+    }
+    if (driver.type == SQL_BIT) {
+        show(SQL_CHAR, 1);
+        return c;
+    }
+    if (driver.type == 0 || driver.type < SQL_WLONGVARCHAR || driver.type > SQL_VARCHAR) {
+        show(SQL_VARCHAR, driver.size > kLongTextChars ? driver.size : kLongTextChars);
+        return c;
+    }
+    return c;
+}
 
 SQLSMALLINT columnDriverType(Source source, const char* typeName, SQLSMALLINT sqlType) {
     if (!isTimestampType(sqlType)) return sqlType;
@@ -60,25 +173,86 @@ SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size
     return sqlType;
 }
 
+namespace {
+
+// The data source's type name of a column, or the empty text.
+void typeNameOf(SQLHSTMT h, SQLUSMALLINT icol, char (&typeName)[130]) {
+    SQLSMALLINT nameLen = 0;
+    SQLLEN unused = 0;
+    typeName[0] = 0;
+    if (!SQL_SUCCEEDED(
+            DM().SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName - 1, &nameLen, &unused)))
+        typeName[0] = 0;
+}
+
+}  // namespace
+
 SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQLSMALLINT cbColNameMax,
                          SQLSMALLINT* pcbColName, SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef, SQLSMALLINT* pibScale,
                          SQLSMALLINT* pfNullable) {
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
-    if (stmt.stmt->driverTypes != 1 || !pfSqlType)
-        return d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef, pibScale,
-                                pfNullable);
+    const Source source = stmt.stmt->source;
     // The type name first: the description must be the last call, so that
     // its own records are the statement's.
     char typeName[130] = {};
-    SQLSMALLINT nameLen = 0;
-    SQLLEN unused = 0;
-    if (!SQL_SUCCEEDED(
-            d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName - 1, &nameLen, &unused)))
-        typeName[0] = 0;
-    SQLRETURN rc =
-        d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, pfSqlType, pcbColDef, pibScale, pfNullable);
-    if (SQL_SUCCEEDED(rc)) *pfSqlType = columnDriverType(stmt.stmt->source, typeName, *pfSqlType);
+    if (stmt.stmt->driverTypes == 1 || source == Source::PostgreSQL) typeNameOf(h, icol, typeName);
+    ColumnShape driver;
+    SQLRETURN rc = d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, &driver.type, &driver.size,
+                                    &driver.scale, pfNullable);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    const ColumnShape shown = columnShape(source, typeName, driver);
+    SQLSMALLINT type = shown.type;
+    if (stmt.stmt->driverTypes == 1) type = columnDriverType(source, typeName, type);
+    if (pfSqlType) *pfSqlType = type;
+    if (pcbColDef) *pcbColDef = shown.size;
+    if (pibScale) *pibScale = shown.scale;
+    return rc;
+}
+
+SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
+                          SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc, SQLLEN* pfDesc) {
+    const DriverManager& d = DM();
+    SQLHSTMT h = stmt.dm.load();
+    switch (fDescType) {
+        case SQL_COLUMN_TYPE:
+        case SQL_COLUMN_LENGTH:
+        case SQL_COLUMN_PRECISION:
+        case SQL_COLUMN_SCALE:
+        case SQL_COLUMN_DISPLAY_SIZE:
+            break;
+        default:
+            return d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+    }
+    // The column as SQLDescribeCol shows it; the attribute asked for last, so
+    // that its records are the statement's.
+    const Source source = stmt.stmt->source;
+    char typeName[130] = {};
+    if (source == Source::PostgreSQL) typeNameOf(h, icol, typeName);
+    ColumnShape driver;
+    const bool described = SQL_SUCCEEDED(
+        d.SQLDescribeCol(h, icol, nullptr, 0, nullptr, &driver.type, &driver.size, &driver.scale, nullptr));
+    SQLRETURN rc = d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+    if (!SQL_SUCCEEDED(rc) || !described || !pfDesc) return rc;
+    const ColumnShape shown = columnShape(source, typeName, driver);
+    if (!shown.changed) return rc;
+    switch (fDescType) {
+        case SQL_COLUMN_TYPE:
+            *pfDesc = shown.type;
+            break;
+        case SQL_COLUMN_SCALE:
+            *pfDesc = shown.scale;
+            break;
+        case SQL_COLUMN_PRECISION:
+            *pfDesc = static_cast<SQLLEN>(shown.size);
+            break;
+        case SQL_COLUMN_LENGTH:
+            *pfDesc = shown.octetLength;
+            break;
+        default:
+            *pfDesc = shown.displaySize;
+            break;
+    }
     return rc;
 }
 

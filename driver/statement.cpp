@@ -70,6 +70,7 @@ SQLRETURN executed(Stmt& s, SQLRETURN rc) {
 // which bound columns are converted, and SQLRowCount asks the driver again.
 void newResult(Stmt& s) {
     s.st().resultChanged = true;
+    s.st().numberColumn = 0;
     s.st().ownRowCount = false;
 }
 
@@ -470,7 +471,7 @@ SQLRETURN ruva70_SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT
 SQLRETURN ruva70_SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
                                   SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc, SQLLEN* pfDesc) {
     RUVA_ENTER_STMT(hstmt);
-    return DM().SQLColAttributes(s.dm(), icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+    return columnAttribute(*s.h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
 }
 
 SQLRETURN ruva70_SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQLSMALLINT cbColNameMax,

@@ -5,6 +5,7 @@
 
 #include "handles.h"
 
+#include "number_text.h"
 #include "timestamp_form.h"
 
 #include <map>
@@ -12,15 +13,18 @@
 
 namespace ruva {
 
-// A column the application bound as 8 bytes of SQL_C_BINARY. When the
-// current result set's column is a timestamp, the driver manager is bound to
-// `text` instead and each fetch converts the text into the application's
-// buffer.
+// A column the application bound as 8 bytes of SQL_C_BINARY, or as a
+// numeric C type. When the current result set's column is a timestamp (for
+// the 8 bytes), or a column whose numbers the driver does not convert
+// exactly (see number_text.h), the driver manager is bound to `text` instead
+// and each fetch converts the text into the application's buffer.
 struct ColumnConversion {
+    SQLSMALLINT appCType = SQL_C_BINARY;
     SQLPOINTER appValue = nullptr;
+    SQLLEN appMax = 0;
     SQLLEN* appInd = nullptr;
     bool converting = false;  // the driver manager is bound to text/ind
-    char text[64] = {};
+    char text[number::kTextBytes] = {};
     SQLLEN ind = 0;
 };
 
@@ -57,6 +61,10 @@ struct ParamBinding {
 
 // What a result column is for the 8-byte form (cached per result set).
 enum class ColumnForm : uint8_t { None, Timestamp, TimestampTz };
+struct ColumnInfo {
+    ColumnForm form = ColumnForm::None;
+    SQLSMALLINT type = 0;  // the driver's SQL type
+};
 
 struct StmtState {
     Source source = Source::Unknown;
@@ -79,10 +87,17 @@ struct StmtState {
     // SQLRowCount until the statement has another result.
     bool ownRowCount = false;
     SQLLEN rowCount = 0;
-    // Per result set: the form of the columns asked about, and whether the
-    // session's time zone was checked for a timestamptz column.
-    std::map<SQLUSMALLINT, ColumnForm> columnForms;
+    // Per result set: the form and type of the columns asked about, and
+    // whether the session's time zone was checked for a timestamptz column.
+    std::map<SQLUSMALLINT, ColumnInfo> columnForms;
     bool zoneChecked = false;
+    // The text of the number last read with SQLGetData and converted by
+    // libruva70, for another read of that column in the same row: the
+    // SQLite driver answers a second read of a column as text with
+    // SQL_NO_DATA. Cleared at every fetch.
+    SQLUSMALLINT numberColumn = 0;
+    SQLLEN numberInd = 0;
+    char numberText[number::kTextBytes] = {};
     // The last execution left diagnostic records (SQL_ERROR or
     // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
     // SQLError instead of clearing them (see ruva70.h).

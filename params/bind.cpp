@@ -6,6 +6,7 @@
 #include "qvjdbc/jni_exports.h"
 #include "qvjdbc/jni_util.h"
 
+#include <algorithm>
 #include <cstring>
 
 using qv::drv;
@@ -35,7 +36,14 @@ struct Binding {
     int64_t adjustedSize = -1;  // the column size passed instead of the described one, or -1
 };
 
-Binding chooseBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t described) {
+// The characters of the longest text of a decimal of that precision and
+// scale: sign, the digits (at least one before the point) and the point.
+int64_t decimalChars(int64_t precision, SQLSMALLINT scale) {
+    const int64_t whole = precision - scale > 1 ? precision - scale : 1;
+    return 1 + whole + (scale > 0 ? scale + 1 : 0);
+}
+
+Binding chooseBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t described, SQLSMALLINT scale) {
     // Column sizes are unsigned: a size above INT32_MAX reads as such, and
     // a buffer made from it is refused as too large.
     const int64_t size = static_cast<int64_t>(static_cast<uint32_t>(described));
@@ -54,7 +62,14 @@ Binding chooseBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t descr
         case SQL_NUMERIC:
         case SQL_DECIMAL:
             if (driverType == RUVA70_TYPE_DECIMAL_UNSIZED) return {false, SQL_C_CHAR, 66, true, 65};
-            return {false, SQL_C_CHAR, size + 3, true, size + 2};
+            {
+                // The text of every value of the described precision and scale,
+                // with sign, leading zero and point (numeric(5,5) holds -0.50000,
+                // one more than size + 2), and never less than the column size
+                // of size + 2.
+                const int64_t chars = std::max(size + 2, decimalChars(size, scale));
+                return {false, SQL_C_CHAR, chars + 1, true, chars};
+            }
         case SQL_DATE:
         case SQL_TIME:
             return {false, SQL_C_CHAR, size + 1, true};
@@ -78,8 +93,8 @@ Binding chooseBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t descr
     }
 }
 
-Binding chooseInitialBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t described) {
-    Binding b = chooseBinding(sqlType, driverType, described);
+Binding chooseInitialBinding(SQLSMALLINT sqlType, SQLSMALLINT driverType, int32_t described, SQLSMALLINT scale) {
+    Binding b = chooseBinding(sqlType, driverType, described, scale);
     if (b.owned && b.bufferLength > kMaxInitialBuffer) b.bufferLength -= static_cast<uint32_t>(described);
     return b;
 }
@@ -190,7 +205,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindAllParams(JNIEnv* env, jobject, jint h
     for (jint p = 1; p <= numParams; ++p) {
         qv::BoundParam& r = records[p - 1];
         r.ownedBuffer = nullptr;
-        const Binding b = chooseInitialBinding(types[p - 1], dtypes[p - 1], sizes[p - 1]);
+        const Binding b = chooseInitialBinding(types[p - 1], dtypes[p - 1], sizes[p - 1], r.scale);
         if (b.refused) {
             f.status(qv::kStatusUnusable);
             discardDescriptions(f, types, dtypes, sizes);

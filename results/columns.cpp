@@ -96,6 +96,7 @@ void afterFetch(BoundColumns* cols) {
             st.ownedCapacity = st.heldCapacity;
             st.held = nullptr;
             st.heldCapacity = 0;
+            st.deposited = st.truncated = false;
         }
         if (rec.dataPtr == rec.ownedBuffer) st.deposited = st.truncated = false;
     }
@@ -106,8 +107,20 @@ void afterFetch(BoundColumns* cols) {
 namespace {
 
 constexpr SQLUSMALLINT kDriverTypesOption = RUVA70_STMT_DRIVER_TYPES;
-constexpr SQLSMALLINT kNameBufferSize = 32;
 constexpr jint kLibraryCodeRefused = qv::kStatusUnusable;
+
+// Bound buffers. A character or binary column whose size the data source
+// does not report (0: psqlODBC's bytea) gets room for values of this many
+// bytes; values longer than a bound buffer arrive cut at fetch and whole
+// through the reads, in pieces. No bound buffer exceeds kMostBufferBytes
+// (plus the terminator), whatever size a column declares.
+constexpr long long kUnreportedBytes = 8192;
+constexpr long long kMostBufferBytes = 1 << 20;
+// Characters of decimal text that every decimal buffer holds at least: a
+// value of 74 digits (the most getBigDecimal converts) with sign, point and
+// leading zero, for decimals whose precision the data source does not
+// report exactly (psqlODBC describes an unconstrained numeric with 28).
+constexpr long long kLeastDecimalChars = 77;
 
 jint saturate(long long v) {
     return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<jint>(v));
@@ -158,8 +171,9 @@ jint lengthEntry(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT type, SQLULEN size
 // standard pass went through every column.
 bool describeColumns(Frame& f, SQLHSTMT h, jint* sqlTypes, jint* driverTypes, jint* lengths, jint numCols) {
     f.status(qv::kStatusOk);
-    SQLCHAR name[kNameBufferSize];
-    SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
+    // The column's name is not used: no buffer is offered for it, so that no
+    // name is ever too long for the description.
+    SQLSMALLINT type = 0, scale = 0, nullable = 0;
     SQLULEN size = 0;
 
     SQLRETURN rc = drv.SQLSetStmtOption(h, kDriverTypesOption, 1);
@@ -169,7 +183,7 @@ bool describeColumns(Frame& f, SQLHSTMT h, jint* sqlTypes, jint* driverTypes, ji
         return false;
     }
     for (jint c = 1; c <= numCols; ++c) {
-        rc = drv.SQLDescribeCol(h, qv::uword(c), name, kNameBufferSize, &nameLength, &type, &size, &scale, &nullable);
+        rc = drv.SQLDescribeCol(h, qv::uword(c), nullptr, 0, nullptr, &type, &size, &scale, &nullable);
         if (rc != SQL_SUCCESS) {
             f.store(rc);
             f.status(kLibraryCodeRefused);
@@ -188,7 +202,7 @@ bool describeColumns(Frame& f, SQLHSTMT h, jint* sqlTypes, jint* driverTypes, ji
     }
     for (jint c = 1; c <= numCols; ++c) {
         size = static_cast<SQLULEN>(-1);
-        rc = drv.SQLDescribeCol(h, qv::uword(c), name, kNameBufferSize, &nameLength, &type, &size, &scale, &nullable);
+        rc = drv.SQLDescribeCol(h, qv::uword(c), nullptr, 0, nullptr, &type, &size, &scale, &nullable);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
             f.store(rc);
             return false;
@@ -218,28 +232,51 @@ struct Binding {
 
 enum class Choice { Ok, Refused, AttributeFailed };
 
+// The characters of the longest decimal text of that precision and scale:
+// sign, the digits (at least one before the point) and the point.
+long long decimalChars(SQLLEN precision, SQLLEN scale) {
+    const long long p = std::clamp<long long>(precision, 0, kMostBufferBytes);
+    const long long s = std::clamp<long long>(scale, -kMostBufferBytes, kMostBufferBytes);
+    return 1 + std::max(p - s, 1LL) + (s > 0 ? s + 1 : 0);
+}
+
 Choice chooseBinding(SQLHSTMT h, SQLUSMALLINT column, jint sqlType, jint driverType, jint lengthsEntry, Binding& b,
                      SQLRETURN& rc) {
+    const long long entry = std::max(lengthsEntry, 0);
     switch (sqlType) {
         case SQL_CHAR:
         case SQL_VARCHAR:
         case SQL_LONGVARCHAR:
         case SQL_WCHAR:
         case SQL_WVARCHAR:
-        case SQL_WLONGVARCHAR:
-            b = {SQL_C_WCHAR, static_cast<long long>(lengthsEntry) + 2, true};
+        case SQL_WLONGVARCHAR: {
+            // Sizes count characters, and a character outside the Basic
+            // Multilingual Plane takes two UTF-16 units: 4 bytes each, and
+            // the terminator.
+            const long long chars = sqlType == SQL_WLONGVARCHAR ? entry : entry / 2;
+            const long long bytes = chars == 0 ? kUnreportedBytes : std::min(4 * chars, kMostBufferBytes);
+            b = {SQL_C_WCHAR, bytes + 2, true};
             return Choice::Ok;
+        }
         case SQL_BINARY:
         case SQL_VARBINARY:
         case SQL_LONGVARBINARY:
-            b = {SQL_C_BINARY, lengthsEntry, true};
+            b = {SQL_C_BINARY, entry == 0 ? kUnreportedBytes : std::min(entry, kMostBufferBytes), true};
             return Choice::Ok;
         case SQL_NUMERIC:
         case SQL_DECIMAL: {
             SQLLEN n = 0;
             rc = drv.SQLColAttributes(h, column, SQL_COLUMN_LENGTH, nullptr, 0, nullptr, &n);
             if (rc != SQL_SUCCESS) return Choice::AttributeFailed;
-            b = {SQL_C_CHAR, static_cast<long long>(n) + 1, true};
+            // Every value of the declared precision and scale, with its sign,
+            // leading zero and point: the length alone counts no leading
+            // zero (numeric(5,5) holds -0.50000).
+            SQLLEN precision = 0, scale = 0;
+            drv.SQLColAttributes(h, column, SQL_COLUMN_PRECISION, nullptr, 0, nullptr, &precision);
+            drv.SQLColAttributes(h, column, SQL_COLUMN_SCALE, nullptr, 0, nullptr, &scale);
+            const long long chars =
+                std::max({static_cast<long long>(n), decimalChars(precision, scale), kLeastDecimalChars});
+            b = {SQL_C_CHAR, std::min(chars, kMostBufferBytes) + 1, true};
             return Choice::Ok;
         }
         case SQL_TINYINT:

@@ -57,9 +57,11 @@ bool depositVariable(BoundColBuffer& rec, ColumnStore& st, const void* target, S
     if (cType == rec.cType && rec.ownedBuffer && stored <= room) {
         std::memcpy(rec.ownedBuffer, target, static_cast<size_t>(n));
     } else {
-        // A block of the read's own. The buffer the column is bound to stays
-        // where the driver writes it, until the next fetch takes it back.
-        if (rec.ownedBuffer && rec.ownedBuffer == rec.dataPtr && !st.held) {
+        // A block of the read's own. The column's own buffer stays aside: the
+        // driver may write it at the next fetch (the column is bound to it),
+        // or bindCol may bind the column to it again (the column is bound to
+        // an inline type now); the next fetch or that bindCol takes it back.
+        if (rec.ownedBuffer && !st.held && (rec.ownedBuffer == rec.dataPtr || !st.deposited)) {
             st.held = rec.ownedBuffer;
             st.heldCapacity = st.ownedCapacity;
         } else {

@@ -116,15 +116,19 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getDataStream(JNIEnv* env, jobject, jint h
         return 0;
     }
     // The driver writes bufferSize bytes into the array, and the conversion
-    // expands what it stored by the stream type's factor: both must fit.
+    // expands what it stores (character data without its terminator) by the
+    // stream type's factor: both must fit.
     const int factor = streamFactor(streamType);
-    if (bufferSize < 0 || static_cast<long long>(bufferSize) * factor > length) {
+    const SQLSMALLINT type = qv::sword(cType);
+    bool unused = false;
+    const long long rendered =
+        static_cast<long long>(qv::results::storedBytes(type, bufferSize, SQL_NO_TOTAL, &unused)) * factor;
+    if (bufferSize < 0 || bufferSize > length || rendered > length) {
         f.mode(out, JNI_ABORT);
         qv::results::refuseRead(env, errorCode);
         return 0;
     }
     SQLLEN indicator = 0;
-    const SQLSMALLINT type = qv::sword(cType);
     const jint rr =
         qv::results::readColumnData(env, hStmt, boundCols, errorCode, column, out, bufferSize, type, &indicator);
     if (rr != 0) {

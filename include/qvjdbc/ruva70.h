@@ -151,6 +151,81 @@
 // the application's bytes as they are.
 
 // ---------------------------------------------------------------------------
+// How result columns are described (SQLDescribeCol, SQLColAttributes)
+// ---------------------------------------------------------------------------
+//
+// Every result column is described as one of the types the native library
+// binds (character, binary, decimal, the integer and floating-point types,
+// date, time, timestamp), at a size that holds its values, whatever the data
+// source calls it. SQLColAttributes answers SQL_COLUMN_TYPE, _LENGTH,
+// _PRECISION, _SCALE and _DISPLAY_SIZE to match; SQL_COLUMN_TYPE_NAME stays
+// the data source's own name (uuid, json, money...). The rules, in order:
+//
+//   SQLite
+//     SQL_BIT, SQL_TINYINT, SQL_SMALLINT, SQL_INTEGER -> SQL_BIGINT (size 19,
+//       display size 20, length 8). SQLite integers are 64-bit whatever a
+//       column declares, and the SQLite driver describes sum(x) and other
+//       integer expressions as SQL_INTEGER.
+//   PostgreSQL (by the type name psqlODBC gives)
+//     money            -> SQL_VARCHAR of RUVA70_MONEY_CHARS (psqlODBC says
+//                         SQL_FLOAT; the text carries the currency symbol)
+//     numeric, decimal -> a negative scale (numeric(2,-3)) is reported as
+//                         such (psqlODBC reports it as 2048 plus it); length
+//                         and display size are the characters of the longest
+//                         value: sign, digits (one at least before the
+//                         point) and point
+//     character data of any other type than varchar, char, bpchar, text,
+//                         name, bool, inet, cidr, macaddr, macaddr8 (json,
+//                         jsonb, xml, arrays, interval, timetz, ranges,
+//                         geometric types, bit strings, tsvector...)
+//                      -> the same type, at least RUVA70_LONG_TEXT_CHARS
+//                         (psqlODBC's size for these is 255 or the length of
+//                         the values at hand)
+//   every data source
+//     SQL_TYPE_DATE, _TIME, _TIMESTAMP (91 to 93) -> SQL_DATE, _TIME, _TIMESTAMP
+//     SQL_GUID (PostgreSQL uuid) -> SQL_VARCHAR of RUVA70_GUID_CHARS; psqlODBC
+//                         renders it in upper case
+//     SQL_BIT                    -> SQL_CHAR of 1 ('1' or '0'; psqlODBC's
+//                         booleans with BoolsAsChar=0)
+//     type 0, below SQL_WLONGVARCHAR (-10) or above SQL_VARCHAR (12): intervals,
+//                         vendor types -> SQL_VARCHAR of at least
+//                         RUVA70_LONG_TEXT_CHARS
+//   everything else as the driver describes it.
+// A value longer than the size described arrives cut in a bound buffer
+// (SQL_SUCCESS_WITH_INFO, 01004) and whole through SQLGetData, in pieces.
+#define RUVA70_GUID_CHARS 36
+#define RUVA70_MONEY_CHARS 64
+#define RUVA70_LONG_TEXT_CHARS 8190
+
+// ---------------------------------------------------------------------------
+// Numbers
+// ---------------------------------------------------------------------------
+//
+// A value bound (SQLBindCol) or read (SQLGetData) as SQL_C_BIT, SQL_C_TINYINT,
+// _STINYINT, _UTINYINT, _SHORT, _SSHORT, _USHORT, _LONG, _SLONG, _ULONG,
+// _SBIGINT, _FLOAT or _DOUBLE arrives whole, or the call says why not:
+//   - a value outside the C type's range: SQL_ERROR, SQLSTATE 22003 (the
+//     cursor has moved to the row; nothing is written for that column);
+//   - a fraction dropped (3.7 into an integer type, 1.5 into SQL_C_BIT):
+//     SQL_SUCCESS_WITH_INFO, SQLSTATE 01S07;
+//   - text that is no number: SQL_ERROR, SQLSTATE 22005;
+//   - a floating-point value smaller than the type's least: 0 with 01S07.
+// Neither the SQLite driver nor psqlODBC checks any of these (they cut
+// 470414411239 to its low 32 bits, read "1e+300" into an integer as 1, and
+// text as 0 or NULL, with SQL_SUCCESS), so on these two data sources
+// libruva70 reads such a value as text and converts it itself, except where
+// the driver's own conversion is exact: on PostgreSQL, SQL_C_SSHORT from
+// smallint, SQL_C_SLONG from smallint and integer, SQL_C_SBIGINT from the
+// three integer types, SQL_C_DOUBLE from them and from real, double precision
+// and money, SQL_C_FLOAT from smallint and real. Other data sources are
+// passed through.
+//
+// SQLite REAL values arrive with 15 significant digits: the SQLite driver
+// reads every value as SQLite's text of it, which carries 15
+// (0.3333333333333333 reads as 0.333333333333333). A double written from
+// text of at most 15 significant digits reads back exactly.
+
+// ---------------------------------------------------------------------------
 // Handles and diagnostics
 // ---------------------------------------------------------------------------
 

@@ -44,7 +44,7 @@ TEST_F(ResultsColumns, BindingTableChoosesTypeBufferAndLength) {
               (std::vector<int32_t>{SQL_C_WCHAR, SQL_C_BINARY, SQL_C_CHAR, SQL_C_SBIGINT, SQL_C_SSHORT,
                                     SQL_C_TIMESTAMP, SQL_C_TIMESTAMP, SQL_C_BINARY, SQL_C_WCHAR, SQL_C_DOUBLE}));
     EXPECT_EQ(driverTypes[5], RUVA70_TYPE_TIMESTAMP);
-    const std::vector<int32_t> buffers{22, 10, 13, 8, 2, 16, 16, 8, 102, 8};
+    const std::vector<int32_t> buffers{42, 10, 78, 8, 2, 16, 16, 8, 402, 8};
     const std::vector<bool> owned{true, true, true, false, false, false, false, true, true, false};
     auto binds = seam_.callsTo("SQLBindCol");
     ASSERT_EQ(binds.size(), buffers.size());
@@ -81,24 +81,47 @@ TEST_F(ResultsColumns, UnbindableTypeRefusesBeforeBinding) {
     }
 }
 
+TEST_F(ResultsColumns, BuffersHoldEveryValueOfTheDeclaredSize) {
+    jbyteArray ec = errorCode();
+    const jint token = bind({{SQL_VARCHAR, 3},
+                             {SQL_WLONGVARCHAR, 100},
+                             {SQL_NUMERIC, 5, 0, 7, 5, 5},
+                             {SQL_NUMERIC, 100, 0, 102, 100, 100},
+                             {SQL_NUMERIC, 80, 0, 82, 80, -20},
+                             {SQL_DECIMAL, 10, 0, -5},
+                             {SQL_VARCHAR, 0},
+                             {SQL_LONGVARBINARY, 0},
+                             {SQL_VARCHAR, SQLULEN{1} << 40},
+                             {SQL_LONGVARBINARY, SQLULEN{1} << 40}},
+                            ec);
+    ASSERT_NE(token, 0) << at(ec, 1);
+    // The lengths Java receives stay as the description gives them.
+    EXPECT_EQ(lengths, (std::vector<int32_t>{6, 100, 5, 100, 80, 10, 0, 0, INT32_MAX, INT32_MAX}));
+    const std::vector<int32_t> buffers{
+        14,             // three characters of two UTF-16 units each, and the terminator
+        402,            // SQL_WLONGVARCHAR counts characters too
+        78,             // every decimal holds 77 characters at least
+        104,            // numeric(100,100): -0. and 100 digits
+        102,            // numeric(80,-20): the sign and 100 digits
+        78,             // a negative length is no buffer size
+        8194,           // no size reported: 8 KB of text
+        8192,           // and 8 KB of bytes (psqlODBC's bytea)
+        (1 << 20) + 2,  // no buffer above 1 MiB, whatever the declared size
+        1 << 20,
+    };
+    for (jint c = 1; c <= static_cast<jint>(buffers.size()); ++c) {
+        EXPECT_EQ(rec(token, c).bufferLength, buffers[c - 1]) << "column " << c;
+        EXPECT_EQ(store(token, c).ownedCapacity, buffers[c - 1]) << "column " << c;
+    }
+    JC(freeBoundColBuffers, token, 10);
+}
+
 TEST_F(ResultsColumns, FailureAfterBindingUnbindsBeforeFreeing) {
     jbyteArray ec = errorCode();
-    // A size that no buffer can have is the out-of-memory code.
-    EXPECT_EQ(bind({{SQL_INTEGER}, {SQL_VARCHAR, SQLULEN{1} << 40}}, ec), 0);
-    EXPECT_EQ(at(ec, 1), -99);
-    EXPECT_EQ(seam_.last("SQLFreeStmt").args[1], static_cast<uint64_t>(SQL_UNBIND));
-    jintArray l = qvt::newInts(2);
-    JC(getStmtTypeInfo, 0, 7, qvt::newInts(2), qvt::newInts(2), l, ec, 2);
-    EXPECT_EQ(qvt::read(l), (std::vector<int32_t>{4, INT32_MAX})) << "the length saturates for Java";
-    seam_.clear();
-    EXPECT_EQ(bind({{SQL_DECIMAL, 10, 0, -5}}, ec), 0);
-    EXPECT_EQ(at(ec, 1), -99) << "a negative buffer size is never allocated";
-    EXPECT_EQ(seam_.count("SQLFreeStmt"), 0u) << "nothing was bound";
     seam_.on<&qv::DriverTable::SQLColAttributes>(
         [](SQLHSTMT, SQLUSMALLINT, SQLUSMALLINT desc, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*, SQLLEN*) {
             return SQLRETURN(desc == SQL_COLUMN_LENGTH ? SQL_ERROR : SQL_SUCCESS);
         });
-    seam_.clear();
     EXPECT_EQ(bind({{SQL_VARCHAR}, {SQL_INTEGER}, {SQL_NUMERIC}}, ec), 0);
     EXPECT_EQ(at(ec, 0), -1);
     EXPECT_EQ(at(ec, 1), 0);
@@ -128,10 +151,10 @@ TEST_F(ResultsColumns, BindColReusesTheRecordsStorage) {
     const jint token = bind({{SQL_VARCHAR, 20}, {SQL_TIMESTAMP, 26, RUVA70_TYPE_TIMESTAMP}}, ec);
     BoundColBuffer& r = rec(token, 1);
     void* owned = r.ownedBuffer;
-    EXPECT_EQ(JC(bindCol, 7, token, SQL_C_CHAR, 30, 1, ec), 42);
+    EXPECT_EQ(JC(bindCol, 7, token, SQL_C_CHAR, 30, 1, ec), 82);
     EXPECT_EQ(r.bufferLength, 31);
     EXPECT_EQ(r.dataPtr, owned);
-    EXPECT_EQ(JC(bindCol, 7, token, SQL_C_WCHAR, 30, 1, ec), 42);
+    EXPECT_EQ(JC(bindCol, 7, token, SQL_C_WCHAR, 30, 1, ec), 82);
     EXPECT_EQ(r.bufferLength, 32);
     EXPECT_EQ(JC(bindCol, 7, token, SQL_C_TIMESTAMP, 16, 2, ec), 16);
     EXPECT_EQ(rec(token, 2).dataPtr, &rec(token, 2).inlineValue);
@@ -149,7 +172,7 @@ TEST_F(ResultsColumns, BindColReusesTheRecordsStorage) {
     refused(token, SQL_C_DATE, 6, 3);
     refused(token, SQL_C_DATE, 6, 0);
     refused(token, 99, 6, 1);
-    refused(token, SQL_C_BINARY, 43, 1);  // the driver would write beyond the 42-byte buffer
+    refused(token, SQL_C_BINARY, 83, 1);  // the driver would write beyond the 82-byte buffer
     refused(token, SQL_C_CHAR, 10, 2);    // a column without a buffer of its own
     EXPECT_EQ(seam_.count("SQLBindCol"), binds);
     EXPECT_EQ(r.bufferLength, 32);

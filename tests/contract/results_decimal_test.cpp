@@ -14,7 +14,7 @@ class ResultsDecimal : public qvt::ResultsSeam {
 protected:
     void SetUp() override {
         ResultsSeam::SetUp();
-        token_ = bind({{SQL_DECIMAL, 10, 0, 199}, {SQL_VARCHAR, 2000}});
+        token_ = bind({{SQL_DECIMAL, 10, 0, 199}, {SQL_VARCHAR, 1000}});
     }
     void TearDown() override { JC(freeBoundColBuffers, token_, 2); }
 

@@ -20,6 +20,8 @@ struct ScriptedColumn {
     SQLULEN size = 10;
     SQLSMALLINT driverType = 0;  // 0: the same as sqlType
     SQLLEN columnLength = 12;    // SQL_COLUMN_LENGTH (numeric, decimal)
+    SQLLEN precision = 0;        // SQL_COLUMN_PRECISION
+    SQLLEN scale = 0;            // SQL_COLUMN_SCALE
 };
 
 // A Java string as UTF-8.
@@ -67,6 +69,8 @@ protected:
         seam_.on<&qv::DriverTable::SQLColAttributes>([this](SQLHSTMT, SQLUSMALLINT c, SQLUSMALLINT desc, SQLPOINTER,
                                                             SQLSMALLINT, SQLSMALLINT*, SQLLEN* numeric) {
             if (desc == SQL_COLUMN_LENGTH) *numeric = columns_.at(c - 1).columnLength;
+            if (desc == SQL_COLUMN_PRECISION) *numeric = columns_.at(c - 1).precision;
+            if (desc == SQL_COLUMN_SCALE) *numeric = columns_.at(c - 1).scale;
             return SQLRETURN(SQL_SUCCESS);
         });
     }

@@ -4,6 +4,7 @@
 #include "results_fixture.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST_F(ResultsGetData, FieldsOfDatesTimesAndTimestamps) {
 }
 
 TEST_F(ResultsGetData, MatchingTypeDepositStaysWithinWhatWasStored) {
-    const jint token = bind({{SQL_VARCHAR, 10}});  // bound as 22 bytes of SQL_C_WCHAR
+    const jint token = bind({{SQL_VARCHAR, 10}});  // bound as 42 bytes of SQL_C_WCHAR
     BoundColBuffer& r = rec(token, 1);
     void* bound = r.dataPtr;
     jbyteArray ec = errorCode();
@@ -91,17 +92,38 @@ TEST_F(ResultsGetData, MatchingTypeDepositStaysWithinWhatWasStored) {
         answer(wide("abcdefgh"), ind, SQL_SUCCESS_WITH_INFO);
         jbyteArray buf = qvt::newBytes(8);
         EXPECT_EQ(JC(getDataBinary, 7, token, 1, SQL_C_WCHAR, buf, 8, ec), ind) << "the indicator as reported";
-        EXPECT_EQ(JC(getDataLength, token, ec, 1), 6) << "three characters stored, not 8 bytes nor 22";
+        EXPECT_EQ(JC(getDataLength, token, ec, 1), 6) << "three characters stored, not 8 bytes nor 42";
         EXPECT_EQ(std::string(static_cast<char*>(r.ownedBuffer), 6), wide("abc"));
         EXPECT_EQ(r.ownedBuffer, bound);
     }
     // A value longer than the bound buffer gets a block of its own; the
-    // bound buffer is not written beyond its 22 bytes.
-    answer(wide("0123456789ABCDEFGHIJ"), 40, SQL_SUCCESS);
+    // bound buffer is not written beyond its 42 bytes.
+    answer(wide("0123456789ABCDEFGHIJKLMN"), 48, SQL_SUCCESS);
     JC(getDataBinary, 7, token, 1, SQL_C_WCHAR, qvt::newBytes(64), 64, ec);
-    EXPECT_EQ(r.lengthInd, 40);
+    EXPECT_EQ(r.lengthInd, 48);
     EXPECT_NE(r.ownedBuffer, bound);
     EXPECT_EQ(r.dataPtr, bound);
+    JC(freeBoundColBuffers, token, 1);
+}
+
+TEST_F(ResultsGetData, ColumnReboundInlineKeepsItsBufferForTheNextTextBinding) {
+    const jint token = bind({{SQL_VARCHAR, 10}});  // 42 bytes of SQL_C_WCHAR
+    BoundColBuffer& r = rec(token, 1);
+    void* own = r.ownedBuffer;
+    jbyteArray ec = errorCode();
+    EXPECT_EQ(JC(bindCol, 7, token, SQL_C_SLONG, 4, 1, ec), 42);
+    for (const char* text : {"xy", "uvw"}) {
+        answer(wide(text), static_cast<SQLLEN>(2 * std::strlen(text)));
+        JC(getDataBinary, 7, token, 1, SQL_C_WCHAR, qvt::newBytes(8), 8, ec);
+        EXPECT_NE(r.ownedBuffer, own) << "the read has a block of its own";
+        EXPECT_EQ(std::string(static_cast<char*>(r.ownedBuffer), static_cast<size_t>(r.lengthInd)), wide(text));
+    }
+    // The column's own 42 bytes come back with the next text binding.
+    EXPECT_NE(JC(bindCol, 7, token, SQL_C_WCHAR, 40, 1, ec), -4);
+    EXPECT_EQ(at(ec, 1), 0);
+    EXPECT_EQ(r.ownedBuffer, own);
+    EXPECT_EQ(r.dataPtr, own);
+    EXPECT_EQ(r.bufferLength, 42);
     JC(freeBoundColBuffers, token, 1);
 }
 

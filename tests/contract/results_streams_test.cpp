@@ -96,6 +96,17 @@ TEST_F(ResultsStreams, DataStreamRendersOnlyTheStoredBytes) {
     EXPECT_EQ(JC(getDataStream, 7, token, 1, SQL_C_BINARY, buf, 5, 21, e), 0);
     EXPECT_EQ(qvt::read(e), (std::vector<int8_t>{-1, -97}));
     EXPECT_EQ(seam_.count("SQLGetData"), calls);
+    // Character data is rendered without its terminator: an array that holds
+    // exactly the rendered text takes it.
+    seam_.on<&qv::DriverTable::SQLGetData>(
+        [](SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER target, SQLLEN, SQLLEN* ind) {
+            std::memcpy(target, "abcd", 5);
+            *ind = 4;
+            return SQLRETURN(SQL_SUCCESS);
+        });
+    jbyteArray exact = qvt::newBytes(8, 7);
+    EXPECT_EQ(JC(getDataStream, 7, token, 1, SQL_C_CHAR, exact, 5, 21, ec), 4);
+    EXPECT_EQ(qvt::read(exact), (std::vector<int8_t>{'6', '1', '6', '2', '6', '3', '6', '4'}));
     seam_.on<&qv::DriverTable::SQLGetData>(
         [](SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER target, SQLLEN, SQLLEN* ind) {
             std::memset(target, 0x11, 2);

@@ -293,8 +293,11 @@ struct Column {
 std::vector<Column> typeTable(Source s) {
     const bool pg = s == Source::Postgres;
     std::vector<Column> cols = {
-        {"c_smallint", "smallint", "smallint", SQL_C_SSHORT, "12", "-32768", "12", "-32768"},
-        {"c_integer", "integer", "integer", SQL_C_SLONG, "123456", "-2147483648", "123456", "-2147483648"},
+        // SQLite integers are 64-bit whatever the column declares.
+        {"c_smallint", "smallint", "smallint", static_cast<SQLSMALLINT>(pg ? SQL_C_SSHORT : SQL_C_SBIGINT), "12",
+         "-32768", "12", "-32768"},
+        {"c_integer", "integer", "integer", static_cast<SQLSMALLINT>(pg ? SQL_C_SLONG : SQL_C_SBIGINT), "123456",
+         "-2147483648", "123456", "-2147483648"},
         {"c_bigint", "bigint", "bigint", SQL_C_SBIGINT, "1234567890123", "9223372036854775807", "1234567890123",
          "9223372036854775807"},
         // SQLite describes real as SQL_DOUBLE.
