@@ -109,9 +109,9 @@ namespace {
 constexpr SQLUSMALLINT kDriverTypesOption = RUVA70_STMT_DRIVER_TYPES;
 constexpr jint kLibraryCodeRefused = qv::kStatusUnusable;
 
-// Bound buffers. A character or binary column whose size the data source
-// does not report (0: psqlODBC's bytea) gets room for values of this many
-// bytes; values longer than a bound buffer arrive cut at fetch and whole
+// Bound buffers. A binary column, and a character column whose size the
+// data source does not report, get room for values of this many bytes at
+// least; values longer than a bound buffer arrive cut at fetch and whole
 // through the reads, in pieces. No bound buffer exceeds kMostBufferBytes
 // (plus the terminator), whatever size a column declares.
 constexpr long long kUnreportedBytes = 8192;
@@ -261,7 +261,9 @@ Choice chooseBinding(SQLHSTMT h, SQLUSMALLINT column, jint sqlType, jint driverT
         case SQL_BINARY:
         case SQL_VARBINARY:
         case SQL_LONGVARBINARY:
-            b = {SQL_C_BINARY, entry == 0 ? kUnreportedBytes : std::min(entry, kMostBufferBytes), true};
+            // Binary sizes say little about the values: psqlODBC reports
+            // bytea with 0, the SQLite driver every blob with 255.
+            b = {SQL_C_BINARY, std::min(std::max(entry, kUnreportedBytes), kMostBufferBytes), true};
             return Choice::Ok;
         case SQL_NUMERIC:
         case SQL_DECIMAL: {

@@ -115,6 +115,28 @@ TEST_F(BindAllParams, BindingTableChoosesCTypeBufferAndColumnSize) {
     EXPECT_EQ(qvt::read(arrays_->driverTypes)[1], RUVA70_TYPE_DECIMAL_UNSIZED) << "driver types reach Java";
 }
 
+// A decimal bound as text holds every value of its precision and scale with
+// sign, leading zero and point, so no such value needs a new binding.
+TEST_F(BindAllParams, DecimalTextHoldsEveryValueOfItsPrecisionAndScale) {
+    const jint token = keep(bind({
+        {SQL_NUMERIC, SQL_NUMERIC, 5, 5},   // -0.50000: 8 characters
+        {SQL_DECIMAL, SQL_DECIMAL, 2, -3},  // -99000: 6
+        {SQL_NUMERIC, SQL_NUMERIC, 10, 0},  // size + 2 as before
+    }));
+    ASSERT_NE(token, 0);
+    const auto sizes = qvt::read(arrays_->columnSizes);
+    EXPECT_EQ(sizes, (std::vector<int32_t>{8, 6, 12}));
+    EXPECT_EQ(record(token, 1).bufferLength, 9);
+    EXPECT_EQ(record(token, 2).bufferLength, 7);
+    EXPECT_EQ(record(token, 3).bufferLength, 13);
+    const size_t binds = seam_.count("SQLBindParameter");
+    jbyteArray ec = qvt::errorCode();
+    JC(setString, kStmt, token, qvt::jstr(u"-0.50000"), ec, 1);
+    JC(setString, kStmt, token, qvt::jstr(u"-99000"), ec, 2);
+    EXPECT_EQ(seam_.count("SQLBindParameter"), binds) << "the values fit the buffers bound";
+    EXPECT_EQ(std::string(static_cast<char*>(record(token, 1).ownedBuffer)), "-0.50000");
+}
+
 TEST_F(BindAllParams, RefusedBitParameterReturnsAnArrayThatFrees) {
     CountingMemory heap;
     const jint token = bind({{SQL_VARCHAR, SQL_VARCHAR, 10}, {SQL_BIT, SQL_BIT, 1}, {SQL_INTEGER, SQL_INTEGER, 10}});

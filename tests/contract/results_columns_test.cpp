@@ -44,7 +44,7 @@ TEST_F(ResultsColumns, BindingTableChoosesTypeBufferAndLength) {
               (std::vector<int32_t>{SQL_C_WCHAR, SQL_C_BINARY, SQL_C_CHAR, SQL_C_SBIGINT, SQL_C_SSHORT,
                                     SQL_C_TIMESTAMP, SQL_C_TIMESTAMP, SQL_C_BINARY, SQL_C_WCHAR, SQL_C_DOUBLE}));
     EXPECT_EQ(driverTypes[5], RUVA70_TYPE_TIMESTAMP);
-    const std::vector<int32_t> buffers{42, 10, 78, 8, 2, 16, 16, 8, 402, 8};
+    const std::vector<int32_t> buffers{42, 8192, 78, 8, 2, 16, 16, 8, 402, 8};
     const std::vector<bool> owned{true, true, true, false, false, false, false, true, true, false};
     auto binds = seam_.callsTo("SQLBindCol");
     ASSERT_EQ(binds.size(), buffers.size());

@@ -46,6 +46,7 @@ TEST_F(ResultsGetters, DateTimeAndTimestampLayout) {
 TEST_F(ResultsGetters, BinaryCopiesStayWithinBothBuffers) {
     const jint token = bind({{SQL_BINARY, 5}, {SQL_TIMESTAMP, 26, RUVA70_TYPE_TIMESTAMP_TZ}});
     jbyteArray ec = errorCode();
+    JC(bindCol, 7, token, SQL_C_BINARY, 5, 1, ec);  // a bound buffer of exactly 5 bytes
     put(token, 1, "\x01\x02\x03\x04\x05", 5);
     jbyteArray buf = qvt::newBytes(8, 0x7F);
     EXPECT_EQ(JC(getBytes, token, buf, ec, 1), 0);

@@ -40,6 +40,7 @@ class ResultsStreams : public qvt::ResultsSeam {};
 TEST_F(ResultsStreams, BoundStreamStaysWithinRecordAndArray) {
     const jint token = bind({{SQL_BINARY, 4}});
     jbyteArray ec = errorCode();
+    JC(bindCol, 7, token, SQL_C_BINARY, 4, 1, errorCode());  // a bound buffer of exactly 4 bytes
     put(token, 1, "\x0A\xFF\x10\x20", 4);
     jbyteArray buf = qvt::newBytes(10, 7);
     JC(getStream, token, buf, ec, 1, 21);
