@@ -262,8 +262,10 @@ SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTE
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
     StmtState& st = *stmt.stmt;
+    // A column already read as text in this row is converted from that text
+    // again: the driver has handed it over.
     if (rgbValue && number::isConverted(fCType) &&
-        !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType)) {
+        (st.numberColumn == icol || !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType))) {
         SQLRETURN rc = SQL_SUCCESS;
         if (st.numberColumn != icol) {
             st.numberColumn = 0;
