@@ -244,7 +244,7 @@ SQLRETURN fetchRow(Handle& stmt) {
         if (rc != SQL_SUCCESS) return rc;
         st.resultChanged = false;
     }
-    st.numberColumn = 0;
+    st.numbersRead.clear();
     SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     for (auto& [icol, c] : st.columns) {
@@ -264,19 +264,21 @@ SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTE
     StmtState& st = *stmt.stmt;
     // A column already read as text in this row is converted from that text
     // again: the driver has handed it over.
+    auto read = st.numbersRead.find(icol);
     if (rgbValue && number::isConverted(fCType) &&
-        (st.numberColumn == icol || !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType))) {
+        (read != st.numbersRead.end() || !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType))) {
         SQLRETURN rc = SQL_SUCCESS;
-        if (st.numberColumn != icol) {
-            st.numberColumn = 0;
-            rc = d.SQLGetData(h, icol, SQL_C_CHAR, st.numberText, sizeof st.numberText, &st.numberInd);
+        if (read == st.numbersRead.end()) {
+            char text[number::kTextBytes] = {};
+            SQLLEN ind = 0;
+            rc = d.SQLGetData(h, icol, SQL_C_CHAR, text, sizeof text, &ind);
             if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
-            st.numberColumn = icol;
             // A warning here is the text cell cut, which the conversion judges.
-            if (st.numberInd != SQL_NULL_DATA) rc = SQL_SUCCESS;
+            if (ind != SQL_NULL_DATA) rc = SQL_SUCCESS;
+            read = st.numbersRead.emplace(icol, StmtState::NumberText{ind, text}).first;
         }
-        return worse(
-            rc, deliverNumber(stmt, st.numberText, st.numberInd, sizeof st.numberText, fCType, rgbValue, pcbValue));
+        const StmtState::NumberText& n = read->second;
+        return worse(rc, deliverNumber(stmt, n.text.c_str(), n.ind, number::kTextBytes, fCType, rgbValue, pcbValue));
     }
     ColumnForm form =
         rgbValue && fCType == SQL_C_BINARY && cbValueMax == kFormBytes ? columnForm(stmt, icol) : ColumnForm::None;

@@ -70,7 +70,7 @@ SQLRETURN executed(Stmt& s, SQLRETURN rc) {
 // which bound columns are converted, and SQLRowCount asks the driver again.
 void newResult(Stmt& s) {
     s.st().resultChanged = true;
-    s.st().numberColumn = 0;
+    s.st().numbersRead.clear();
     s.st().ownRowCount = false;
 }
 

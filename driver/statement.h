@@ -9,6 +9,7 @@
 #include "timestamp_form.h"
 
 #include <map>
+#include <string>
 #include <vector>
 
 namespace ruva {
@@ -91,13 +92,15 @@ struct StmtState {
     // whether the session's time zone was checked for a timestamptz column.
     std::map<SQLUSMALLINT, ColumnInfo> columnForms;
     bool zoneChecked = false;
-    // The text of the number last read with SQLGetData and converted by
-    // libruva70, for another read of that column in the same row: the
-    // SQLite driver answers a second read of a column as text with
-    // SQL_NO_DATA. Cleared at every fetch.
-    SQLUSMALLINT numberColumn = 0;
-    SQLLEN numberInd = 0;
-    char numberText[number::kTextBytes] = {};
+    // The text of the numbers read with SQLGetData and converted by
+    // libruva70 in the current row, by column, for another read of the same
+    // column: the drivers answer a second read of a column as text with
+    // SQL_NO_DATA. Cleared at every fetch and new result.
+    struct NumberText {
+        SQLLEN ind = 0;
+        std::string text;
+    };
+    std::map<SQLUSMALLINT, NumberText> numbersRead;
     // The last execution left diagnostic records (SQL_ERROR or
     // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
     // SQLError instead of clearing them (see ruva70.h).

@@ -141,6 +141,30 @@ bool Bound::field<bool>(int column, const char* name, const char*) {
     return qvt::env()->GetBooleanField(o, qvt::env()->GetFieldID(qvt::env()->GetObjectClass(o), name, "Z"));
 }
 
+// The value fetch cached in the column's Java object, as text; "" when
+// the column's C type is not cached.
+std::string cachedText(Bound& b, int column) {
+    JNIEnv* e = qvt::env();
+    jobject o = b.object(column);
+    jclass c = e->GetObjectClass(o);
+    auto field = [&](const char* name, const char* sig) { return e->GetFieldID(c, name, sig); };
+    if (e->GetBooleanField(o, field("cachedNull", "Z"))) return "NULL";
+    switch (b.cTypes[column - 1]) {
+        case SQL_C_SSHORT:
+            return num(e->GetShortField(o, field("cachedShort", "S")));
+        case SQL_C_SLONG:
+            return num(e->GetIntField(o, field("cachedInt", "I")));
+        case SQL_C_SBIGINT:
+            return num(static_cast<long long>(e->GetLongField(o, field("cachedLong", "J"))));
+        case SQL_C_FLOAT:
+            return num(e->GetFloatField(o, field("cachedReal", "F")), true);
+        case SQL_C_DOUBLE:
+            return num(e->GetDoubleField(o, field("cachedDouble", "D")), false);
+        default:
+            return "";
+    }
+}
+
 std::string readData(Bound& b, int column);
 
 // A column's value as text, read from the bound buffer with the getter of its
@@ -236,7 +260,7 @@ std::string readData(Bound& b, int column) {
             break;
         case SQL_C_CHAR:
         case SQL_C_WCHAR: {
-            jcharArray buf = qvt::newChars(8192);  // holds 4096 characters: its length counts bytes
+            jcharArray buf = qvt::newChars(32768);  // holds 16384 characters: its length counts bytes
             const jint n = JC(getDataString, h, t, column, buf, ec, b.sqlTypes[column - 1]);
             if (at(ec, 1) == -1) {
                 EXPECT_EQ(n, -1);
@@ -290,14 +314,40 @@ struct Column {
     std::string typicalRead, extremeRead;
 };
 
+std::string hexLiteral(const std::string& bytes, bool pg) {
+    std::string h = hex(std::vector<int8_t>(bytes.begin(), bytes.end()), bytes.size());
+    return pg ? "decode('" + h + "', 'hex')" : "X'" + h + "'";
+}
+
+// A kilobyte of every byte value.
+std::string kilobyte() {
+    std::string b(1024, '\0');
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<char>(i * 7);
+    return b;
+}
+
+// JSON text of about 5,000 characters: longer than psqlODBC's size for it.
+std::string longJson() {
+    std::string j = "[";
+    for (int i = 0; i < 1000; ++i) j += std::to_string(i * 7919) + (i < 999 ? "," : "]");
+    return j;
+}
+
+const std::string kGrin = "\xF0\x9F\x98\x80";  // U+1F600: two UTF-16 units
+
+// Every column type of the data source: SQL literals of a typical value and
+// an extreme one (a NULL row follows), and the text each reads back as.
 std::vector<Column> typeTable(Source s) {
     const bool pg = s == Source::Postgres;
+    const SQLSMALLINT sqliteInt = pg ? SQL_C_SLONG : SQL_C_SBIGINT;
+    const std::string kb = kilobyte();
     std::vector<Column> cols = {
         // SQLite integers are 64-bit whatever the column declares.
         {"c_smallint", "smallint", "smallint", static_cast<SQLSMALLINT>(pg ? SQL_C_SSHORT : SQL_C_SBIGINT), "12",
          "-32768", "12", "-32768"},
-        {"c_integer", "integer", "integer", static_cast<SQLSMALLINT>(pg ? SQL_C_SLONG : SQL_C_SBIGINT), "123456",
-         "-2147483648", "123456", "-2147483648"},
+        {"c_integer", "integer", "integer", sqliteInt, pg ? "123456" : "470414411239",
+         pg ? "-2147483648" : "-9223372036854775808", pg ? "123456" : "470414411239",
+         pg ? "-2147483648" : "-9223372036854775808"},
         {"c_bigint", "bigint", "bigint", SQL_C_SBIGINT, "1234567890123", "9223372036854775807", "1234567890123",
          "9223372036854775807"},
         // SQLite describes real as SQL_DOUBLE.
@@ -310,16 +360,35 @@ std::vector<Column> typeTable(Source s) {
         {"c_dec38", "numeric(38,10)", "numeric(38,10)", static_cast<SQLSMALLINT>(pg ? SQL_C_CHAR : SQL_C_DOUBLE),
          pg ? "12345.6789000000" : "12345.5000", pg ? "-9999999999999999999999999999.9999999999" : "-99999999.25",
          pg ? "12345.6789" : "12345.5", pg ? "-9999999999999999999999999999.9999999999" : "-99999999.25"},
-        {"c_decany", "", "numeric", SQL_C_CHAR, "1200", "-0.000000000000000000000000000000000000012345", "1200",
-         "-0.000000000000000000000000000000000000012345"},
+        {"c_numeric", "numeric", "numeric", static_cast<SQLSMALLINT>(pg ? SQL_C_CHAR : SQL_C_DOUBLE), "1200",
+         pg ? "-0.000000000000000000000000000000000000012345" : "123456789012", "1200",
+         pg ? "-0.000000000000000000000000000000000000012345" : "123456789012"},
+        // Negative fractions at full scale: sign, leading zero, point, digits.
+        {"c_num55", "", "numeric(5,5)", SQL_C_CHAR, "0.12345", "-0.99999", "0.12345", "-0.99999"},
+        {"c_num1010", "", "numeric(10,10)", SQL_C_CHAR, "0.5", "-0.1", "0.5", "-0.1"},
+        {"c_num3838", "", "numeric(38,38)", SQL_C_CHAR, "0.00000000000000000000000000000000000001",
+         "-0." + std::string(38, '9'), "0.00000000000000000000000000000000000001", "-0." + std::string(38, '9')},
+        {"c_numneg", "", "numeric(2,-3)", SQL_C_CHAR, "12000", "-99000", "12000", "-99000"},
+        {"c_money", "", "money", SQL_C_WCHAR, "12.34", "-92233720368547758.08", "$12.34",
+         "-$92,233,720,368,547,758.08"},
         {"c_varchar", "varchar(40)", "varchar(40)", SQL_C_WCHAR, "'h\xC3\xA9llo \xE2\x82\xAC'", "''",
          "h\xC3\xA9llo \xE2\x82\xAC", ""},
+        // Three characters outside the Basic Multilingual Plane in varchar(3).
+        {"c_vc3", "varchar(3)", "varchar(3)", SQL_C_WCHAR, "'abc'", "'" + kGrin + kGrin + kGrin + "'", "abc",
+         kGrin + kGrin + kGrin},
+        {"c_char", "char(4)", "char(4)", SQL_C_WCHAR, "'ab'", "'" + kGrin + kGrin + kGrin + kGrin + "'",
+         pg ? "ab  " : "ab", kGrin + kGrin + kGrin + kGrin},
         {"c_text", "text", "text", SQL_C_WCHAR, "'clef \xF0\x9D\x84\x9E and \xC3\xBC'",
          "'" + std::string(3000, 'z') + "'", "clef \xF0\x9D\x84\x9E and \xC3\xBC", std::string(3000, 'z')},
-        {"c_bin", "blob", "bytea", SQL_C_BINARY, pg ? "'\\x00ff10'::bytea" : "X'00FF10'", pg ? "''::bytea" : "X''",
-         "x00ff10", "x"},
+        // A kilobyte arrives in the bound buffer (psqlODBC reports bytea with size 0).
+        {"c_bin", "blob", "bytea", SQL_C_BINARY, hexLiteral(std::string("\x00\xff\x10", 3), pg), hexLiteral(kb, pg),
+         "x00ff10", "x" + hex(std::vector<int8_t>(kb.begin(), kb.end()), kb.size())},
+        // psqlODBC reads booleans as the text 1 or 0.
+        {"c_bool", "", "boolean", SQL_C_WCHAR, "true", "false", "1", "0"},
         {"c_date", "date", "date", SQL_C_DATE, "'2024-02-29'", "'1000-01-01'", "2024-02-29", "1000-01-01"},
         {"c_time", "time", "time", SQL_C_TIME, "'13:45:07'", "'23:59:59'", "13:45:07", "23:59:59"},
+        {"c_timetz", "", "timetz", SQL_C_WCHAR, "'13:45:07+02'", "'23:59:59.999999-15:59'", "13:45:07+02",
+         "23:59:59.999999-15:59"},
         {"c_ts", "timestamp", "timestamp", SQL_C_TIMESTAMP, "'2024-02-29 13:45:07.123'", "'9999-12-31 23:59:59.999'",
          "2024-02-29 13:45:07.123000000", "9999-12-31 23:59:59.999000000"},
         {"c_dt", "datetime", "", SQL_C_TIMESTAMP, "'2001-02-03 04:05:06.5'", "'1970-01-01 00:00:00'",
@@ -327,10 +396,27 @@ std::vector<Column> typeTable(Source s) {
         // The driver's 8-byte form: microseconds since 1970-01-01 UTC.
         {"c_tstz", "", "timestamptz", SQL_C_BINARY, "'2024-02-29 13:45:07.123+00'", "'1969-12-31 23:59:59.999999+00'",
          "us:1709214307123000", "us:-1"},
+        {"c_interval", "", "interval", SQL_C_WCHAR, "'1 day 02:03:04.5'", "'-178000000 years -11 mons -12:34:56.789'",
+         "1 day 02:03:04.5", "-178000000 years -11 mons -12:34:56.789"},
+        // psqlODBC renders uuid in upper case.
+        {"c_uuid", "", "uuid", SQL_C_WCHAR, "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'",
+         "'ffffffff-ffff-ffff-ffff-ffffffffffff'", "A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11",
+         "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF"},
+        {"c_json", "", "json", SQL_C_WCHAR, "'{\"a\": [1, 2.5, \"x\"]}'", "'" + longJson() + "'",
+         "{\"a\": [1, 2.5, \"x\"]}", longJson()},
+        {"c_jsonb", "", "jsonb", SQL_C_WCHAR, "'{\"b\":1,\"a\":2}'", "'[]'", "{\"a\": 2, \"b\": 1}", "[]"},
+        {"c_intarr", "", "int[]", SQL_C_WCHAR, "'{1,NULL,3}'", "array[-2147483648, 2147483647]", "{1,NULL,3}",
+         "{-2147483648,2147483647}"},
+        {"c_textarr", "", "text[]", SQL_C_WCHAR, "'{\"a b\",\"c,d\",NULL}'", "'{}'", "{\"a b\",\"c,d\",NULL}", "{}"},
+        {"c_inet", "", "inet", SQL_C_WCHAR, "'10.0.0.1'", "'2001:db8::ff00:42:8329/64'", "10.0.0.1",
+         "2001:db8::ff00:42:8329/64"},
+        {"c_xml", "", "xml", SQL_C_WCHAR, "'<a>x</a>'", "'<r/>'", "<a>x</a>", "<r/>"},
+        // A column of no declared type takes the type of the first row's value.
+        {"c_untyped", "", "", SQL_C_WCHAR, "'untyped'", "42", "untyped", "42"},
     };
     std::vector<Column> out;
     for (auto& c : cols)
-        if (!(pg ? c.pgType : c.sqliteType).empty()) out.push_back(c);
+        if (!(pg ? c.pgType : c.sqliteType).empty() || (!pg && std::string(c.name) == "c_untyped")) out.push_back(c);
     return out;
 }
 
@@ -373,20 +459,21 @@ TEST_P(ResultsTypes, EveryTypeReadsBackBoundAndThroughGetData) {
             ASSERT_EQ(b.cTypes[i + 1], cols_[i].cType)
                 << cols_[i].name << ": sql type " << b.sqlTypes[i + 1] << ", driver type " << b.driverTypes[i + 1];
         for (int row = 0; row < 3; ++row) {
-            // psqlODBC sizes bytea and unconstrained numeric columns short:
-            // their rows arrive truncated, and are not cached.
-            const int rc = b.fetch();
-            ASSERT_TRUE(rc == 0 || (rc == 1 && c_.isPostgres())) << rc << qvt::diagnostics(0, 0, b.stmt);
+            // Every value of these rows fits its bound buffer: the row
+            // arrives whole, and its numbers and NULLs are cached.
+            ASSERT_EQ(b.fetch(), SQL_SUCCESS) << "row " << row << qvt::diagnostics(0, 0, b.stmt);
             for (size_t i = 0; i < cols_.size(); ++i) {
                 const std::string expected = row == 0   ? cols_[i].typicalRead
                                              : row == 1 ? cols_[i].extremeRead
                                                         : "NULL";
                 const int column = static_cast<int>(i) + 2;
+                const std::string cached = cachedText(b, column);
+                if (!cached.empty() || row == 2) {
+                    EXPECT_TRUE(b.field<bool>(column, "hasCachedValue", "Z")) << cols_[i].name << " row " << row;
+                    EXPECT_EQ(cached, expected) << cols_[i].name << " row " << row << " (cached)";
+                }
                 EXPECT_EQ(throughGetData ? readData(b, column) : readBound(b, column), expected)
                     << cols_[i].name << " row " << row << (throughGetData ? " (getData)" : " (bound)");
-                if (rc == 0 && (row == 2 || cols_[i].cType == SQL_C_SLONG)) {
-                    EXPECT_TRUE(b.field<bool>(column, "hasCachedValue", "Z")) << "NULL and numbers are cached";
-                }
             }
             for (jint i = 0; i < b.numCols; ++i) {
                 jobject o = b.object(i + 1);
@@ -480,14 +567,14 @@ TEST_P(ResultsTypes, MegabyteValuesReadInPiecesAndReassemble) {
 
 TEST_P(ResultsTypes, TruncatedBoundColumnLeavesObjectsUntouched) {
     Bound b;
-    b.open(c_, "SELECT c_integer, c_varchar FROM " + table_ + " ORDER BY id");
+    b.open(c_, "SELECT c_bigint, c_varchar FROM " + table_ + " ORDER BY id");
     jbyteArray ec = errorCode();
     // Column 2 rebound to 2 characters: 'héllo €' no longer fits.
     EXPECT_NE(JC(bindCol, b.stmt, b.token, SQL_C_WCHAR, 4, 2, ec), -4);
     EXPECT_EQ(at(ec, 1), 0);
     EXPECT_EQ(b.fetch(), SQL_SUCCESS_WITH_INFO);
     EXPECT_FALSE(b.field<bool>(1, "hasCachedValue", "Z")) << "a row fetched with a warning is not cached";
-    EXPECT_EQ(JC(getInteger, b.token, ec, 1), 123456) << "the getters still read the row";
+    EXPECT_EQ(JC(getLong, b.token, ec, 1), 1234567890123) << "the getters still read the row";
     jobject rv = qvt::newObject("com/quorvane/jdbc/RetVal");
     JC(getString, b.token, 2, rv, SQL_C_WCHAR);
     jclass c = qvt::env()->GetObjectClass(rv);
@@ -498,6 +585,95 @@ TEST_P(ResultsTypes, TruncatedBoundColumnLeavesObjectsUntouched) {
     b.close();
 }
 
+// A column label as long as PostgreSQL's names go (63 bytes) describes and
+// binds: the name is not used.
+TEST_P(ResultsTypes, LongColumnLabelDescribesAndBinds) {
+    const std::string label = "number_of_orders_in_this_region_" + std::string(31, 'x');
+    ASSERT_EQ(label.size(), 63u);
+    Bound b;
+    b.open(c_, "SELECT count(*) AS " + label + " FROM " + table_);
+    ASSERT_EQ(b.fetch(), SQL_SUCCESS);
+    EXPECT_EQ(readBound(b, 1), "3");
+    jbyteArray ec = errorCode();
+    jintArray types = qvt::newInts(1), lengths = qvt::newInts(1);
+    JC(getStmtTypeInfo, 0, b.stmt, types, qvt::newInts(1), lengths, ec, 1);
+    EXPECT_EQ(at(ec, 1), 0);
+    EXPECT_EQ(qvt::read(types)[0], SQL_BIGINT);
+    EXPECT_EQ(qvt::read(lengths)[0], 20);
+    b.close();
+}
+
+// A number read into a narrower type than its own fails loudly: psqlODBC
+// and the SQLite driver cut 2^40 + 1 to 1 without a word.
+TEST_P(ResultsTypes, WideIntegerReadAsNarrowFailsLoudly) {
+    Bound b;
+    b.open(c_, c_.isPostgres() ? "SELECT 1099511627777::bigint, 70000::integer" : "SELECT 1099511627777, 70000");
+    ASSERT_EQ(b.fetch(), SQL_SUCCESS);
+    jbyteArray ec = errorCode();
+    EXPECT_EQ(JC(getDataInteger, b.stmt, b.token, 1, ec), 0);
+    EXPECT_EQ(at(ec, 0), SQL_ERROR);
+    EXPECT_NE(qvt::diagnostics(0, 0, b.stmt).find("22003"), std::string::npos) << qvt::diagnostics(0, 0, b.stmt);
+    EXPECT_EQ(JC(getDataShort, b.stmt, b.token, 2, ec), 0);
+    EXPECT_EQ(at(ec, 0), SQL_ERROR);
+    EXPECT_EQ(static_cast<long long>(JC(getDataLong, b.stmt, b.token, 1, ec)), 1099511627777LL)
+        << "read again as wide as it is";
+    EXPECT_EQ(at(ec, 0), 0);
+    b.close();
+}
+
 INSTANTIATE_TEST_SUITE_P(DataSources, ResultsTypes, qvt::AllSources, qvt::sourceName);
+
+// What SQLite holds, and the limits of its ODBC driver.
+class SqliteValues : public ResultsTypes {};
+
+TEST_P(SqliteValues, SumOf64BitIntegersArrivesWhole) {
+    c_.exec("UPDATE " + table_ + " SET c_integer = 470414411239 WHERE id = 2");
+    Bound b;
+    b.open(c_, "SELECT sum(c_integer), max(c_integer) * 2 FROM " + table_);
+    EXPECT_EQ(b.sqlTypes[0], SQL_BIGINT) << "the driver says SQL_INTEGER";
+    EXPECT_EQ(b.cTypes[0], SQL_C_SBIGINT);
+    ASSERT_EQ(b.fetch(), SQL_SUCCESS);
+    EXPECT_EQ(cachedText(b, 1), "940828822478");
+    EXPECT_EQ(cachedText(b, 2), "940828822478");
+    EXPECT_EQ(readBound(b, 1), "940828822478");
+    EXPECT_EQ(readData(b, 1), "940828822478");
+    b.close();
+}
+
+// The SQLite driver reads every value as SQLite's text of it, which gives a
+// REAL 15 significant digits. This test fails the day the driver reads the
+// exact double: then the README's SQLite section changes with it.
+TEST_P(SqliteValues, RealReadsWithFifteenSignificantDigits) {
+    c_.exec("UPDATE " + table_ + " SET c_double = 1.0 / 3, c_real = 0.1 WHERE id = 1");
+    Bound b;
+    b.open(c_, "SELECT c_double, c_real, 1.0 / 3 FROM " + table_ + " WHERE id = 1");
+    ASSERT_EQ(b.fetch(), SQL_SUCCESS);
+    for (int column : {1, 3}) {
+        EXPECT_EQ(cachedText(b, column), num(0.333333333333333, false));
+        EXPECT_NE(cachedText(b, column), num(1.0 / 3, false));
+    }
+    EXPECT_EQ(cachedText(b, 2), num(0.1, false)) << "a double written from 15 digits or fewer reads back exactly";
+    EXPECT_EQ(readData(b, 1), num(0.333333333333333, false));
+    b.close();
+}
+
+// SQLite stores text in a column that declares a number; the driver read
+// it as NULL. It is an error now, for the row and for the read.
+TEST_P(SqliteValues, TextInANumberColumnIsAnError) {
+    c_.exec("UPDATE " + table_ + " SET c_bigint = 'abc' WHERE id = 2");
+    Bound b;
+    b.open(c_, "SELECT id, c_bigint FROM " + table_ + " ORDER BY id");
+    ASSERT_EQ(b.fetch(), SQL_SUCCESS);
+    EXPECT_EQ(b.fetch(), SQL_ERROR);
+    EXPECT_NE(qvt::diagnostics(0, 0, b.stmt).find("22005"), std::string::npos);
+    jbyteArray ec = errorCode();
+    EXPECT_EQ(JC(getDataLong, b.stmt, b.token, 2, ec), 0);
+    EXPECT_EQ(at(ec, 0), SQL_ERROR);
+    EXPECT_EQ(at(ec, 1), 0) << "not a NULL";
+    EXPECT_EQ(b.fetch(), SQL_SUCCESS) << "the next row reads";
+    b.close();
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSources, SqliteValues, ::testing::Values(Source::Sqlite), qvt::sourceName);
 
 }  // namespace
