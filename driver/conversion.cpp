@@ -98,6 +98,10 @@ SQLRETURN deliverNumber(Handle& stmt, const char* text, SQLLEN ind, size_t capac
     const bool cut = ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) >= capacity;
     const size_t len = cut ? std::strlen(text) : static_cast<size_t>(ind);
     const number::Outcome o = number::convert(text, len, cut, cType, value);
+    if (o.rc == SQL_SUCCESS) {
+        if (appInd) *appInd = number::valueSize(cType);
+        return SQL_SUCCESS;
+    }
     const std::string shown(text, std::min<size_t>(len, 40));
     if (o.rc == SQL_ERROR)
         return fail(stmt, o.state,

@@ -228,6 +228,45 @@ Outcome toFloating(const Scan& s, void* out) {
     return kOk;
 }
 
+// The common texts without the full scan: an integer of up to 18 digits,
+// and a floating-point number the C locale's parse takes whole. False when
+// the text needs the full scan.
+bool quickConvert(const char* p, size_t n, SQLSMALLINT cType, void* out, Outcome& o) {
+    while (n > 0 && blank(*p)) ++p, --n;
+    while (n > 0 && blank(p[n - 1])) --n;
+    if (n == 0) return false;
+    Range r{};
+    if (integerRange(cType, r)) {
+        const bool negative = *p == '-';
+        const size_t first = negative ? 1 : 0;
+        if (n - first == 0 || n - first > 18) return false;
+        long long v = 0;
+        for (size_t i = first; i < n; ++i) {
+            if (!digit(p[i])) return false;
+            v = v * 10 + (p[i] - '0');
+        }
+        if (negative) v = -v;
+        if (v < r.low || (v > 0 && static_cast<unsigned long long>(v) > r.high)) {
+            o = kOutOfRange;
+            return true;
+        }
+        store(v, r.size, out);
+        o = kOk;
+        return true;
+    }
+    if (*p == '+') return false;
+    auto parse = [&](auto v) {
+        const auto [end, ec] = std::from_chars(p, p + n, v, std::chars_format::general);
+        if (ec != std::errc{} || end != p + n) return false;
+        std::memcpy(out, &v, sizeof v);
+        o = kOk;
+        return true;
+    };
+    if (cType == SQL_C_DOUBLE) return parse(double{});
+    if (cType == SQL_C_FLOAT) return parse(float{});
+    return false;
+}
+
 }  // namespace
 
 bool isConverted(SQLSMALLINT cType) {
@@ -243,6 +282,8 @@ SQLLEN valueSize(SQLSMALLINT cType) {
 }
 
 Outcome convert(const char* text, size_t len, bool cut, SQLSMALLINT cType, void* out) {
+    Outcome quick{};
+    if (!cut && quickConvert(text, len, cType, out, quick)) return quick;
     const Scan s = scan(text, len, cut);
     Range r{};
     if (integerRange(cType, r)) return s.kind == Scan::Bad ? kNoNumber : toInteger(s, r, out);

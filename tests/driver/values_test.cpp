@@ -257,4 +257,31 @@ TEST_P(PostgresValues, DecimalsReportTheirScaleAndLongestText) {
     close();
 }
 
+// psqlODBC renders an infinite timestamp as the last second of year 9999
+// (-infinity as the first of 9999 BC): read back, they cannot be told from
+// those values. An infinite date it renders as 0000-00-00 and, read as a
+// date structure, as the current day. Written in the driver's 8-byte form,
+// INT64_MAX reaches the server as infinity.
+TEST_P(PostgresValues, InfiniteTimestampsReadAsTheYear9999) {
+    open("SELECT 'infinity'::timestamptz, '-infinity'::timestamptz, 'infinity'::date");
+    ASSERT_EQ(ruva70_SQLFetch(s), SQL_SUCCESS);
+    int64_t v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(ruva70_SQLGetData(s, 1, SQL_C_BINARY, &v, 8, &ind), SQL_SUCCESS) << describe(stmtRecords(s));
+    EXPECT_EQ(v, 253402300799000000LL) << "9999-12-31 23:59:59 UTC, not INT64_MAX";
+    ASSERT_EQ(ruva70_SQLGetData(s, 2, SQL_C_BINARY, &v, 8, &ind), SQL_SUCCESS) << describe(stmtRecords(s));
+    EXPECT_LT(v, -377000000000000000LL) << "about 9999 BC";
+    EXPECT_NE(v, INT64_MIN);
+    DATE_STRUCT d{1, 1, 1};
+    EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLGetData(s, 3, SQL_C_DATE, &d, sizeof d, &ind)));
+    EXPECT_GE(d.year, 2026) << "the current day, not a date of its own";
+    close();
+    int64_t infinity = INT64_MAX;
+    SQLLEN len = 8;
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        ruva70_SQLBindParameter(s, 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_TIMESTAMP, 26, 0, &infinity, 8, &len)));
+    EXPECT_EQ(queryText(s, "SELECT CASE WHEN ?::timestamptz = 'infinity' THEN 'yes' ELSE 'no' END"), "yes");
+    ruva70_SQLFreeStmt(s, SQL_RESET_PARAMS);
+}
+
 }  // namespace
