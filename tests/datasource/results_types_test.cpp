@@ -655,6 +655,13 @@ TEST_P(SqliteValues, RealReadsWithFifteenSignificantDigits) {
     EXPECT_EQ(cachedText(b, 2), num(0.1, false)) << "a double written from 15 digits or fewer reads back exactly";
     EXPECT_EQ(readData(b, 1), num(0.333333333333333, false));
     b.close();
+    // The largest double's 15 digits (1.79769313486232e+308) lie beyond it:
+    // an error, where the driver read infinity.
+    Bound big;
+    big.open(c_, "SELECT 1.7976931348623157e308");
+    EXPECT_EQ(big.fetch(), SQL_ERROR);
+    EXPECT_NE(qvt::diagnostics(0, 0, big.stmt).find("22003"), std::string::npos);
+    big.close();
 }
 
 // SQLite stores text in a column that declares a number; the driver read
