@@ -242,7 +242,7 @@ long long decimalChars(SQLLEN precision, SQLLEN scale) {
 
 Choice chooseBinding(SQLHSTMT h, SQLUSMALLINT column, jint sqlType, jint driverType, jint lengthsEntry, Binding& b,
                      SQLRETURN& rc) {
-    const long long entry = std::max(lengthsEntry, 0);
+    const long long entry = std::max<long long>(lengthsEntry, 0);
     switch (sqlType) {
         case SQL_CHAR:
         case SQL_VARCHAR:

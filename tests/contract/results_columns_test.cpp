@@ -62,6 +62,11 @@ TEST_F(ResultsColumns, BindingTableChoosesTypeBufferAndLength) {
         EXPECT_EQ(static_cast<int64_t>(args[4]), buffers[c - 1]);
         EXPECT_EQ(args[5], reinterpret_cast<uintptr_t>(&r.lengthInd)) << "the driver writes a native SQLLEN";
     }
+    // No name buffer is offered: no column name is ever too long for it.
+    for (const auto& d : seam_.callsTo("SQLDescribeCol")) {
+        EXPECT_EQ(d.args[2], 0u);
+        EXPECT_EQ(d.args[3], 0u);
+    }
     // The display size stands in for the size of a numeric column.
     auto attrs = seam_.callsTo("SQLColAttributes");
     EXPECT_EQ(attrs.front().args[2], static_cast<uint64_t>(SQL_COLUMN_DISPLAY_SIZE));
