@@ -40,7 +40,7 @@ public final class FetchBench {
             double sum = 0;
             while (odbc.fetch(stmt, cols, objs, n) == 0) {
                 rows++;
-                sum += objs[2].cachedDouble + objs[0].cachedInt;
+                sum += objs[2].cachedDouble + objs[0].cachedLong;  // SQLite integers are 64-bit
                 if (strings) {
                     odbc.getString(cols, 2, rv, cTypes[1]);
                     chars += ((String) rv.obj).length();
