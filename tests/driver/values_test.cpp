@@ -260,9 +260,10 @@ TEST_P(PostgresValues, DecimalsReportTheirScaleAndLongestText) {
 // psqlODBC renders an infinite timestamp as the last second of year 9999
 // (-infinity as the first of 9999 BC): read back, they cannot be told from
 // those values. An infinite date it renders as 0000-00-00 and, read as a
-// date structure, as the current day. Written in the driver's 8-byte form,
-// INT64_MAX reaches the server as infinity.
-TEST_P(PostgresValues, InfiniteTimestampsReadAsTheYear9999) {
+// date structure, as the current day; a date before Christ without its era.
+// Written in the driver's 8-byte form, INT64_MAX reaches the server as
+// infinity.
+TEST_P(PostgresValues, InfiniteAndFarTimestampsReadAsPsqlodbcRendersThem) {
     open("SELECT 'infinity'::timestamptz, '-infinity'::timestamptz, 'infinity'::date");
     ASSERT_EQ(ruva70_SQLFetch(s), SQL_SUCCESS);
     int64_t v = 0;
@@ -275,6 +276,15 @@ TEST_P(PostgresValues, InfiniteTimestampsReadAsTheYear9999) {
     DATE_STRUCT d{1, 1, 1};
     EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLGetData(s, 3, SQL_C_DATE, &d, sizeof d, &ind)));
     EXPECT_GE(d.year, 2026) << "the current day, not a date of its own";
+    close();
+    // psqlODBC drops the era of a date before Christ, and the digits of a
+    // year beyond 9999 (its text of them is 0044-03-15 and 5874-00-00).
+    open("SELECT '0044-03-15 BC'::date, '5874897-12-31'::date");
+    ASSERT_EQ(ruva70_SQLFetch(s), SQL_SUCCESS);
+    EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLGetData(s, 1, SQL_C_DATE, &d, sizeof d, &ind)));
+    EXPECT_EQ(d.year, 44) << "44 BC reads as 44 AD";
+    EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLGetData(s, 2, SQL_C_DATE, &d, sizeof d, &ind)));
+    EXPECT_NE(d.year, static_cast<SQLSMALLINT>(5874897 % 65536));
     close();
     int64_t infinity = INT64_MAX;
     SQLLEN len = 8;
