@@ -7,10 +7,17 @@
 // slot of another kind is refused. Slots live in fixed segments that are
 // allocated on first use and never freed or moved, so a payload's address
 // stays valid for the life of the process and a lookup needs no lock.
-// Issuing and releasing take a short lock. Freed slots are issued again
-// oldest first, so a slot's generation comes round again only after every
-// other free slot has been reused: a stale value stays refused as long as
-// the table allows.
+// Issuing and releasing take a short lock.
+//
+// A freed value must stay refused for a long time: a late call with it (a
+// cancel from another thread, a token Java kept) must never reach the slot's
+// next owner. So a freed slot is issued again only while more than
+// kReuseAfter slots are free (fresh slots are taken until then), and free
+// slots are issued oldest first. Between two issues of one slot at least
+// kReuseAfter other issues happen, and a value comes back only when its
+// slot's generation has come round: after at least
+// kMaxGeneration x (kReuseAfter + 1), about 8.4 million, issues. Only a table
+// whose fresh slots are used up reuses sooner.
 #pragma once
 
 #include <atomic>
@@ -30,6 +37,7 @@ public:
     static constexpr uint32_t kSegmentSize = 1u << kSegmentBits;
     static constexpr uint32_t kSegments = (1u << kIndexBits) / kSegmentSize;
     static constexpr uint32_t kMaxGeneration = (1u << (31 - kIndexBits)) - 1;
+    static constexpr uint32_t kReuseAfter = 4096;
 
     struct Slot {
         // kind in the low 8 bits (0: free), generation above; written last on
@@ -50,14 +58,10 @@ public:
     uint32_t issue(uint8_t kind, Init&& init) {
         std::lock_guard<std::mutex> lock(mutex_);
         uint32_t index;
-        if (!free_.empty()) {
+        if (free_.size() > kReuseAfter || !fresh(index)) {
+            if (free_.empty()) return 0;
             index = free_.front();
             free_.pop_front();
-        } else {
-            if (next_ > kIndexMask) return 0;
-            index = next_;
-            if (!segment(index >> kSegmentBits, true)) return 0;
-            ++next_;
         }
         Slot& s = slot(index);
         uint32_t gen = s.generation % kMaxGeneration + 1;
@@ -117,6 +121,14 @@ private:
         Slot& s = seg[index & (kSegmentSize - 1)];
         if (s.tag.load(std::memory_order_acquire) != ((gen << 8) | kind)) return nullptr;
         return &s;
+    }
+
+    // Takes a slot never issued, under the lock; false when none is left or
+    // its segment could not be allocated.
+    bool fresh(uint32_t& index) {
+        if (next_ > kIndexMask || !segment(next_ >> kSegmentBits, true)) return false;
+        index = next_++;
+        return true;
     }
 
     Slot* segment(uint32_t n, bool create) {

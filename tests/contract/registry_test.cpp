@@ -65,24 +65,43 @@ TEST(Registry, ReusedSlotGetsANewTokenAndTheOldOneStaysDead) {
     const jint first = reg::issue(Kind::BoundColumns, &a);
     ASSERT_NE(first, 0);
     ASSERT_EQ(reg::release(Kind::BoundColumns, first), &a);
-    // Issue until the same slot (the low 20 bits) comes back.
-    std::vector<jint> others;
+    // Issue and release until the same slot (the low 20 bits) comes back.
     jint again = 0;
-    for (int i = 0; i < (1 << 21) && again == 0; ++i) {
+    int issues = 0;
+    for (; issues < (1 << 21) && again == 0; ++issues) {
         jint t = reg::issue(Kind::BoundColumns, &b);
         ASSERT_NE(t, 0);
         if ((t & 0xFFFFF) == (first & 0xFFFFF))
             again = t;
         else
-            others.push_back(t);
+            ASSERT_EQ(reg::release(Kind::BoundColumns, t), &b);
     }
     ASSERT_NE(again, 0) << "the slot was never reused";
+    EXPECT_GT(issues, static_cast<int>(qv::SlotTable<int>::kReuseAfter))
+        << "a freed slot rests while others are free";
     EXPECT_NE(again, first);
     EXPECT_EQ(reg::lookup(Kind::BoundColumns, first), nullptr);
     EXPECT_EQ(reg::lookup(Kind::BoundColumns, again), &b);
     EXPECT_EQ(reg::release(Kind::BoundColumns, first), nullptr) << "the old token cannot free the new owner";
     EXPECT_EQ(reg::release(Kind::BoundColumns, again), &b);
-    for (jint t : others) EXPECT_EQ(reg::release(Kind::BoundColumns, t), &b);
+}
+
+// A token kept after its release (Java holding a freed array's token) must
+// not come back as a live token of a later array: 100,000 issue and release
+// cycles, each with the only free slot at hand, never hand it out again.
+TEST(Registry, ReleasedTokenStaysRefusedThroughManyReuses) {
+    int a = 0, b = 0;
+    const jint stale = reg::issue(Kind::BoundParams, &a);
+    ASSERT_NE(stale, 0);
+    ASSERT_EQ(reg::release(Kind::BoundParams, stale), &a);
+    for (int i = 0; i < 100000; ++i) {
+        const jint t = reg::issue(Kind::BoundParams, &b);
+        ASSERT_NE(t, 0);
+        ASSERT_NE(t, stale) << "cycle " << i;
+        ASSERT_EQ(reg::lookup(Kind::BoundParams, stale), nullptr) << "cycle " << i;
+        ASSERT_EQ(reg::release(Kind::BoundParams, t), &b);
+    }
+    EXPECT_EQ(reg::release(Kind::BoundParams, stale), nullptr);
 }
 
 // Threads issue, look up and release at once; each keeps its own live tokens
@@ -120,6 +139,28 @@ TEST(Registry, ConcurrentIssueLookupAndReleaseKeepEveryTokenToItsOwner) {
     go.store(true);
     for (auto& th : threads) th.join();
     EXPECT_EQ(faults.load(), 0);
+}
+
+// How soon a value can come back: a slot is reissued only once more than
+// kReuseAfter slots are free, oldest first, so one value returns only after
+// its slot has gone round all generations.
+TEST(SlotTable, AValueComesBackOnlyAfterEveryGenerationOfItsSlot) {
+    static auto* table = new qv::SlotTable<int>();
+    using T = qv::SlotTable<int>;
+    const uint32_t first = table->issue(1, [](int&) {});
+    ASSERT_TRUE(table->release(first, 1, [](int&) {}));
+    uint64_t issues = 0, sameSlot = 0;
+    uint32_t v = 0;
+    do {
+        v = table->issue(1, [](int&) {});
+        ASSERT_NE(v, 0u);
+        ++issues;
+        if ((v & T::kIndexMask) == (first & T::kIndexMask)) ++sameSlot;
+        ASSERT_TRUE(table->release(v, 1, [](int&) {}));
+    } while (v != first && issues < 20000000);
+    EXPECT_EQ(v, first) << "generations wrap in the end";
+    EXPECT_EQ(sameSlot, uint64_t{T::kMaxGeneration});
+    EXPECT_GE(issues, uint64_t{T::kMaxGeneration} * (T::kReuseAfter + 1));
 }
 
 TEST(SlotTable, FullTableIssuesZero) {
