@@ -2,11 +2,16 @@
 #include "connection.h"
 #include "handles.h"
 #include "statement.h"
+#include "xa.h"
 
 #include "qvjdbc/driver.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 
 using namespace ruva;
 
@@ -17,6 +22,88 @@ constexpr const char* kNoHandleLeft = "no handle left in the handle table";
 void nullOut(SQLHANDLE* out) {
     if (out) *out = nullptr;
 }
+
+// One record out through SQLError's arguments: the message cut to the
+// buffer (SQL_SUCCESS_WITH_INFO then), its full length reported.
+SQLRETURN writeRecord(const Diag& d, SQLCHAR* szSqlState, SQLINTEGER* pfNativeError, SQLCHAR* szErrorMsg,
+                      SQLSMALLINT cbErrorMsgMax, SQLSMALLINT* pcbErrorMsg) {
+    if (szSqlState) std::memcpy(szSqlState, d.state, 6);
+    if (pfNativeError) *pfNativeError = d.native;
+    size_t len = d.message.size();
+    bool truncated = false;
+    if (szErrorMsg && cbErrorMsgMax > 0) {
+        size_t room = static_cast<size_t>(cbErrorMsgMax) - 1;
+        size_t n = std::min(len, room);
+        std::memcpy(szErrorMsg, d.message.data(), n);
+        szErrorMsg[n] = 0;
+        truncated = n < len;
+    } else {
+        truncated = len > 0;
+    }
+    if (pcbErrorMsg) *pcbErrorMsg = static_cast<SQLSMALLINT>(std::min<size_t>(len, 32767));
+    return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+}
+
+// psqlODBC sets the process's LC_CTYPE locale while it connects
+// (setlocale(LC_CTYPE, "")) and reads the locale name that call returns; two
+// connects at once read a name that the other one's setlocale has freed.
+// Connects that may reach psqlODBC therefore take turns: those whose
+// Driver attribute names it (its library or registered name holds "psql" or
+// "postgres"), and those without a Driver attribute (a DSN, whose driver is
+// not known before the driver manager loads it). A connect that names another
+// driver (SQLite's) never waits behind them.
+std::mutex gLocaleConnectMu;
+
+bool containsNoCase(const std::string& text, const char* word) {
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find(word) != std::string::npos;
+}
+
+bool mayReachPsqlodbc(const SQLCHAR* connStr, SQLSMALLINT length) {
+    if (!connStr) return true;
+    const char* p = reinterpret_cast<const char*>(connStr);
+    const std::string text = length == SQL_NTS ? std::string(p) : std::string(p, length > 0 ? length : 0);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eq = text.find('=', pos);
+        if (eq == std::string::npos) break;
+        std::string key = text.substr(pos, eq - pos);
+        key.erase(0, key.find_first_not_of(" \t"));
+        key.erase(key.find_last_not_of(" \t") + 1);
+        std::string value;
+        size_t next;
+        if (eq + 1 < text.size() && text[eq + 1] == '{') {
+            const size_t close = text.find('}', eq + 2);
+            value = text.substr(eq + 2, close == std::string::npos ? std::string::npos : close - eq - 2);
+            next = close == std::string::npos ? text.size() : text.find(';', close);
+        } else {
+            next = text.find(';', eq + 1);
+            value = text.substr(eq + 1, next == std::string::npos ? std::string::npos : next - eq - 1);
+        }
+        if (key.size() == 6 && containsNoCase(key, "driver"))
+            return containsNoCase(value, "psql") || containsNoCase(value, "postgres");
+        if (next == std::string::npos) break;
+        pos = next + 1;
+    }
+    return true;
+}
+
+// A call of a statement's own (beginCall / endCall); nothing for other kinds.
+class StatementCall {
+public:
+    explicit StatementCall(Handle* stmt) : stmt_(stmt) {
+        if (stmt_) beginCall(*stmt_);
+    }
+    ~StatementCall() {
+        if (stmt_) endCall(*stmt_);
+    }
+    StatementCall(const StatementCall&) = delete;
+    StatementCall& operator=(const StatementCall&) = delete;
+
+private:
+    Handle* stmt_;
+};
 
 }  // namespace
 
@@ -85,6 +172,7 @@ SQLRETURN ruva70_SQLFreeConnect(SQLHDBC hdbc) {
     SQLRETURN rc = DM().SQLFreeConnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc)) {
         releaseChildren(valueOf(hdbc), Kind::Stmt);
+        xaConnectionClosed(valueOf(hdbc));
         release(valueOf(hdbc), Kind::Dbc);
     }
     return rc;
@@ -96,8 +184,11 @@ SQLRETURN ruva70_SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR* szConnStr
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     forgetSource(*dbc);
+    std::unique_lock<std::mutex> turn(gLocaleConnectMu, std::defer_lock);
+    if (mayReachPsqlodbc(szConnStrIn, cbConnStrIn)) turn.lock();
     SQLRETURN rc = DM().SQLDriverConnect(dbc->dm.load(), hwnd, szConnStrIn, cbConnStrIn, szConnStrOut,
                                          cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
+    if (turn.owns_lock()) turn.unlock();
     return SQL_SUCCEEDED(rc) ? afterConnect(*dbc, rc) : rc;
 }
 
@@ -106,8 +197,11 @@ SQLRETURN ruva70_SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* szConnStrIn, SQLSMALLIN
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     forgetSource(*dbc);
+    std::unique_lock<std::mutex> turn(gLocaleConnectMu, std::defer_lock);
+    if (mayReachPsqlodbc(szConnStrIn, cbConnStrIn)) turn.lock();
     SQLRETURN rc =
         DM().SQLBrowseConnect(dbc->dm.load(), szConnStrIn, cbConnStrIn, szConnStrOut, cbConnStrOutMax, pcbConnStrOut);
+    if (turn.owns_lock()) turn.unlock();
     return SQL_SUCCEEDED(rc) ? afterConnect(*dbc, rc) : rc;
 }
 
@@ -115,12 +209,27 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
+    // Cancels that started before this point finish first (they may be in
+    // the driver with one of the statements freed below); later ones keep
+    // away from the driver's statements (SQLCancel).
+    dbc->closing.store(true, std::memory_order_seq_cst);
+    while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
     SQLRETURN rc = DM().SQLDisconnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc)) {
-        // The driver manager freed the connection's statements with it.
+        {
+            // Freed by the driver manager with the other statements.
+            std::lock_guard<std::mutex> interrupt(dbc->interruptMu);
+            dbc->interruptStmt = nullptr;
+        }
+        dbc->driverCancel.store(nullptr, std::memory_order_release);
+        // The driver manager freed the connection's statements with it, and
+        // the server rolled back the session's transaction: an XA branch of
+        // the connection is gone.
         releaseChildren(valueOf(hdbc), Kind::Stmt);
+        xaConnectionClosed(valueOf(hdbc));
         forgetSource(*dbc);
     }
+    dbc->closing.store(false, std::memory_order_release);
     return rc;
 }
 
@@ -169,25 +278,14 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
     else if (henv != SQL_NULL_HENV)
         h = lookup(henv, Kind::Env);
     if (!h) return SQL_INVALID_HANDLE;
+    // Reading a statement's records is one of its own calls: a cancel from
+    // another thread does not move them meanwhile.
+    StatementCall call(h->kind == Kind::Stmt ? h : nullptr);
 
     Diag d;
-    if (takeDiag(*h, d)) {
-        if (szSqlState) std::memcpy(szSqlState, d.state, 6);
-        if (pfNativeError) *pfNativeError = d.native;
-        size_t len = d.message.size();
-        bool truncated = false;
-        if (szErrorMsg && cbErrorMsgMax > 0) {
-            size_t room = static_cast<size_t>(cbErrorMsgMax) - 1;
-            size_t n = std::min(len, room);
-            std::memcpy(szErrorMsg, d.message.data(), n);
-            szErrorMsg[n] = 0;
-            truncated = n < len;
-        } else {
-            truncated = len > 0;
-        }
-        if (pcbErrorMsg) *pcbErrorMsg = static_cast<SQLSMALLINT>(std::min<size_t>(len, 32767));
-        return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-    }
+    if (takeDiag(*h, d) || (h->kind == Kind::Stmt && h->source.load(std::memory_order_relaxed) == Source::SQLite &&
+                            takeDriverRecord(*h, d)))
+        return writeRecord(d, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
     SQLHANDLE dmh = h->dm.load();
     switch (h->kind) {
         case Kind::Stmt:

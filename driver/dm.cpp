@@ -22,10 +22,22 @@ void load() {
     if (!gTable.name) complete = false;
     RUVA_DM_FUNCTIONS(RUVA_DM_LOAD)
 #undef RUVA_DM_LOAD
+    // Looked up in the driver manager's own dependencies only.
+    gTable.lt_dlsym = reinterpret_cast<void* (*)(void*, const char*)>(dlsym(lib, "lt_dlsym"));
     if (complete) gLoaded = &gTable;
 }
 
 }  // namespace
+
+void* driverFunction(SQLHDBC dmDbc, const char* name) {
+    const DriverManager* d = dm();
+    if (!d || !d->lt_dlsym) return nullptr;
+    SQLPOINTER module = nullptr;  // a handle-wide cell
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(d->SQLGetInfo(dmDbc, SQL_DRIVER_HLIB, &module, sizeof module, &len)) || !module)
+        return nullptr;
+    return d->lt_dlsym(module, name);
+}
 
 const DriverManager* dm() {
     std::call_once(gOnce, load);

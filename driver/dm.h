@@ -70,7 +70,16 @@ struct DriverManager {
 #define RUVA_DM_MEMBER(name) decltype(&::name) name;
     RUVA_DM_FUNCTIONS(RUVA_DM_MEMBER)
 #undef RUVA_DM_MEMBER
+    // unixODBC opens drivers with libltdl, and SQLGetInfo(SQL_DRIVER_HLIB)
+    // answers libltdl's handle of the driver's library; its functions are
+    // found with lt_dlsym. Null when the driver manager does not use libltdl
+    // (the driver's own functions are then not looked up).
+    void* (*lt_dlsym)(void* module, const char* name) = nullptr;
 };
+
+// The driver's own function `name` of a connected driver manager connection,
+// or null (see lt_dlsym above).
+void* driverFunction(SQLHDBC dmDbc, const char* name);
 
 // The driver manager's functions, loaded on first use. Null when unixODBC
 // could not be loaded or lacks one of the functions; every entry point then

@@ -3,6 +3,7 @@
 #include "statement.h"
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace ruva {
@@ -31,6 +32,16 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, st
         h.parent.store(parent, std::memory_order_relaxed);
         h.kind = kind;
         h.source.store(source, std::memory_order_relaxed);
+        h.calls.store(0, std::memory_order_relaxed);
+        h.idleCancel.store(false, std::memory_order_relaxed);
+        h.driverStmt.store(nullptr, std::memory_order_relaxed);
+        h.cancels.store(0, std::memory_order_relaxed);
+        h.closing.store(false, std::memory_order_relaxed);
+        h.driverCancel.store(nullptr, std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> interrupt(h.interruptMu);
+            h.interruptStmt = nullptr;
+        }
         std::lock_guard<std::mutex> lock(h.mu);
         h.diags.clear();
         h.stmt = std::move(stmt);
@@ -58,6 +69,11 @@ void releaseChildren(uint32_t parent, Kind childKind) {
         if (childKind == Kind::Dbc) releaseChildren(v, Kind::Stmt);
         release(v, childKind);
     }
+}
+
+void beginCall(Handle& stmt) {
+    stmt.calls.fetch_add(1, std::memory_order_seq_cst);
+    while (stmt.idleCancel.load(std::memory_order_seq_cst)) std::this_thread::yield();
 }
 
 void clearDiags(Handle& h) {

@@ -43,15 +43,51 @@ struct Handle {
     Kind kind = Kind::Env;
     std::atomic<Source> source{Source::Unknown};
 
-    // Guards diags and, for statements, nothing else: the statement state is
-    // used only by the thread that owns the statement (the application
-    // serialises calls on a statement; SQLCancel touches only dm and diags).
+    // Guards diags and nothing else. A statement's state (stmt) is used by
+    // the statement's own calls, which the application serialises, and by
+    // SQLCancel only while it runs alone on the statement (no call of the
+    // statement's own in progress: see `calls`). While such a call is in
+    // progress, SQLCancel touches only dm, driverStmt and the connection's
+    // cancel fields below, never the statement's state or records.
     std::mutex mu;
     std::deque<Diag> diags;
-    // Serialises SQLCancel with the driver manager's release of the
-    // statement, so that a cancel from another thread never reaches a
-    // statement the driver manager has already freed.
+    // Serialises SQLCancel calls with each other and with the driver
+    // manager's release of the statement, so that a cancel from another
+    // thread never reaches a statement the driver manager has already freed.
     std::mutex cancelMu;
+
+    // Statements: how a cancel from another thread meets the statement's own
+    // calls. `calls` counts the calls of the statement's own thread in
+    // progress; a cancel sets `idleCancel` and then reads `calls` (both
+    // sequentially consistent, as are the call's increment and its read of
+    // `idleCancel`), so either the cancel sees the call, or the call sees
+    // the cancel and waits until it is done. A cancel that sees no call runs
+    // alone on the statement; one that sees a call only interrupts it
+    // (SQLCancel in statement.cpp).
+    std::atomic<int> calls{0};
+    std::atomic<bool> idleCancel{false};
+    // Statements: the driver's own statement handle, to which a cancel of a
+    // running statement goes directly (the driver manager's SQLCancel would
+    // clear the statement's records from another thread); null when the
+    // driver's SQLCancel was not found, and the cancel then goes through the
+    // driver manager.
+    std::atomic<SQLHSTMT> driverStmt{nullptr};
+
+    // Connections: cancels that may touch the connection's statements in
+    // progress, and a disconnect under way (the same ordering as above: a
+    // disconnect waits for the cancels that started before it, and a cancel
+    // that starts during it does not touch the driver's statements).
+    std::atomic<int> cancels{0};
+    std::atomic<bool> closing{false};
+    // Connections: the driver's own SQLCancel, found once connected; null
+    // when it was not found.
+    std::atomic<SQLRETURN (*)(SQLHSTMT)> driverCancel{nullptr};
+    // Connections on SQLite: a statement of libruva70's own on which the
+    // driver's SQLCancel interrupts the connection's running statement
+    // without touching that statement (see SQLCancel), allocated with the
+    // connection's first statement. Guarded by interruptMu.
+    SQLHSTMT interruptStmt = nullptr;
+    std::mutex interruptMu;
     // On a connection: serialises the changes to its list of statements
     // inside the driver (allocation, release, disconnect). The SQLite driver
     // keeps that list without a lock of its own, and the driver manager adds
@@ -88,6 +124,14 @@ void release(uint32_t value, Kind kind);
 // Releases every handle whose parent is `parent` (statements of a connection,
 // connections of an environment and their statements).
 void releaseChildren(uint32_t parent, Kind childKind);
+
+// A call of a statement's own thread: begun before the call touches the
+// driver manager's statement (waiting while a cancel runs alone on it), ended
+// when the call returns.
+void beginCall(Handle& stmt);
+inline void endCall(Handle& stmt) {
+    stmt.calls.fetch_sub(1, std::memory_order_release);
+}
 
 // The diagnostic records of libruva70 itself.
 void clearDiags(Handle& h);

@@ -39,19 +39,45 @@ uint32_t readHandleInfo(SQLPOINTER in, SQLSMALLINT max) {
     return v;
 }
 
+// Whether the driver manager's connection is connected: a connection not yet
+// connected (or disconnected) answers nothing about its data source.
+bool isConnected(Handle& dbc) {
+    char name[64] = {};
+    SQLSMALLINT len = 0;
+    return SQL_SUCCEEDED(DM().SQLGetInfo(dbc.dm.load(), SQL_DBMS_NAME, name, sizeof name, &len));
+}
+
 // PostgreSQL: a standby (pg_is_in_recovery) or a session whose transactions
 // are read-only is read-only; otherwise read-write. Asked with an internal
-// statement on the connection.
+// statement on the connection, which must leave the session's transaction
+// as it found it: in manual-commit mode psqlODBC opens a transaction for any
+// statement when none is open, and one left open would hold a snapshot
+// taken before the application's first statement and keep an XA branch from
+// starting. The same statement tells whether that happened (the transaction
+// began in the statement's own message when now() equals its time); if so,
+// autocommit goes on and off again at once, which ends that empty
+// transaction. A transaction of the application's stays open, untouched.
 SQLRETURN dataStoreState(Handle& dbc, SQLINTEGER& state) {
     state = RUVA70_STORE_UNKNOWN;
-    if (sourceOf(dbc) != Source::PostgreSQL) return SQL_SUCCESS;
+    const Source source = sourceOf(dbc);
+    if (source == Source::Unknown && !isConnected(dbc)) return fail(dbc, "08003", "the connection is not open");
+    if (source != Source::PostgreSQL) return SQL_SUCCESS;
+    const DriverManager& d = DM();
+    SQLHDBC h = dbc.dm.load();
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;  // an 8-byte cell, whatever the driver writes
+    const bool manual =
+        SQL_SUCCEEDED(d.SQLGetConnectOption(h, SQL_AUTOCOMMIT, &autocommit)) && autocommit == SQL_AUTOCOMMIT_OFF;
     std::string value, reason;
-    if (runInternal(dbc.dm.load(),
+    if (runInternal(h,
                     "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' "
-                    "THEN 2 ELSE 1 END",
+                    "THEN '2' ELSE '1' END || CASE WHEN now() = statement_timestamp() THEN '+' ELSE '-' END",
                     &value, reason) != SQL_SUCCESS)
         return fail(dbc, "S1000", "cannot ask the data source for its state: " + reason);
-    state = value == "2" ? RUVA70_STORE_READ_ONLY : RUVA70_STORE_READ_WRITE;
+    if (manual && value.size() == 2 && value[1] == '+') {
+        d.SQLSetConnectOption(h, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
+        d.SQLSetConnectOption(h, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+    }
+    state = value.rfind('2', 0) == 0 ? RUVA70_STORE_READ_ONLY : RUVA70_STORE_READ_WRITE;
     return SQL_SUCCESS;
 }
 

@@ -103,7 +103,13 @@ SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
         }
     }
     forgetSource(dbc);
-    if (sourceOf(dbc) != Source::PostgreSQL) return rc;
+    const Source source = sourceOf(dbc);
+    // A cancel of a running statement goes to the driver's own SQLCancel
+    // (statement.cpp); the SQLite driver's is not made for that.
+    if (source != Source::SQLite)
+        dbc.driverCancel.store(reinterpret_cast<SQLRETURN (*)(SQLHSTMT)>(driverFunction(h, "SQLCancel")),
+                               std::memory_order_release);
+    if (source != Source::PostgreSQL) return rc;
     // timestamptz text carries no offset through psqlODBC: the session runs
     // in UTC so that its text is the instant itself.
     std::string reason;

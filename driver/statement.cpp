@@ -10,37 +10,72 @@
 
 #include <cstring>
 
+namespace ruva {
+
+bool takeDriverRecord(Handle& stmt, Diag& out) {
+    SQLCHAR state[8] = {};
+    SQLCHAR message[4096] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, stmt.dm.load(), state, &native, message,
+                                 static_cast<SQLSMALLINT>(sizeof message), &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
+    std::memcpy(out.state, state, 5);
+    out.state[5] = 0;
+    out.native = native;
+    out.message = reinterpret_cast<char*>(message);
+    if (stmt.source.load(std::memory_order_relaxed) == Source::SQLite && std::strcmp(out.state, "S1000") == 0 &&
+        out.message.find("interrupted") != std::string::npos)
+        std::memcpy(out.state, "S1008", 6);
+    return true;
+}
+
+}  // namespace ruva
+
 using namespace ruva;
 
 namespace {
 
-// The statement, with its previous records cleared, and its state.
+// The statement and its state, during one call of the statement's own
+// thread (beginCall / endCall: see SQLCancel).
 struct Stmt {
-    Handle* h;
+    Handle* h = nullptr;
+    bool inCall = false;
+    Stmt() = default;
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    ~Stmt() {
+        if (inCall) endCall(*h);
+    }
     SQLHSTMT dm() const { return h->dm.load(); }
     StmtState& st() const { return *h->stmt; }
+    // Looks the statement up and begins the call; false for a handle that is
+    // not a live statement.
+    bool begin(SQLHSTMT hstmt) {
+        h = lookup(hstmt, Kind::Stmt);
+        if (h == nullptr || h->stmt == nullptr) return false;
+        beginCall(*h);
+        inCall = true;
+        return true;
+    }
 };
 
+// The statement, with its previous records cleared.
 bool enterStmt(SQLHSTMT hstmt, Stmt& s) {
-    s.h = enter(hstmt, Kind::Stmt);
-    if (s.h == nullptr || s.h->stmt == nullptr) return false;
+    if (!s.begin(hstmt)) return false;
+    clearDiags(*s.h);
     s.h->stmt->keepRecords = false;
     return true;
 }
 
 // Moves the driver manager's records of the statement into libruva70's own
 // list, after the records already there.
+void keepDriverRecords(Handle& h) {
+    Diag d;
+    while (takeDriverRecord(h, d)) keepDiag(h, d.state, d.native, d.message);
+}
 void keepDriverRecords(Stmt& s) {
-    for (int i = 0; i < 64; ++i) {
-        SQLCHAR state[8] = {};
-        SQLCHAR message[4096] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, message,
-                                     static_cast<SQLSMALLINT>(sizeof message), &length);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-        keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
-    }
+    keepDriverRecords(*s.h);
 }
 
 // Entry of the parameter-binding calls (SQLBindParameter, SQLParamOptions).
@@ -50,8 +85,7 @@ void keepDriverRecords(Stmt& s) {
 // does not lose what the execution reported. Otherwise the call clears the
 // records as every call does.
 bool enterBinding(SQLHSTMT hstmt, Stmt& s) {
-    s.h = lookup(hstmt, Kind::Stmt);
-    if (s.h == nullptr || s.h->stmt == nullptr) return false;
+    if (!s.begin(hstmt)) return false;
     if (!s.h->stmt->keepRecords) {
         clearDiags(*s.h);
         return true;
@@ -182,13 +216,16 @@ SQLRETURN restoreArrays(Stmt& s) {
 
 // Drops the driver manager's records of the statement (SQLError consumes
 // them).
-void discardDriverRecords(Stmt& s) {
+void discardDriverRecords(SQLHSTMT dmStmt) {
     SQLCHAR state[8];
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     for (int i = 0; i < 64; ++i)
-        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, s.dm(), state, &native, nullptr, 0, &length)))
+        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmStmt, state, &native, nullptr, 0, &length)))
             break;
+}
+void discardDriverRecords(Stmt& s) {
+    discardDriverRecords(s.dm());
 }
 
 // A parameter array run one row at a time: each row's parameters bound as
@@ -309,6 +346,83 @@ SQLRETURN dropStmt(SQLHSTMT hstmt) {
     return rc;
 }
 
+// Under the connection's childrenMu: the SQLite connection's statement for
+// interrupts (see SQLCancel), allocated once per connected session. Without
+// it a cancel of a running statement fails.
+void prepareInterrupts(Handle& dbc) {
+    std::lock_guard<std::mutex> lock(dbc.interruptMu);
+    if (dbc.interruptStmt) return;
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    if (SQL_SUCCEEDED(DM().SQLAllocStmt(dbc.dm.load(), &st))) dbc.interruptStmt = st;
+}
+
+// A cancel's hold on the connection: a disconnect waits for it before the
+// driver manager frees the connection's statements. Not held when a
+// disconnect is under way already.
+class CancelHold {
+public:
+    explicit CancelHold(Handle& dbc) : dbc_(dbc) {
+        dbc_.cancels.fetch_add(1, std::memory_order_seq_cst);
+        held_ = !dbc_.closing.load(std::memory_order_seq_cst);
+        if (!held_) dbc_.cancels.fetch_sub(1, std::memory_order_release);
+    }
+    ~CancelHold() {
+        if (held_) dbc_.cancels.fetch_sub(1, std::memory_order_release);
+    }
+    CancelHold(const CancelHold&) = delete;
+    CancelHold& operator=(const CancelHold&) = delete;
+    bool held() const { return held_; }
+
+private:
+    Handle& dbc_;
+    bool held_ = false;
+};
+
+// A cancel that found no call of the statement's own thread, and runs alone
+// on the statement until it returns. The statement's records (of its last
+// call) move into libruva70's own list first, since the driver manager's
+// SQLCancel clears them; then the driver manager carries the cancel out: it
+// ends a data-at-execution sequence and, as ODBC 2 defines a cancel of a
+// statement with nothing in progress, closes an open cursor. The driver
+// is told to close too: psqlODBC's SQLCancel leaves its cursor open, and the
+// statement's next execution would fail ("the cursor is open").
+SQLRETURN cancelIdle(Handle& h) {
+    keepDriverRecords(h);
+    SQLRETURN rc = DM().SQLCancel(h.dm.load());
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    if (DM().SQLFreeStmt(h.dm.load(), SQL_CLOSE) == SQL_ERROR) discardDriverRecords(h.dm.load());
+    if (h.stmt) {
+        // As after SQL_CLOSE: the next fetch decides the conversions anew.
+        h.stmt->resultChanged = true;
+        h.stmt->ownRowCount = false;
+    }
+    return rc;
+}
+
+// A cancel of a statement that runs on another thread: only an interrupt,
+// which that thread's call answers with an error of its own. It never goes
+// through the driver manager's SQLCancel on the statement, which clears the
+// statement's records and changes its state from this thread.
+//   SQLite: the driver's SQLCancel interrupts the connection
+//   (sqlite3_interrupt) and then closes the statement's cursor, freeing its
+//   rows while the running call still reads them. So it is called on the
+//   connection's own interrupt statement instead, which has nothing to close:
+//   the running statement is interrupted and left to its own thread.
+//   Others (psqlODBC): the driver's SQLCancel is made for this (it sends the
+//   server a cancel request) and is called directly with the driver's
+//   statement; where it was not found, through the driver manager.
+SQLRETURN cancelRunning(Handle& h, Handle& dbc) {
+    if (h.source.load(std::memory_order_relaxed) == Source::SQLite) {
+        std::lock_guard<std::mutex> lock(dbc.interruptMu);
+        if (!dbc.interruptStmt) return SQL_ERROR;
+        return DM().SQLCancel(dbc.interruptStmt);
+    }
+    auto driverCancel = dbc.driverCancel.load(std::memory_order_acquire);
+    SQLHSTMT driverStmt = h.driverStmt.load(std::memory_order_acquire);
+    if (driverCancel && driverStmt) return driverCancel(driverStmt);
+    return DM().SQLCancel(h.dm.load(std::memory_order_acquire));
+}
+
 }  // namespace
 
 #define RUVA_ENTER_STMT(hstmt) \
@@ -332,13 +446,23 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     state->dmDbc = dbc->dm.load();
     SQLHSTMT st = SQL_NULL_HSTMT;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
+    if (source == Source::SQLite) prepareInterrupts(*dbc);
     SQLRETURN rc = DM().SQLAllocStmt(dbc->dm.load(), &st);
     if (!SQL_SUCCEEDED(rc)) return rc;
+    // The driver's own statement, for a cancel that goes to the driver.
+    SQLHSTMT driverStmt = nullptr;
+    if (source != Source::SQLite && dbc->driverCancel.load(std::memory_order_relaxed)) {
+        SQLHSTMT cell = st;  // in: the driver manager's statement; out: the driver's
+        SQLSMALLINT len = 0;
+        if (SQL_SUCCEEDED(DM().SQLGetInfo(dbc->dm.load(), SQL_DRIVER_HSTMT, &cell, sizeof cell, &len)) && cell != st)
+            driverStmt = cell;
+    }
     uint32_t v = issue(Kind::Stmt, st, valueOf(hdbc), source, std::move(state));
     if (!v) {
         DM().SQLFreeStmt(st, SQL_DROP);
         return fail(*dbc, "S1001", "no handle left in the handle table");
     }
+    if (Handle* h = lookup(handleOf(v), Kind::Stmt)) h->driverStmt.store(driverStmt, std::memory_order_release);
     *phstmt = handleOf(v);
     return rc;
 }
@@ -368,8 +492,9 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
 }
 
 SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
-    // May arrive from another thread while the statement runs: it touches
-    // only the driver manager's handle (atomic) and clears nothing.
+    // May arrive from another thread at any moment: while the statement runs,
+    // between its calls, or racing its release. Cancels of one statement take
+    // turns (cancelMu, which the statement's release also holds).
     Handle* h = lookup(hstmt, Kind::Stmt);
     if (!h) return SQL_INVALID_HANDLE;
     std::lock_guard<std::mutex> lock(h->cancelMu);
@@ -378,7 +503,27 @@ SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
     if (lookup(hstmt, Kind::Stmt) != h) return SQL_INVALID_HANDLE;
     SQLHSTMT d = h->dm.load(std::memory_order_acquire);
     if (!d) return SQL_INVALID_HANDLE;
-    return DM().SQLCancel(d);
+    Handle* dbc = lookup(handleOf(h->parent.load(std::memory_order_relaxed)), Kind::Dbc);
+    if (!dbc) return SQL_INVALID_HANDLE;
+    CancelHold hold(*dbc);
+    if (!hold.held()) {
+        // A disconnect frees the statement now. psqlODBC's disconnect waits
+        // for a running statement, which this cancel may still end: it goes
+        // through the driver manager, which checks the handle against its own
+        // list. The SQLite driver offers no safe way: nothing is done.
+        if (h->source.load(std::memory_order_relaxed) == Source::SQLite) return SQL_INVALID_HANDLE;
+        return DM().SQLCancel(d);
+    }
+    // Either this cancel sees a call of the statement's own thread, or that
+    // call waits until this cancel is done (handles.h).
+    h->idleCancel.store(true, std::memory_order_seq_cst);
+    if (h->calls.load(std::memory_order_seq_cst) == 0) {
+        SQLRETURN rc = cancelIdle(*h);
+        h->idleCancel.store(false, std::memory_order_release);
+        return rc;
+    }
+    h->idleCancel.store(false, std::memory_order_release);
+    return cancelRunning(*h, *dbc);
 }
 
 SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {

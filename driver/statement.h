@@ -107,4 +107,10 @@ struct StmtState {
     bool keepRecords = false;
 };
 
+// Takes the oldest of the driver manager's records of a statement. The SQLite
+// driver reports a statement ended by a cancel as S1000 "interrupted"; that
+// record is reported as S1008 (operation cancelled), as ODBC names it, so a
+// cancel reads as a cancel on every data source.
+bool takeDriverRecord(Handle& stmt, Diag& out);
+
 }  // namespace ruva

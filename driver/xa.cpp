@@ -11,6 +11,11 @@ __attribute__((weak)) const XaOperations* postgresXaOperations() {
     return nullptr;
 }
 
+void xaConnectionClosed(uint32_t value) {
+    // Whatever the data source was: the state is keyed by the handle value.
+    if (const XaOperations* ops = postgresXaOperations(); ops && ops->closed) ops->closed(value);
+}
+
 namespace {
 
 const XaOperations* operationsFor(Source source) {
@@ -52,6 +57,15 @@ SQLINTEGER noTwoPhase(const XaCall& call, SQLINTEGER* out, bool isCount) {
     return SQL_ERROR;
 }
 
+// A value that is not a live connection handle (never issued, freed, of
+// another kind) names no resource manager: the XA code says XAER_RMFAIL, so
+// that a transaction manager never reads the XA_OK of an untouched code as
+// the outcome of work that was not done. Counts read 0.
+SQLINTEGER noConnection(SQLINTEGER* out, bool isCount) {
+    if (out) *out = isCount ? 0 : RUVA70_XAER_RMFAIL;
+    return SQL_INVALID_HANDLE;
+}
+
 }  // namespace
 }  // namespace ruva
 
@@ -59,7 +73,7 @@ using namespace ruva;
 
 #define RUVA_XA_CALL(op, out, isCount, ...)                                \
     XaCall call = enterXa(hdbc);                                           \
-    if (!call.h) return SQL_INVALID_HANDLE;                                \
+    if (!call.h) return noConnection(out, isCount);                        \
     if (!call.ops || !call.ops->op) return noTwoPhase(call, out, isCount); \
     XaConnection c{*call.h, call.h->dm.load(), valueOf(hdbc)};             \
     return call.ops->op(c, __VA_ARGS__)

@@ -40,9 +40,18 @@ struct XaOperations {
     SQLINTEGER (*pending)(XaConnection& c, SQLINTEGER* count);
     SQLINTEGER (*recover)(XaConnection& c, RUVA70_XID* xids, SQLINTEGER count, SQLINTEGER flags, SQLINTEGER* found);
     SQLINTEGER (*forget)(XaConnection& c, RUVA70_XID* xid, SQLINTEGER flags, SQLINTEGER* xaCode);
+    // The connection with this handle value disconnected or was freed: the
+    // server rolled back what its session held, so its branch association
+    // and recovery scan go too.
+    void (*closed)(uint32_t value);
 };
 
 // PostgreSQL's operations, or null while none are built in (weak default).
 const XaOperations* postgresXaOperations();
+
+// Drops the XA state of a connection that disconnected or was freed (called
+// by SQLDisconnect and SQLFreeConnect once the driver manager succeeded), so
+// that its XID is free for other connections at once.
+void xaConnectionClosed(uint32_t value);
 
 }  // namespace ruva

@@ -160,9 +160,8 @@ std::unordered_map<uint32_t, Branch>& branches() {
     return *m;
 }
 
-// Under gMu: drops the state of connections that were freed (the server
-// rolled their open transactions back when they disconnected) and of idle
-// connections without a scan.
+// Under gMu: drops the state of idle connections without a scan, and of
+// connections that are gone (pgClosed drops those at disconnect already).
 void prune() {
     auto& m = branches();
     for (auto it = m.begin(); it != m.end();) {
@@ -747,7 +746,13 @@ SQLINTEGER pgRecover(XaConnection& c, RUVA70_XID* xids, SQLINTEGER count, SQLINT
     return SQL_SUCCESS;
 }
 
-const XaOperations kPostgres = {pgStart, pgEnd, pgPrepare, pgCommit, pgRollback, pgPending, pgRecover, pgForget};
+void pgClosed(uint32_t value) {
+    std::lock_guard<std::mutex> lock(gMu);
+    branches().erase(value);
+}
+
+const XaOperations kPostgres = {pgStart,   pgEnd,     pgPrepare, pgCommit, pgRollback,
+                                pgPending, pgRecover, pgForget,  pgClosed};
 
 }  // namespace
 

@@ -142,6 +142,20 @@ void report(JNIEnv* env, jobject xaError, SQLINTEGER rc, jint code) {
     r.xaErrCode(code);
 }
 
+// The XA code to report for a driver call. A handle the driver does not
+// know (a connection already freed by a pool, a forged value) comes back as
+// SQL_INVALID_HANDLE, and a driver that writes nothing then would leave the
+// preset 0, XA_OK: a transaction manager would record a prepare or commit of
+// a branch the server never saw. Such an answer becomes XAER_RMFAIL (the
+// resource manager is not available on that handle); every other code passes
+// unchanged.
+jint xaCodeOf(SQLINTEGER rc, SQLINTEGER code) {
+    if (qv::lowByte(static_cast<SQLRETURN>(rc)) == qv::lowByte(SQL_INVALID_HANDLE) &&
+        (code == RUVA70_XA_OK || code == RUVA70_XA_RDONLY))
+        return RUVA70_XAER_RMFAIL;
+    return static_cast<jint>(code);
+}
+
 // An XID that cannot be built is refused before the driver sees it.
 void refuse(JNIEnv* env, jobject xaError) {
     report(env, xaError, SQL_ERROR, RUVA70_XAER_INVAL);
@@ -181,8 +195,9 @@ jint branchCall(JNIEnv* env, FlagsEntry entry, jint hDbc, jint formatId, jint gt
     }
     SQLINTEGER code = 0;
     SQLINTEGER rc = entry(qv::hdbc(hDbc), &xid, static_cast<SQLINTEGER>(flags), &code);
-    report(env, xaError, rc, static_cast<jint>(code));
-    return static_cast<jint>(code);
+    const jint xaCode = xaCodeOf(rc, code);
+    report(env, xaError, rc, xaCode);
+    return xaCode;
 }
 
 // xaCommit, xaRollback: XID, two options, XA code.
@@ -199,7 +214,7 @@ void completionCall(JNIEnv* env, OptionsEntry entry, jint hDbc, jint formatId, j
     SQLINTEGER code = 0;
     SQLINTEGER rc =
         entry(qv::hdbc(hDbc), &xid, static_cast<SQLINTEGER>(option1), static_cast<SQLINTEGER>(option2), &code);
-    report(env, xaError, rc, static_cast<jint>(code));
+    report(env, xaError, rc, xaCodeOf(rc, code));
 }
 
 // One recovered XID as a QuorvaneXid stored at xids[k]. False, with the

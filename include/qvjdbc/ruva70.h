@@ -86,8 +86,11 @@
 #define RUVA70_STORE_READ_WRITE 1  // PostgreSQL: a primary, transaction_read_only off
 #define RUVA70_STORE_READ_ONLY 2   // PostgreSQL: pg_is_in_recovery() or transaction_read_only on
 // On PostgreSQL the state is asked with a statement on the connection each
-// time; in manual-commit mode that statement runs in the connection's
-// transaction like any other.
+// time. The connection's transaction state is left as it was found: in
+// manual-commit mode the statement runs in the application's transaction
+// when one is in progress, and otherwise the transaction that the statement
+// needed is ended at once (no transaction stays open, no snapshot is kept).
+// A connection that is not connected gets SQL_ERROR and SQLSTATE 08003.
 
 // ---------------------------------------------------------------------------
 // Driver type codes (reported while option 3057 is 1)
@@ -232,7 +235,10 @@
 // Handles are 31-bit values (never 0) of libruva70's own handle table. A
 // value never issued, freed, or of another kind (a statement passed as a
 // connection) gives SQL_INVALID_HANDLE. SQLDisconnect frees the
-// connection's statements; their values are then invalid.
+// connection's statements; their values are then invalid. A freed value is
+// not issued again before millions of other handles have been issued (a
+// freed slot is reused only while thousands of others are free, and its
+// value returns only when its 11-bit generation has come round).
 //
 // SQLGetInfo answers SQL_DRIVER_HENV, SQL_DRIVER_HDBC and SQL_DRIVER_HSTMT
 // (input: one of the connection's statements) with libruva70's own values,
@@ -248,10 +254,37 @@
 //   S1001  the handle table is full
 //   S1000  information type 3001 could not be asked; a PostgreSQL session
 //          not in UTC (above)
+//   08003  information type 3001 on a connection that is not connected
 //   22008  a timestamp the 8-byte form cannot hold
 //   22002  a null value read in the 8-byte form without an indicator
 //   S1C00  XA on a data source without two-phase commit
 //   01000  the session time zone could not be set at connect
+
+// ---------------------------------------------------------------------------
+// SQLCancel from another thread
+// ---------------------------------------------------------------------------
+//
+// SQLCancel may be called from any thread at any moment. It never runs the
+// driver's cancel at the same time as one of the statement's own calls
+// would touch the same state:
+//   - While a call of the statement is in progress on another thread, the
+//     cancel only interrupts it, and that call returns the error:
+//     PostgreSQL: the driver's own SQLCancel (psqlODBC's sends the server a
+//       cancel request); the call fails with SQLSTATE 57014.
+//     SQLite, whose driver's SQLCancel also closes the statement's cursor
+//       (freeing its rows under the running call): the driver's SQLCancel
+//       runs on a statement of libruva70's own on the same connection, so
+//       only the interrupt reaches the connection (sqlite3_interrupt, which
+//       interrupts whatever runs on that connection); the call fails with
+//       S1008 (the driver's S1000 "interrupted", reported as S1008).
+//   - Between the statement's calls, the statement's own calls wait until
+//     the cancel is done; the cancel ends a data-at-execution sequence and
+//     closes an open cursor (ODBC 2), and the next fetch fails with S1010.
+// A cancel never clears the statement's diagnostic records: those of its
+// last call stay for SQLError. A handle freed before the cancel arrives gives
+// SQL_INVALID_HANDLE, and its value is not issued again for a long time
+// (see the handle values below), so a late cancel never reaches another
+// statement.
 
 // ---------------------------------------------------------------------------
 // XA
@@ -263,8 +296,15 @@
 // every prepare fail; the test server runs with 20). Any other data source
 // (SQLite) answers every XA entry point with SQL_ERROR, XA code XAER_RMERR
 // (xa_pending and xa_recover: count 0) and a diagnostic S1C00; a connection
-// that is not connected answers XAER_RMFAIL (count 0) and a diagnostic 08003; a handle that is not a live connection
-// handle gets SQL_INVALID_HANDLE and nothing is written.
+// that is not connected answers XAER_RMFAIL (count 0) and a diagnostic
+// 08003. A handle that is not a live connection handle (never issued, freed,
+// another kind) gets SQL_INVALID_HANDLE and XA code XAER_RMFAIL (count 0),
+// so that an untouched XA_OK is never read as an outcome.
+//
+// A connection's branch lives in its session: SQLDisconnect and
+// SQLFreeConnect end the association (the server rolls back an active or
+// ended branch with the session), and its XID is free for other connections
+// at once. A prepared branch belongs to the database and stays.
 //
 // Results: each entry point returns SQL_SUCCESS when its XA code is XA_OK or
 // XA_RDONLY (and for pending/recover when they succeed), SQL_ERROR otherwise,

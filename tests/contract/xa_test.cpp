@@ -195,6 +195,39 @@ TEST(XaBranchMethods, RefuseXidsThatDoNotFitWithoutReachingTheDriver) {
     }
 }
 
+// A handle the driver refuses (a connection a pool already closed) must not
+// read as a prepared or committed branch: SQL_INVALID_HANDLE with the code
+// left at XA_OK (or saying XA_RDONLY) reaches Java as XAER_RMFAIL; an XA
+// error the driver wrote passes unchanged.
+TEST(XaBranchMethods, ARefusedHandleAnswersAnXaErrorNeverXaOk) {
+    qvt::LocalFrame frame(256);
+    struct Case {
+        SQLINTEGER code;
+        const char* log;
+        jint prepareResult;
+    };
+    const Case cases[] = {{RUVA70_XA_OK, "ret:-2;xa:-7;", -7},
+                          {RUVA70_XA_RDONLY, "ret:-2;xa:-7;", -7},
+                          {RUVA70_XAER_NOTA, "ret:-2;xa:-4;", -4}};
+    for (const Method& m : kMethods)
+        for (const Case& c : cases) {
+            Scope seam;
+            script(seam, SQL_INVALID_HANDLE, c.code);
+            jobject err = recorder();
+            const jint result = m.call(41, 1, 5, 0, qvt::bytes("gtrid"), 0, 0, err);
+            EXPECT_EQ(logOf(err), c.log) << m.name << " " << c.code;
+            if (isPrepare(m)) {
+                EXPECT_EQ(result, c.prepareResult) << "the prepare vote";
+            }
+        }
+    // A driver that answers success keeps its code, XA_OK included.
+    Scope seam;
+    script(seam, SQL_SUCCESS, RUVA70_XA_OK);
+    jobject err = recorder();
+    EXPECT_EQ(XAC(xaPrepare, 41, 1, 5, 0, qvt::bytes("gtrid"), 0, err), 0);
+    EXPECT_EQ(logOf(err), "ret:0;xa:0;");
+}
+
 TEST(XaBranchMethods, UnpinnableXidDataEndsTheCallWithTheJvmsException) {
     qvt::LocalFrame frame;
     Scope seam;

@@ -94,6 +94,28 @@ TEST_P(OptionsTest, DataStoreState) {
     }
 }
 
+// A connection that is not connected has no data store to tell about: a
+// failure the Java side can report, never a state of 0 that reads as
+// "unknown" with success.
+TEST_P(OptionsTest, DataStoreStateOfAnUnconnectedHandleFails) {
+    jbyteArray ec = errorCode();
+    const jint dbc = JC(allocConnect, c_.hEnv, ec);
+    ASSERT_EQ(at(ec, 0), 0);
+    EXPECT_EQ(JC(getDataStoreState, dbc, ec), 0);
+    EXPECT_EQ(at(ec, 0), -1);
+    EXPECT_NE(qvt::diagnostics(0, dbc, 0).find("08003"), std::string::npos);
+    JC(freeConnect, dbc, ec);
+    // The same after a disconnect.
+    c_.close();
+    c_.open(GetParam());
+    JC(disconnect, c_.hDbc, ec);
+    ASSERT_EQ(at(ec, 0), 0);
+    JC(getDataStoreState, c_.hDbc, ec);
+    EXPECT_EQ(at(ec, 0), -1);
+    EXPECT_NE(qvt::diagnostics(0, c_.hDbc, 0).find("08003"), std::string::npos);
+    JC(driverConnect, c_.hDbc, qvt::zstr(c_.connStr), ec);
+}
+
 TEST_P(OptionsTest, NativeSqlTranslatesEscapes) {
     jbyteArray ec = errorCode();
     jbyteArray out = qvt::newBytes(128, 0x7F);

@@ -594,6 +594,97 @@ TEST_F(XaPostgres, ALostConnectionGivesRmfail) {
     EXPECT_EQ(rows(), 0);
 }
 
+// A pool closed the connection (the server rolled the branch back); the
+// transaction manager still holds its handle. No call on that handle may
+// answer XA_OK: a prepare vote of XA_OK would make it commit a branch that
+// does not exist.
+TEST_F(XaPostgres, AnXaCallOnAClosedConnectionsHandleAnswersAnXaError) {
+    Connection c;
+    c.open(Source::Postgres);
+    Xid x = xid();
+    ended(c, x, 1);
+    const jint stale = c.hDbc;
+    c.close();
+    const Outcome refused{SQL_INVALID_HANDLE, RUVA70_XAER_RMFAIL};
+    EXPECT_EQ(prepare(stale, x), refused);
+    EXPECT_EQ(commit(stale, x, RUVA70_TMONEPHASE), refused);
+    EXPECT_EQ(commit(stale, x), refused);
+    EXPECT_EQ(rollback(stale, x), refused);
+    EXPECT_EQ(end(stale, x), refused);
+    EXPECT_EQ(start(stale, xid()), refused);
+    EXPECT_EQ(forget(stale, x), refused);
+    jint count = -1;
+    EXPECT_EQ(withError([&](jobject e) { count = XAC(getPendingXidNum, stale, e); }),
+              (Outcome{SQL_INVALID_HANDLE, 0}));
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(recover(stale).outcome, (Outcome{SQL_INVALID_HANDLE, 0}));
+    EXPECT_FALSE(listed(b.hDbc, x));
+    EXPECT_EQ(rows(), 0);
+}
+
+// The server rolls back a disconnected session's branch, so its XID is free
+// at once: another connection may start it, and the same handle, connected
+// again, starts a branch of its own.
+TEST_F(XaPostgres, AnXidIsFreeForAnotherConnectionAfterItsConnectionDisconnected) {
+    Connection c;
+    c.open(Source::Postgres);
+    Xid active = xid(), endedX = xid();
+    ASSERT_EQ(start(c.hDbc, active), kOk);
+    insert(c, 1);
+    jbyteArray ec = qvt::errorCode();
+    JC(disconnect, c.hDbc, ec);
+    ASSERT_EQ(qvt::at(ec, 0), 0);
+    EXPECT_EQ(commit(b.hDbc, active), failed(RUVA70_XAER_NOTA)) << "not prepared, and held by no one";
+    EXPECT_EQ(start(b.hDbc, active), kOk);
+    insert(b, 2);
+    EXPECT_EQ(end(b.hDbc, active), kOk);
+    EXPECT_EQ(commit(b.hDbc, active, RUVA70_TMONEPHASE), kOk);
+    EXPECT_EQ(rows(), 1) << "only the second connection's row";
+
+    // The same handle connects again (as a pool reuses it): idle, not
+    // associated with the branch it had.
+    JC(driverConnect, c.hDbc, qvt::zstr(c.connStr), ec);
+    ASSERT_EQ(qvt::at(ec, 0), 0);
+    ended(c, endedX, 3);
+    JC(disconnect, c.hDbc, ec);
+    JC(freeConnect, c.hDbc, ec);
+    ASSERT_EQ(qvt::at(ec, 0), 0);
+    c.hDbc = 0;
+    EXPECT_EQ(rollback(a.hDbc, endedX), failed(RUVA70_XAER_NOTA)) << "freed with its connection";
+    EXPECT_EQ(start(a.hDbc, endedX), kOk);
+    EXPECT_EQ(rollback(a.hDbc, endedX), kOk);
+    EXPECT_EQ(rows(), 1);
+}
+
+// getDataStoreState runs a statement; in manual-commit mode it must not leave
+// a transaction open that the application did not begin (xaStart would then
+// answer XAER_OUTSIDE), and must not end one that the application began.
+TEST_F(XaPostgres, DataStoreStateInManualCommitModeLeavesXaStartPossible) {
+    setAutocommit(a, SQL_AUTOCOMMIT_OFF);
+    jbyteArray ec = qvt::errorCode();
+    EXPECT_EQ(JC(getDataStoreState, a.hDbc, ec), RUVA70_STORE_READ_WRITE);
+    ASSERT_EQ(qvt::at(ec, 0), 0);
+    EXPECT_EQ(autocommit(a), SQL_AUTOCOMMIT_OFF);
+    // No transaction open: the next statement's transaction begins with it.
+    EXPECT_EQ(a.scalar("SELECT (now() = statement_timestamp())::int"), "1");
+    EXPECT_EQ(JC(transact, a.hEnv, a.hDbc, SQL_ROLLBACK), SQL_SUCCESS);
+    JC(getDataStoreState, a.hDbc, ec);
+    Xid x = xid();
+    ASSERT_EQ(start(a.hDbc, x), kOk);
+    insert(a, 1);
+    ASSERT_EQ(end(a.hDbc, x), kOk);
+    ASSERT_EQ(prepare(a.hDbc, x), kOk);
+    EXPECT_EQ(commit(b.hDbc, x), kOk);
+    EXPECT_EQ(rows(), 1);
+
+    // The application's own transaction stays open, with its work.
+    insert(a, 2);
+    EXPECT_EQ(JC(getDataStoreState, a.hDbc, ec), RUVA70_STORE_READ_WRITE);
+    EXPECT_EQ(rows(), 1) << "still uncommitted";
+    EXPECT_EQ(JC(transact, a.hEnv, a.hDbc, SQL_ROLLBACK), SQL_SUCCESS);
+    EXPECT_EQ(rows(), 1) << "rolled back with the application's transaction";
+}
+
 // ---------------------------------------------------------------------------
 // Recovery in another process
 // ---------------------------------------------------------------------------

@@ -148,29 +148,76 @@ TEST(OwnDiagnostics, TheNextCallOnTheHandleClearsThem) {
     EXPECT_TRUE(dbcRecords(c.dbc).empty());
 }
 
-TEST(XaWithoutDataSource, InvalidHandlesAreRefused) {
-    RUVA70_XID xid{};
-    SQLINTEGER code = 99, count = 99;
-    for (uint64_t v : kForged) {
-        SQLHDBC h = handle(v);
-        EXPECT_EQ(ruva70_xa_start(h, &xid, RUVA70_TMNOFLAGS, &code), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_end(h, &xid, RUVA70_TMSUCCESS, &code), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_prepare(h, &xid, 0, &code), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_commit(h, &xid, 0, 0, &code), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_rollback(h, &xid, 0, 0, &code), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_pending(h, &count), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_recover(h, &xid, 1, RUVA70_TMSTARTRSCAN, &count), SQL_INVALID_HANDLE);
-        EXPECT_EQ(ruva70_xa_forget(h, &xid, 0, &code), SQL_INVALID_HANDLE);
-    }
+// A late call with a freed handle (a cancel from another thread, say) must
+// never reach a handle issued later: after 100,000 allocations and frees,
+// each of which could take the freed slot, the old value is still refused.
+TEST(HandleTable, FreedValueStaysRefusedThroughManyReuses) {
     Connection c;
-    EXPECT_EQ(ruva70_xa_start(c.env, &xid, RUVA70_TMNOFLAGS, &code), SQL_INVALID_HANDLE) << "an environment";
+    SQLHDBC stale = SQL_NULL_HDBC;
+    ASSERT_EQ(ruva70_SQLAllocConnect(c.env, &stale), SQL_SUCCESS);
+    ASSERT_EQ(ruva70_SQLFreeConnect(stale), SQL_SUCCESS);
+    for (int i = 0; i < 100000; ++i) {
+        SQLHDBC dbc = SQL_NULL_HDBC;
+        ASSERT_EQ(ruva70_SQLAllocConnect(c.env, &dbc), SQL_SUCCESS) << "cycle " << i;
+        ASSERT_NE(dbc, stale) << "cycle " << i;
+        ASSERT_EQ(ruva70_SQLFreeConnect(dbc), SQL_SUCCESS);
+    }
+    EXPECT_EQ(probe(SQL_NULL_HENV, stale), SQL_INVALID_HANDLE);
+    EXPECT_EQ(ruva70_SQLFreeConnect(stale), SQL_INVALID_HANDLE);
+    RUVA70_XID xid{};
+    SQLINTEGER code = 0;
+    EXPECT_EQ(ruva70_xa_prepare(stale, &xid, 0, &code), SQL_INVALID_HANDLE);
+    EXPECT_EQ(code, RUVA70_XAER_RMFAIL);
+}
+
+// A handle that is not a live connection answers SQL_INVALID_HANDLE and an
+// XA error in the code slot: the caller's slot may hold 0 (XA_OK), which a
+// transaction manager would take for a branch prepared or committed.
+TEST(XaWithoutDataSource, InvalidHandlesAnswerAnXaErrorNeverXaOk) {
+    RUVA70_XID xid{};
+    xid.formatID = 1;
+    xid.gtrid_length = 1;
+    auto each = [&](SQLHDBC h, const std::string& what) {
+        SQLINTEGER code = 0;
+        EXPECT_EQ(ruva70_xa_start(h, &xid, RUVA70_TMNOFLAGS, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        code = 0;
+        EXPECT_EQ(ruva70_xa_end(h, &xid, RUVA70_TMSUCCESS, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        code = 0;
+        EXPECT_EQ(ruva70_xa_prepare(h, &xid, 0, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        code = 0;
+        EXPECT_EQ(ruva70_xa_commit(h, &xid, 0, 0, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        code = 0;
+        EXPECT_EQ(ruva70_xa_rollback(h, &xid, 0, 0, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        code = 0;
+        EXPECT_EQ(ruva70_xa_forget(h, &xid, 0, &code), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(code, RUVA70_XAER_RMFAIL) << what;
+        SQLINTEGER count = 99;
+        EXPECT_EQ(ruva70_xa_pending(h, &count), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(count, 0) << what;
+        count = 99;
+        EXPECT_EQ(ruva70_xa_recover(h, &xid, 1, RUVA70_TMSTARTRSCAN, &count), SQL_INVALID_HANDLE) << what;
+        EXPECT_EQ(count, 0) << what;
+        // No output slot at all: refused the same way, nothing written.
+        EXPECT_EQ(ruva70_xa_prepare(h, &xid, 0, nullptr), SQL_INVALID_HANDLE) << what;
+    };
+    for (uint64_t v : kForged) each(handle(v), "forged " + std::to_string(v));
+    Connection c;
+    each(c.env, "an environment");
+    SQLHDBC closed = SQL_NULL_HDBC;
+    ASSERT_EQ(ruva70_SQLAllocConnect(c.env, &closed), SQL_SUCCESS);
+    ASSERT_EQ(ruva70_SQLFreeConnect(closed), SQL_SUCCESS);
+    each(closed, "a freed connection");
 }
 
 // Several threads allocate, look up and free connections of one environment
 // and environments of their own, while probing stale and forged values. The
 // set of live values catches a value issued twice; a stale value that still
-// worked, or a live one that did not, fails the probe. Kept under 2047
-// allocations in all, so no slot's generation wraps during the test.
+// worked, or a live one that did not, fails the probe.
 TEST(HandleTableConcurrency, ThreadsIssueLookUpAndFreeAtOnce) {
     Connection shared;
     constexpr int kThreads = 4;
