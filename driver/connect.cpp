@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -87,6 +88,17 @@ bool mayReachPsqlodbc(const SQLCHAR* connStr, SQLSMALLINT length) {
         pos = next + 1;
     }
     return true;
+}
+
+// Whether one of the connection's statements has a call of its own in
+// progress.
+bool statementRunning(uint32_t dbc) {
+    bool running = false;
+    table().forEach(static_cast<uint8_t>(Kind::Stmt), [&](uint32_t, Handle& h) {
+        if (h.parent.load(std::memory_order_relaxed) == dbc && h.calls.load(std::memory_order_acquire) > 0)
+            running = true;
+    });
+    return running;
 }
 
 // A call of a statement's own (beginCall / endCall); nothing for other kinds.
@@ -209,9 +221,13 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
+    // A statement of the connection still running on another thread is
+    // waited for (psqlODBC's disconnect would wait for it too); cancels still
+    // reach it meanwhile.
+    while (statementRunning(valueOf(hdbc))) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // Cancels that started before this point finish first (they may be in
-    // the driver with one of the statements freed below); later ones keep
-    // away from the driver's statements (SQLCancel).
+    // the driver with one of the statements freed below); later ones leave
+    // the statements alone (SQLCancel).
     dbc->closing.store(true, std::memory_order_seq_cst);
     while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
     SQLRETURN rc = DM().SQLDisconnect(dbc->dm.load());

@@ -506,14 +506,13 @@ SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
     Handle* dbc = lookup(handleOf(h->parent.load(std::memory_order_relaxed)), Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     CancelHold hold(*dbc);
-    if (!hold.held()) {
-        // A disconnect frees the statement now. psqlODBC's disconnect waits
-        // for a running statement, which this cancel may still end: it goes
-        // through the driver manager, which checks the handle against its own
-        // list. The SQLite driver offers no safe way: nothing is done.
-        if (h->source.load(std::memory_order_relaxed) == Source::SQLite) return SQL_INVALID_HANDLE;
-        return DM().SQLCancel(d);
-    }
+    // A disconnect is freeing the statement, and none of the connection's
+    // statements runs any more (the disconnect waited for them): there is
+    // nothing to cancel, and the statement must not be touched.
+    if (!hold.held()) return SQL_INVALID_HANDLE;
+    // A disconnect that ran to its end before the hold was taken freed the
+    // statement (and its slot may serve another one now).
+    if (lookup(hstmt, Kind::Stmt) != h) return SQL_INVALID_HANDLE;
     // Either this cancel sees a call of the statement's own thread, or that
     // call waits until this cancel is done (handles.h).
     h->idleCancel.store(true, std::memory_order_seq_cst);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <vector>
 
 using namespace qvt;
 
@@ -84,6 +85,59 @@ TEST_P(CancelOn, ACancelFromAnotherThreadEndsARunningStatementWithACancelState) 
     EXPECT_EQ(rs[0].state, pg() ? "57014" : "S1008") << rs[0].message;
     ruva70_SQLFreeStmt(s, SQL_CLOSE);
     EXPECT_EQ(queryText(s, "SELECT 6"), "6");
+}
+
+// A pool closes a connection while a statement of it still runs on another
+// thread: the disconnect waits for the statement (instead of freeing it under
+// the running call), and a cancel still reaches the statement meanwhile.
+TEST_P(CancelOn, ADisconnectWaitsForARunningStatementThatACancelStillEnds) {
+    const char* endless = pg() ? "SELECT pg_sleep(60)"
+                               : "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                 "SELECT count(*) FROM c WHERE x < 0";
+    std::atomic<bool> started{false};
+    SQLRETURN rc = SQL_SUCCESS;
+    std::vector<Record> rs;
+    std::thread runner([&] {
+        started = true;
+        rc = run(endless);
+        if (SQL_SUCCEEDED(rc)) rc = ruva70_SQLFetch(s);
+        rs = stmtRecords(s);
+    });
+    while (!started.load()) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::atomic<bool> disconnected{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        while (!disconnected.load()) {
+            ruva70_SQLCancel(s);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const SQLRETURN disconnect = ruva70_SQLDisconnect(c->dbc);
+    disconnected = true;
+    runner.join();
+    canceller.join();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
+    EXPECT_EQ(rc, SQL_ERROR);
+    ASSERT_FALSE(rs.empty());
+    EXPECT_EQ(rs[0].state, pg() ? "57014" : "S1008") << rs[0].message;
+    if (!pg() && disconnect == SQL_ERROR) {
+        // The SQLite driver refuses to disconnect while an interrupted
+        // statement is not freed ("unfinished statements", also without any
+        // thread); everything stays valid, and the disconnect succeeds once
+        // the statement is freed.
+        auto why = dbcRecords(c->dbc);
+        ASSERT_FALSE(why.empty());
+        EXPECT_EQ(why[0].state, "25000") << why[0].message;
+        EXPECT_EQ(ruva70_SQLFreeStmt(s, SQL_DROP), SQL_SUCCESS);
+        EXPECT_EQ(ruva70_SQLDisconnect(c->dbc), SQL_SUCCESS) << describe(dbcRecords(c->dbc));
+    } else {
+        EXPECT_EQ(disconnect, SQL_SUCCESS) << describe(dbcRecords(c->dbc));
+    }
+    c->connected = false;
+    EXPECT_EQ(ruva70_SQLCancel(s), SQL_INVALID_HANDLE) << "freed with its connection";
+    s = SQL_NULL_HSTMT;
 }
 
 // A cancel of one statement while another statement of the same connection
