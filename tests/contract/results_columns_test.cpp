@@ -1,5 +1,6 @@
 // Column description and bound-column buffers, seen at the driver through
 // the seam and in the records behind the token.
+#include "qvjdbc/registry.h"
 #include "results_fixture.h"
 
 #include <cstdio>
@@ -201,6 +202,27 @@ TEST_F(ResultsColumns, RebindAndFreeUseTheStoredCount) {
         EXPECT_EQ(at(ec, 1), -97);
         JC(freeBoundColBuffers, forged, 2);  // a freed or forged token frees nothing
     }
+}
+
+// Java may keep a token after freeing its array; 100,000 arrays issued and
+// released later (each could take the freed slot) the token is still refused
+// with the missing-array code, never taken for a later array.
+TEST_F(ResultsColumns, AFreedTokenStaysRefusedThroughManyReuses) {
+    jbyteArray ec = errorCode();
+    const jint stale = bind({{SQL_INTEGER}}, ec);
+    JC(freeBoundColBuffers, stale, 1);
+    int object = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const jint t = qv::registry::issue(qv::registry::Kind::BoundColumns, &object);
+        ASSERT_NE(t, stale) << "cycle " << i;
+        ASSERT_EQ(qv::registry::release(qv::registry::Kind::BoundColumns, t), &object);
+    }
+    seam_.clear();
+    JC(justReBindAllCols, 7, stale, 1, ec);
+    EXPECT_EQ(at(ec, 1), -97);
+    EXPECT_EQ(seam_.count("SQLBindCol"), 0u);
+    EXPECT_EQ(JC(getInteger, stale, ec, 1), 0);
+    EXPECT_EQ(at(ec, 1), -97);
 }
 
 TEST_F(ResultsColumns, AttributesTravelAtFullWidth) {
