@@ -32,11 +32,10 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, st
         h.parent.store(parent, std::memory_order_relaxed);
         h.kind = kind;
         h.source.store(source, std::memory_order_relaxed);
-        h.calls.store(0, std::memory_order_relaxed);
-        h.idleCancel.store(false, std::memory_order_relaxed);
+        // The counters (calls, cancels) and flags (idleCancel, closing) are
+        // not reset: each increment or set is undone by the thread that made
+        // it, which may still be finishing with the slot's previous owner.
         h.driverStmt.store(nullptr, std::memory_order_relaxed);
-        h.cancels.store(0, std::memory_order_relaxed);
-        h.closing.store(false, std::memory_order_relaxed);
         h.driverCancel.store(nullptr, std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> interrupt(h.interruptMu);
