@@ -30,9 +30,12 @@ jint errorRecord(JNIEnv* env, jint hEnv, jint hDbc, jint hStmt, jbyteArray sqlSt
         return 0;
     }
     SQLCHAR stateText[kSqlStateBytes + 2] = {};
+    // The message lands in a native area too: an empty errorMsg has no
+    // address a driver manager may write before.
+    qv::OutArea text(message, static_cast<size_t>(bufferLength));
     SQLRETURN rc = qv::drv.SQLError(qv::henv(hEnv), qv::hdbc(hDbc), qv::hstmt(hStmt), stateText, &nativeError,
-                                    reinterpret_cast<SQLCHAR*>(message), bufferLength, &messageLength);
-    qv::terminateWithin(message, bufferLength);
+                                    reinterpret_cast<SQLCHAR*>(text.get()), bufferLength, &messageLength);
+    text.finish(SQL_SUCCEEDED(rc));
     std::memcpy(state, stateText, std::min(kSqlStateBytes, static_cast<size_t>(env->GetArrayLength(sqlState))));
     f.store(rc);
     f.status(messageLength >= bufferLength ? qv::kStatusTruncated : qv::kStatusOk);

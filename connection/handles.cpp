@@ -6,6 +6,7 @@
 #include "qvjdbc/frame.h"
 #include "qvjdbc/jni_exports.h"
 #include "qvjdbc/jni_util.h"
+#include "qvjdbc/params.h"
 
 using qv::drv;
 using qv::Frame;
@@ -59,7 +60,10 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_freeConnect(JNIEnv* env, jobject, jint hDb
 }
 
 QV_ENTRY(jshort) Java_com_quorvane_jdbc_JdbcOdbcClient_freeStmt(JNIEnv*, jobject, jint hStmt, jint option) {
-    return drv.SQLFreeStmt(qv::hstmt(hStmt), qv::uword(option));
+    const SQLRETURN rc = drv.SQLFreeStmt(qv::hstmt(hStmt), qv::uword(option));
+    if (SQL_SUCCEEDED(rc) && (qv::uword(option) == SQL_DROP || qv::uword(option) == SQL_RESET_PARAMS))
+        qv::params::forgetStatementBindings(hStmt);
+    return rc;
 }
 
 QV_ENTRY(void)
@@ -92,9 +96,11 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_browseConnect(JNIEnv* env, jobject, jint h
     jbyte* in = f.bytes(connStrIn);
     if (!in) return 0;
     if (!qv::terminatedText(env, connStrIn, in)) return SQL_ERROR;
+    qv::OutArea text(out, static_cast<size_t>(outSize));
     SQLRETURN rc = drv.SQLBrowseConnect(qv::hdbc(hDbc), reinterpret_cast<SQLCHAR*>(in), SQL_NTS,
-                                        reinterpret_cast<SQLCHAR*>(out), outSize, &outLength);
-    qv::terminateWithin(out, outSize);
+                                        reinterpret_cast<SQLCHAR*>(text.get()), outSize, &outLength);
+    // SQL_NEED_DATA also carries text: the attributes still to be given.
+    text.finish(SQL_SUCCEEDED(rc) || rc == SQL_NEED_DATA);
     return rc;
 }
 

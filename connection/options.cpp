@@ -30,6 +30,59 @@ union ValueCell {
 // array and terminated.
 constexpr size_t kOptionStringScratch = 4096;
 
+// A connection option's value read with the numeric getter: options whose
+// value is text (105, 106, 109 and any the driver answers with text) are
+// written without a length, so the cell has the room of the largest option
+// text a driver writes. Java receives the low 32 bits of its start.
+union OptionCell {
+    SQLULEN wide;
+    SQLUINTEGER u32;
+    char text[4096];
+};
+
+// Options whose value ODBC defines as a pointer or a string. The numeric
+// setters would hand the driver a Java int as that pointer, which it reads or
+// writes at a later call: they are refused there (the string setter and the
+// getters serve them).
+bool pointerValued(SQLUSMALLINT option) {
+    switch (option) {
+        // Connection options: trace file, translation library, current
+        // catalog, quiet-mode window, DTC and XA enlistment, and the
+        // asynchronous-notification pointers.
+        case 105:
+        case 106:
+        case 109:
+        case 111:
+        case 118:
+        case 119:
+        case 120:
+        case 121:
+        case 1207:
+        case 1208:
+        // Statement options: bookmark, binding offset, operation, status and
+        // count pointers, asynchronous-notification pointers, descriptors.
+        case 16:
+        case 17:
+        case 19:
+        case 20:
+        case 21:
+        case 23:
+        case 24:
+        case 25:
+        case 26:
+        case 29:
+        case 30:
+        case 31:
+        case 10010:
+        case 10011:
+        case 10012:
+        case 10013:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Refuses a call whose array argument is null, or returns quietly when a pin
 // failed (the JVM's exception is pending).
 void refuseIfNull(Frame& f) {
@@ -41,7 +94,7 @@ void refuseIfNull(Frame& f) {
 QV_ENTRY(jint)
 Java_com_quorvane_jdbc_JdbcOdbcClient_getConnectOption(JNIEnv* env, jobject, jint hDbc, jint option,
                                                        jbyteArray errorCode) {
-    ValueCell value{};
+    OptionCell value{};
     Frame f(env);
     if (!f.errorCode(errorCode)) return 0;
     f.store(drv.SQLGetConnectOption(qv::hdbc(hDbc), qv::uword(option), &value));
@@ -71,6 +124,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setConnectOption(JNIEnv* env, jobject, jin
                                                        jbyteArray errorCode) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
+    if (pointerValued(qv::uword(option))) return f.refuseNull();
     f.store(drv.SQLSetConnectOption(qv::hdbc(hDbc), qv::uword(option), qv::udword(value)));
 }
 
@@ -101,6 +155,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setStmtOption(JNIEnv* env, jobject, jint h
                                                     jbyteArray errorCode) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
+    if (pointerValued(qv::uword(option))) return f.refuseNull();
     f.store(drv.SQLSetStmtOption(qv::hstmt(hStmt), qv::uword(option), qv::udword(value)));
 }
 
@@ -134,8 +189,13 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getInfoString(JNIEnv* env, jobject, jint h
     if (!f.errorCode(errorCode)) return;
     jbyte* out = f.bytes(buffer);
     if (!out) return refuseIfNull(f);
-    f.store(drv.SQLGetInfo(qv::hdbc(hDbc), qv::uword(infoType), out, size, &length));
-    qv::terminateWithin(out, size);
+    // A numeric information type is written at its own size whatever the
+    // length says: the value lands in a native area and reaches Java cut to
+    // the array.
+    qv::OutArea value(out, static_cast<size_t>(size));
+    const SQLRETURN rc = drv.SQLGetInfo(qv::hdbc(hDbc), qv::uword(infoType), value.get(), size, &length);
+    value.finish(SQL_SUCCEEDED(rc));
+    f.store(rc);
 }
 
 QV_ENTRY(jint)
@@ -159,9 +219,12 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_nativeSql(JNIEnv* env, jobject, jint hDbc,
     jbyte* out = f.bytes(sqlOut);
     if (!in || !out) return refuseIfNull(f);
     if (!qv::terminatedText(env, sqlIn, in)) return f.refuseNull();
-    f.store(drv.SQLNativeSql(qv::hdbc(hDbc), reinterpret_cast<SQLCHAR*>(in), SQL_NTS, reinterpret_cast<SQLCHAR*>(out),
-                             outSize, &outLength));
-    qv::terminateWithin(out, outSize);
+    qv::OutArea text(out, static_cast<size_t>(outSize));
+    if (!text.get()) return f.status(qv::kStatusNoMemory);
+    const SQLRETURN rc = drv.SQLNativeSql(qv::hdbc(hDbc), reinterpret_cast<SQLCHAR*>(in), SQL_NTS,
+                                          reinterpret_cast<SQLCHAR*>(text.get()), outSize, &outLength);
+    text.finish(SQL_SUCCEEDED(rc));
+    f.store(rc);
 }
 
 QV_ENTRY(void)
@@ -173,8 +236,11 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getCursorName(JNIEnv* env, jobject, jint h
     if (!f.errorCode(errorCode)) return;
     jbyte* out = f.bytes(buffer);
     if (!out) return refuseIfNull(f);
-    f.store(drv.SQLGetCursorName(qv::hstmt(hStmt), reinterpret_cast<SQLCHAR*>(out), size, &length));
-    qv::terminateWithin(out, size);
+    qv::OutArea text(out, static_cast<size_t>(size));
+    const SQLRETURN rc =
+        drv.SQLGetCursorName(qv::hstmt(hStmt), reinterpret_cast<SQLCHAR*>(text.get()), size, &length);
+    text.finish(SQL_SUCCEEDED(rc));
+    f.store(rc);
 }
 
 QV_ENTRY(void)

@@ -246,8 +246,18 @@ QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_freeBoundParams(JNIEnv*, jo
     if (!a) return;
     // The statement's bindings point into the records and their buffers: the
     // driver lets go of them before they are freed. A statement already
-    // freed answers SQL_INVALID_HANDLE.
-    drv.SQLFreeStmt(qv::hstmt(a->hStmt), SQL_RESET_PARAMS);
+    // freed answers SQL_INVALID_HANDLE. While a data-at-execution exchange
+    // is pending the driver refuses the reset (a sequence error): the
+    // exchange is cancelled first. If the driver still refuses, it may still
+    // read the records, and they are kept rather than freed.
+    const SQLHSTMT h = qv::hstmt(a->hStmt);
+    SQLRETURN rc = drv.SQLFreeStmt(h, SQL_RESET_PARAMS);
+    if (rc == SQL_ERROR) {
+        drv.SQLCancel(h);
+        rc = drv.SQLFreeStmt(h, SQL_RESET_PARAMS);
+    }
+    if (rc == SQL_ERROR) return;
+    qv::params::forgetStatementBindings(a->hStmt);
     qv::BoundParam* records = a->records();
     for (int32_t i = 0; i < a->numParams; ++i) qv::params::memory.release(records[i].ownedBuffer);
     qv::params::memory.release(a);

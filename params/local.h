@@ -11,6 +11,7 @@ namespace qv::params {
 // (zero-extended), the buffer length a signed length (sign-extended).
 inline SQLRETURN bindInput(SQLHSTMT h, jint paramNumber, SQLSMALLINT cType, SQLSMALLINT sqlType, int32_t columnSize,
                            SQLSMALLINT scale, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* lengthInd) {
+    forgetBinding(handleToJava(h), paramNumber);
     return drv.SQLBindParameter(h, uword(paramNumber), SQL_PARAM_INPUT, cType, sqlType, udword(columnSize), scale,
                                 value, bufferLength, lengthInd);
 }

@@ -20,7 +20,7 @@ namespace {
 // type stays, so the next call binds again.
 template <typename T>
 jint setNumeric(jint hStmt, jint params, T value, jint paramNumber, SQLSMALLINT cType, SQLSMALLINT valueSqlType) {
-    ParamArray* a = qv::params::find(params);
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return qv::kUnsignedStatus(qv::kStatusUnusable);
     std::memcpy(&r->inlineValue, &value, sizeof value);
@@ -68,7 +68,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setNull(JNIEnv* env, jobject, jint hStmt, 
                                               jint paramNumber) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
-    ParamArray* a = qv::params::find(params);
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return f.status(qv::kStatusUnusable);
     f.status(qv::kStatusOk);
@@ -89,7 +89,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setTimestamp(JNIEnv* env, jobject, jint hS
                                                    jbyteArray errorCode, jint paramNumber) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
-    ParamArray* a = qv::params::find(params);
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return f.status(qv::kStatusUnusable);
     f.status(qv::kStatusOk);

@@ -16,7 +16,9 @@
 #include "qvjdbc/idcache.h"
 #include "qvjdbc/jni_exports.h"
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 using qv::drv;
 using qv::Frame;
@@ -89,6 +91,22 @@ private:
     PinnedStorage* record_ = nullptr;
 };
 
+// The output-string bindings in force: few at a time, so a short list under
+// a lock; `live` lets every other binding skip the lock while it is empty.
+struct OutputBinding {
+    jint hStmt;
+    jint paramNumber;
+    const PinnedStorage* text;
+};
+std::mutex outputLock;
+OutputBinding outputs[256];
+std::size_t outputCount = 0;
+std::atomic<std::size_t> live{0};
+
+// A static NULL indicator: what a released output parameter is bound to,
+// as an input NULL that the driver only reads.
+SQLLEN releasedIndicator = SQL_NULL_DATA;
+
 void writeWord(jbyte* at, int32_t v) {
     std::memcpy(at, &v, sizeof v);
 }
@@ -98,7 +116,58 @@ int32_t readWord(const jbyte* at) {
     return v;
 }
 
+void forgetWhere(bool (*match)(const OutputBinding&, jint, jint), jint hStmt, jint paramNumber) {
+    if (live.load(std::memory_order_acquire) == 0) return;
+    std::lock_guard<std::mutex> lock(outputLock);
+    for (std::size_t i = 0; i < outputCount;)
+        if (match(outputs[i], hStmt, paramNumber))
+            outputs[i] = outputs[--outputCount];
+        else
+            ++i;
+    live.store(outputCount, std::memory_order_release);
+}
+
 }  // namespace
+
+namespace qv::params {
+
+void noteOutputBinding(jint hStmt, jint paramNumber, const PinnedStorage* text) {
+    forgetBinding(hStmt, paramNumber);
+    std::lock_guard<std::mutex> lock(outputLock);
+    if (outputCount == sizeof outputs / sizeof outputs[0]) {
+        // Full: the oldest entry is dropped; its release leaves the
+        // parameter as it is, as before this list existed.
+        for (std::size_t i = 1; i < outputCount; ++i) outputs[i - 1] = outputs[i];
+        --outputCount;
+    }
+    outputs[outputCount++] = OutputBinding{hStmt, paramNumber, text};
+    live.store(outputCount, std::memory_order_release);
+}
+
+void forgetBinding(jint hStmt, jint paramNumber) {
+    forgetWhere([](const OutputBinding& b, jint h, jint p) { return b.hStmt == h && b.paramNumber == p; }, hStmt,
+                paramNumber);
+}
+
+void forgetStatementBindings(jint hStmt) {
+    forgetWhere([](const OutputBinding& b, jint h, jint) { return b.hStmt == h; }, hStmt, 0);
+}
+
+bool takeOutputBinding(const PinnedStorage* text, jint& hStmt, jint& paramNumber) {
+    if (live.load(std::memory_order_acquire) == 0) return false;
+    std::lock_guard<std::mutex> lock(outputLock);
+    for (std::size_t i = 0; i < outputCount; ++i) {
+        if (outputs[i].text != text) continue;
+        hStmt = outputs[i].hStmt;
+        paramNumber = outputs[i].paramNumber;
+        outputs[i] = outputs[--outputCount];
+        live.store(outputCount, std::memory_order_release);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace qv::params
 
 QV_ENTRY(void)
 Java_com_quorvane_jdbc_JdbcOdbcClient_bindInParameterAtExec(JNIEnv* env, jobject, jint params, jint hStmt,
@@ -119,7 +188,11 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindInParameterAtExec(JNIEnv* env, jobject
     if (env->GetArrayLength(tokenBytes) < kWordBytes || env->GetArrayLength(lengthBytes) < kWordBytes ||
         env->GetArrayLength(storage) < kStorageInts)
         return f.refuseNull();
-    ParamArray* a = qv::params::find(params);
+    // The length word tells the driver how many bytes will be put: a negative
+    // length would become SQL_LEN_DATA_AT_EXEC of a huge count, read from
+    // the 4-byte value buffer.
+    if (length < 0) return f.refuseNull();
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return f.status(qv::kStatusUnusable);
     f.status(qv::kStatusOk);
@@ -132,6 +205,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindInParameterAtExec(JNIEnv* env, jobject
     writeWord(lengthWord.elements(), qv::saturateToJint(lengthInd));
     if (!token.keep(false, 0) || !lengthWord.keep(true, lengthInd)) return f.status(qv::kStatusNoMemory);
 
+    qv::params::forgetBinding(hStmt, paramNumber);
     SQLRETURN rc = drv.SQLBindParameter(qv::hstmt(hStmt), qv::uword(paramNumber), SQL_PARAM_INPUT, qv::sword(cType),
                                         qv::sword(sqlType), qv::udword(length), r->scale, &r->inlineValue, kWordBytes,
                                         &r->lengthInd);
@@ -174,6 +248,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindOutParameterString(JNIEnv* env, jobjec
         qv::throwOutOfMemory(env);
         return 0;
     }
+    qv::params::forgetBinding(hStmt, paramNumber);
     SQLRETURN rc = drv.SQLBindParameter(qv::hstmt(hStmt), qv::uword(paramNumber), SQL_PARAM_OUTPUT, SQL_C_CHAR,
                                         qv::sword(sqlType), qv::udword(n - 1), qv::sword(scale), text.elements(),
                                         qv::sdword(n), &lengthWord.record()->length);
@@ -181,6 +256,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindOutParameterString(JNIEnv* env, jobjec
         std::memset(pairs, 0, kStorageInts * sizeof(jint));
         return rc;
     }
+    qv::params::noteOutputBinding(hStmt, paramNumber, text.record());
     text.commit(pairs);
     lengthWord.commit(pairs + 2);
     return rc;
@@ -200,6 +276,14 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_ReleaseStoredBytes(JNIEnv* env, jobject, j
     auto* s = static_cast<PinnedStorage*>(qv::registry::release(Kind::PinnedStorage, first));
     if (s != p) return;
     qv::registry::release(Kind::PinnedStorage, second);
+    // An output parameter still bound to this array is taken off it first:
+    // bound again as an input NULL, so that an execution before the Java side
+    // binds it again writes nowhere.
+    jint hStmt = 0;
+    jint paramNumber = 0;
+    if (qv::params::takeOutputBinding(s, hStmt, paramNumber))
+        drv.SQLBindParameter(qv::hstmt(hStmt), qv::uword(paramNumber), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 0, 0,
+                             nullptr, 0, &releasedIndicator);
     if (s->hasLength) writeWord(s->elements, qv::saturateToJint(s->length));
     env->ReleaseByteArrayElements(s->array, s->elements, 0);
     env->DeleteGlobalRef(s->array);

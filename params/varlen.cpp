@@ -37,7 +37,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setString(JNIEnv* env, jobject, jint hStmt
                                                 jbyteArray errorCode, jint paramNumber) {
     Frame f(env);
     if (!f.errorCode(errorCode)) return;
-    ParamArray* a = qv::params::find(params);
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return f.status(qv::kStatusUnusable);
     if (!value) return f.refuseNull();
@@ -113,7 +113,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_setBytes(JNIEnv* env, jobject, jint hStmt,
     if (!f.errorCode(errorCode)) return;
     if (!value) return f.refuseNull();
     const jsize len = env->GetArrayLength(value);
-    ParamArray* a = qv::params::find(params);
+    ParamArray* a = qv::params::findFor(params, hStmt);
     qv::BoundParam* r = a ? a->record(paramNumber) : nullptr;
     if (!r) return f.status(qv::kStatusUnusable);
     f.status(qv::kStatusOk);

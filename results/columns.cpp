@@ -539,6 +539,11 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_colAttributesString(JNIEnv* env, jobject, 
     // gets a cell of its own rather than a null address.
     SQLLEN numeric = 0;
     SQLSMALLINT textLength = 0;
-    return drv.SQLColAttributes(qv::hstmt(hStmt), qv::uword(column), qv::uword(descType), out, size, &textLength,
-                                &numeric);
+    // The text lands in a native area: an empty array has no address the
+    // driver may write at, and a driver may write a number there.
+    qv::OutArea text(out, static_cast<size_t>(size));
+    const SQLRETURN rc = drv.SQLColAttributes(qv::hstmt(hStmt), qv::uword(column), qv::uword(descType), text.get(),
+                                              size, &textLength, &numeric);
+    text.finish(false);
+    return rc;
 }

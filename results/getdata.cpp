@@ -102,8 +102,10 @@ jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCod
     void* into = variable ? target : cell;
     const SQLLEN intoSize = variable ? targetSize : static_cast<SQLLEN>(sizeof cell);
     const SQLRETURN rc = drv.SQLGetData(qv::hstmt(hStmt), qv::uword(column), cType, into, intoSize, indicator);
+    // Only the value's own bytes reach the target: bytes after it stay as
+    // they were.
     if (!variable && target && targetSize > 0)
-        std::memcpy(target, cell, static_cast<size_t>(std::min(targetSize, static_cast<SQLLEN>(sizeof cell))));
+        std::memcpy(target, cell, std::min(static_cast<size_t>(targetSize), fixedSize(cType)));
     f.store(rc);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return JNI_ABORT;
     BoundColBuffer& rec = *col.rec;

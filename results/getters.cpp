@@ -17,7 +17,7 @@ namespace qv::results {
 jint readBoundColumn(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, void* target, SQLLEN targetSize,
                      SQLSMALLINT cType, jbyteArray into) {
     Frame f(env);
-    if (!f.errorCode(errorCode)) return 0;
+    if (!f.errorCode(errorCode)) return -1;
     Column col = boundColumn(boundCols, column);
     if (!col) {
         f.status(kStatusUnusable);
@@ -113,6 +113,8 @@ void readIntoValues(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint colu
     const jsize length = env->GetArrayLength(values);
     const SQLLEN size = static_cast<SQLLEN>(length) * static_cast<SQLLEN>(sizeof(jint));
     jint fields[7] = {};
+    // Nothing is written when no value was copied, also when errorCode
+    // could not be pinned.
     if (readBoundColumn(env, boundCols, errorCode, column, fields, size, cType) != 0) return;
     const jsize count = cType == SQL_C_TIMESTAMP ? 7 : 3;
     if (length >= count && !env->ExceptionCheck()) env->SetIntArrayRegion(values, 0, count, fields);

@@ -8,9 +8,10 @@
 #include "qvjdbc/frame.h"
 #include "qvjdbc/jni_exports.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 using qv::drv;
 
@@ -19,8 +20,11 @@ namespace {
 
 constexpr jint kFailedCommand = -3;  // the JDBC value of a failed batch command
 
-// Decodes UTF-8 into UTF-16; false when the bytes are not valid UTF-8.
-bool decodeUtf8(const unsigned char* s, std::u16string& out) {
+// Decodes UTF-8 into UTF-16 units at out (room for as many units as the
+// text has bytes: a sequence never gives more units than bytes); false when
+// the bytes are not valid UTF-8. Sets the number of units written.
+bool decodeUtf8(const unsigned char* s, jchar* out, std::size_t& units) {
+    units = 0;
     while (*s) {
         uint32_t c = *s;
         int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
@@ -36,10 +40,10 @@ bool decodeUtf8(const unsigned char* s, std::u16string& out) {
             return false;
         if (c >= 0x10000) {
             c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            out[units++] = static_cast<jchar>(0xD800 + (c >> 10));
+            out[units++] = static_cast<jchar>(0xDC00 + (c & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(c));
+            out[units++] = static_cast<jchar>(c);
         }
     }
     return true;
@@ -55,13 +59,26 @@ bool clearPending(JNIEnv* env) {
 }  // namespace
 
 jstring newStringFromDriverText(JNIEnv* env, const char* text) {
-    std::u16string wide;
+    // No C++ allocation (whose failure would throw across the entry point):
+    // the units go to the stack, or to a heap block for a long text.
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    if (!decodeUtf8(bytes, wide)) {
-        wide.clear();
-        for (const unsigned char* p = bytes; *p; ++p) wide.push_back(static_cast<char16_t>(*p));
+    const std::size_t n = std::strlen(text);
+    jchar small[1024];
+    jchar* wide = small;
+    if (n > sizeof small / sizeof small[0]) {
+        wide = static_cast<jchar*>(n <= SIZE_MAX / sizeof(jchar) ? std::malloc(n * sizeof(jchar)) : nullptr);
+        if (!wide) {
+            throwOutOfMemory(env);
+            return nullptr;
+        }
     }
-    return env->NewString(reinterpret_cast<const jchar*>(wide.data()), static_cast<jsize>(wide.size()));
+    std::size_t units = 0;
+    if (!decodeUtf8(bytes, wide, units)) {
+        for (units = 0; units < n; ++units) wide[units] = bytes[units];
+    }
+    jstring s = env->NewString(wide, static_cast<jsize>(units));
+    if (wide != small) std::free(wide);
+    return s;
 }
 
 bool reportBatchWarnings(JNIEnv* env, jobject statement, SQLHSTMT hStmt, jint position) {

@@ -15,6 +15,9 @@
 #include "qvjdbc/jni_exports.h"
 #include "qvjdbc/params.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -95,8 +98,13 @@ jbyte buildVariableColumn(JNIEnv* env, jobjectArray values, jint numRows, SQLSMA
         if (!v) {
             status = qv::kStatusUnusable;  // the array changed under the call
         } else if (cType == SQL_C_CHAR) {
-            status = static_cast<jbyte>(
-                qv::copyStringTo8Bit(env, slot, static_cast<int>(c.lengths[r] + 1), static_cast<jstring>(v)));
+            // A string that became shorter since the first pass would leave
+            // the slot's old bytes behind its text, sent with the old length.
+            if (env->GetStringLength(static_cast<jstring>(v)) != c.lengths[r])
+                status = qv::kStatusUnusable;
+            else
+                status = static_cast<jbyte>(
+                    qv::copyStringTo8Bit(env, slot, static_cast<int>(c.lengths[r] + 1), static_cast<jstring>(v)));
         } else if (cType == SQL_C_WCHAR) {
             const jsize n = env->GetStringLength(static_cast<jstring>(v));
             if (2 * static_cast<SQLLEN>(n) != c.lengths[r])
@@ -145,10 +153,53 @@ jbyte buildNumericColumn(JNIEnv* env, jarray values, jintArray indicators, jint 
 }
 
 // Restores the single-row binding of every parameter from its record, and
-// one row per execution, with no row-number variable.
-void restoreSingleRow(SQLHSTMT h, qv::params::ParamArray* a, const jshort* sqlTypes, jint numParams) {
-    drv.SQLParamOptions(h, 1, nullptr);
-    for (jint i = 0; a && i < numParams; ++i) qv::params::rebindFromRecord(h, *a, i + 1, sqlTypes[i]);
+// one row per execution, with no row-number variable. When a step fails, the
+// statement's parameters are reset instead and every record is marked
+// unbound (C type 0), so that its next setter binds it afresh. Returns
+// false when neither worked: the driver may still hold the batch columns and
+// the row-number variable, which must then not be released.
+bool restoreSingleRow(SQLHSTMT h, qv::params::ParamArray* a, const jshort* sqlTypes, jint numParams) {
+    bool restored = SQL_SUCCEEDED(drv.SQLParamOptions(h, 1, nullptr));
+    const bool rowsReset = restored;
+    for (jint i = 0; a && i < numParams; ++i)
+        restored = SQL_SUCCEEDED(qv::params::rebindFromRecord(h, *a, i + 1, sqlTypes[i])) && restored;
+    if (restored) return true;
+    const SQLRETURN reset = drv.SQLFreeStmt(h, SQL_RESET_PARAMS);
+    if (SQL_SUCCEEDED(reset)) qv::params::forgetStatementBindings(qv::handleToJava(h));
+    for (jint i = 0; a && i < numParams; ++i) {
+        a->records()[i].cType = 0;
+        a->boundSqlType(i + 1) = 0;
+    }
+    return rowsReset && SQL_SUCCEEDED(reset);
+}
+
+// Ends an execution the driver has not finished: a data-at-execution
+// exchange it waits for, or an asynchronous execution still running. The
+// driver lets go of the batch only once the statement is cancelled (and, for
+// an asynchronous one, the execution answers something else).
+void endExecution(SQLHSTMT h, SQLRETURN& rc) {
+    if (rc != SQL_NEED_DATA && rc != SQL_STILL_EXECUTING) return;
+    drv.SQLCancel(h);
+    for (int polls = 0; rc == SQL_STILL_EXECUTING && polls < 1000; ++polls) {
+        rc = drv.SQLExecute(h);
+        if (rc == SQL_STILL_EXECUTING) usleep(1000);
+    }
+    if (rc == SQL_NEED_DATA) rc = SQL_ERROR;
+}
+
+// The numeric columns' indicators: a value, or SQL_NULL_DATA. Anything else
+// (data at execution, -2 or -100 and below, or a length the driver would
+// take from the value) is refused before anything is bound.
+bool usableIndicators(JNIEnv* env, jintArray indicators, jint numRows) {
+    jint chunk[256];
+    for (jint at = 0; at < numRows;) {
+        const jint n = std::min<jint>(numRows - at, static_cast<jint>(sizeof chunk / sizeof chunk[0]));
+        env->GetIntArrayRegion(indicators, at, n, chunk);
+        for (jint i = 0; i < n; ++i)
+            if (chunk[i] < 0 && chunk[i] != SQL_NULL_DATA) return false;
+        at += n;
+    }
+    return true;
 }
 
 // Whether `a` is a non-null array of the class named, with at least n elements.
@@ -192,8 +243,13 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
 
     // Everything the batch reads is checked before anything is bound or run.
     if (numParams < 0 || numRows < 1) return refused;
-    qv::params::ParamArray* array = qv::params::find(params);
-    if (numParams > 0 && (!array || array->numParams != numParams)) return refused;
+    // The count is the array's (a live array bound on this very statement)
+    // and the statement's own: a statement with more parameters than are
+    // bound here would read single-row records as arrays of numRows rows.
+    qv::params::ParamArray* array = qv::params::findFor(params, hStmt);
+    if ((numParams > 0 || params != 0) && (!array || array->numParams != numParams)) return refused;
+    SQLSMALLINT statementParams = 0;
+    if (!SQL_SUCCEEDED(drv.SQLNumParams(h, &statementParams)) || statementParams != numParams) return refused;
     if (!arrayOf(env, updateCounts, "[I", numRows)) return refused;
     // One local reference per numeric column stays alive while its elements
     // are pinned.
@@ -202,7 +258,8 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
     // out-of-memory code.
     std::unique_ptr<jshort[]> sqlTypesBlock(new (std::nothrow) jshort[static_cast<std::size_t>(numParams) + 1]);
     std::unique_ptr<jshort[]> cTypesBlock(new (std::nothrow) jshort[static_cast<std::size_t>(numParams) + 1]);
-    std::unique_ptr<BatchColumn[]> columnBlock(new (std::nothrow) BatchColumn[static_cast<std::size_t>(numParams) + 1]);
+    std::unique_ptr<BatchColumn[]> columnBlock(new (std::nothrow)
+                                                   BatchColumn[static_cast<std::size_t>(numParams) + 1]);
     if (!sqlTypesBlock || !cTypesBlock || !columnBlock) return qv::packBatch(qv::kStatusNoMemory, 0);
     jshort* const sqlTypes = sqlTypesBlock.get();
     jshort* const cTypes = cTypesBlock.get();
@@ -221,7 +278,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
             env->DeleteLocalRef(values);
             if (ok && (t == SQL_C_SBIGINT || t == SQL_C_DOUBLE)) {
                 jobject ind = env->GetObjectArrayElement(indicatorColumns, i);
-                ok = arrayOf(env, ind, "[I", numRows);
+                ok = arrayOf(env, ind, "[I", numRows) && usableIndicators(env, static_cast<jintArray>(ind), numRows);
                 env->DeleteLocalRef(ind);
             }
             if (!ok) return refused;
@@ -229,8 +286,18 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
     }
 
     BatchColumn* const columns = columnBlock.get();
-    auto releaseColumns = [&] {
+    // The row-number variable lives on the heap: when the single-row state
+    // cannot be restored, the driver keeps its address, and it is then kept
+    // (with the columns' native blocks) rather than freed.
+    auto* rowNumber = static_cast<SQLULEN*>(std::calloc(1, sizeof(SQLULEN)));
+    if (!rowNumber) return qv::packBatch(qv::kStatusNoMemory, 0);
+    auto releaseColumns = [&](bool restored) {
+        // Nothing the driver may still hold is given back: neither the
+        // native blocks nor the pinned elements (a leak, on a path where the
+        // driver refused both the restore and the reset).
+        if (!restored) return;
         for (jint i = 0; i < numParams; ++i) releaseColumn(env, columns[i]);
+        std::free(rowNumber);
     };
     qv::BoundParam* records = array ? array->records() : nullptr;
     for (jint i = 0; i < numParams; ++i) {
@@ -249,28 +316,28 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
         if (status != qv::kStatusOk) {
             // The parameters bound so far go back to their single rows
             // before their columns are released.
-            restoreSingleRow(h, array, sqlTypes, numParams);
-            releaseColumns();
+            releaseColumns(restoreSingleRow(h, array, sqlTypes, numParams));
             return qv::packBatch(status, 0);
         }
         const qv::BoundParam& r = records[i];
         const bool fromValue = r.typeFromValue == 1;
         const SQLULEN columnSize =
             fromValue ? static_cast<SQLULEN>(t == SQL_C_WCHAR ? c.width / 2 : c.width) : qv::udword(r.columnSize);
+        qv::params::forgetBinding(hStmt, i + 1);
         drv.SQLBindParameter(h, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, t, r.sqlType, columnSize,
                              fromValue ? 0 : r.scale, c.data, c.width, c.lengths);
     }
 
-    SQLULEN rowNumber = 0;
-    drv.SQLParamOptions(h, static_cast<SQLULEN>(numRows), &rowNumber);
-    const SQLRETURN rc = drv.SQLExecute(h);
+    drv.SQLParamOptions(h, static_cast<SQLULEN>(numRows), rowNumber);
+    SQLRETURN rc = drv.SQLExecute(h);
+    endExecution(h, rc);
 
     jint failedRow = -1;
     bool resultSet = false;
     if (rc == SQL_ERROR) {
         // The row the driver was processing when it failed.
         failedRow =
-            rowNumber > 0 && rowNumber <= static_cast<SQLULEN>(numRows) ? static_cast<jint>(rowNumber - 1) : 0;
+            *rowNumber > 0 && *rowNumber <= static_cast<SQLULEN>(numRows) ? static_cast<jint>(*rowNumber - 1) : 0;
     } else {
         if (rc == SQL_SUCCESS_WITH_INFO) qv::reportBatchWarnings(env, statement, h, 0);
         if (numRows == 1) {
@@ -283,8 +350,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_execPreparedStatementBatch(JNIEnv* env, jo
             }
         }
     }
-    restoreSingleRow(h, array, sqlTypes, numParams);
-    releaseColumns();
+    releaseColumns(restoreSingleRow(h, array, sqlTypes, numParams));
 
     if (failedRow >= 0) {
         const jint failed = kFailedRow;
@@ -300,7 +366,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_rebindAllParams(JNIEnv* env, jobject, jint
     const SQLHSTMT h = qv::hstmt(hStmt);
     drv.SQLParamOptions(h, 1, nullptr);
     if (numParams == 0) return 0;
-    qv::params::ParamArray* array = qv::params::find(params);
+    qv::params::ParamArray* array = qv::params::findFor(params, hStmt);
     if (numParams < 0 || !array || numParams > array->numParams || !paramSqlTypes ||
         env->GetArrayLength(paramSqlTypes) < numParams)
         return qv::packBatch(qv::kStatusUnusable, 0);

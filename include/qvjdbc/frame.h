@@ -25,10 +25,18 @@ public:
 
     JNIEnv* env() const { return env_; }
 
-    // Pins errorCode and remembers it, so that result bytes can be stored.
-    // Returns null when the array is null or cannot be pinned.
+    // Pins errorCode and remembers it and its length, so that result bytes
+    // are stored only into elements the array has. Returns null when the
+    // array is null, empty (nothing to write into: refused like a null one,
+    // nothing pinned) or cannot be pinned.
     jbyte* errorCode(jbyteArray a) {
+        if (a && env_->GetArrayLength(a) == 0) {
+            nullArgument_ = true;
+            failed_ = true;
+            return nullptr;
+        }
         ec_ = bytes(a);
+        ecLength_ = ec_ ? env_->GetArrayLength(a) : 0;
         return ec_;
     }
 
@@ -50,9 +58,10 @@ public:
     void store(SQLRETURN rc) {
         if (ec_) ec_[0] = lowByte(rc);
     }
-    // Stores a library status code into errorCode[1].
+    // Stores a library status code into errorCode[1]; a one-element array
+    // has no room for it and receives element 0 only.
     void status(jbyte code) {
-        if (ec_) ec_[1] = code;
+        if (ec_ && ecLength_ > 1) ec_[1] = code;
     }
 
     // Refuses a call whose array argument was null: errorCode[0] reads
@@ -61,7 +70,7 @@ public:
     void refuseNull() {
         if (!ec_) return;
         ec_[0] = lowByte(SQL_ERROR);
-        ec_[1] = kStatusUnusable;
+        status(kStatusUnusable);
         failed_ = false;
         for (std::size_t i = 0; i < count_; ++i) pins_[i].mode = pins_[i].elems == ec_ ? 0 : JNI_ABORT;
     }
@@ -83,6 +92,7 @@ public:
         for (std::size_t i = 0; i < count_; ++i) release(pins_[i], failed_ ? JNI_ABORT : pins_[i].mode);
         count_ = 0;
         ec_ = nullptr;
+        ecLength_ = 0;
         failed_ = false;
     }
 
@@ -183,6 +193,7 @@ private:
     std::size_t capacity_ = kInlinePins;
     std::size_t count_ = 0;
     jbyte* ec_ = nullptr;
+    jsize ecLength_ = 0;
     bool failed_ = false;
     bool nullArgument_ = false;
 };

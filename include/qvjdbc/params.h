@@ -43,6 +43,15 @@ inline ParamArray* find(jint token) {
     return registry::lookupAs<ParamArray>(registry::Kind::BoundParams, token);
 }
 
+// The array behind a token when it was bound on statement hStmt, or null. A
+// setter or batch given another statement would bind that statement to this
+// array's records, which freeBoundParams does not unbind: the other
+// statement would then read freed memory.
+inline ParamArray* findFor(jint token, jint hStmt) {
+    ParamArray* a = find(token);
+    return a && a->hStmt == hStmt ? a : nullptr;
+}
+
 // Heap memory of the arrays, owned buffers and storage records. The library
 // never changes this table; a test may replace its entries to count or
 // refuse allocations, as it replaces driver entries.
@@ -98,5 +107,19 @@ struct PinnedStorage {
     bool hasLength;       // a lengthBytes array: its first 4 bytes receive `length` at release
     SQLLEN length;        // the native length/indicator word the driver reads or writes
 };
+
+// Output-string bindings in force. The driver writes an output parameter's
+// text into the kept Java array at every execution, so the array's release
+// must first take the parameter off it, unless another binding of that
+// parameter has replaced it since (which must not be undone). Every binding
+// the library makes of a parameter, and every reset of a statement's
+// parameters, forgets the entry; both cost one atomic load while no output
+// binding is in force.
+void noteOutputBinding(jint hStmt, jint paramNumber, const PinnedStorage* text);
+void forgetBinding(jint hStmt, jint paramNumber);
+void forgetStatementBindings(jint hStmt);
+// True (and forgotten) when `text` is still the binding in force of its
+// parameter; hStmt and paramNumber receive it.
+bool takeOutputBinding(const PinnedStorage* text, jint& hStmt, jint& paramNumber);
 
 }  // namespace qv::params

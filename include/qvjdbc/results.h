@@ -81,9 +81,9 @@ HeldValue heldValue(const BoundColBuffer& rec, const ColumnStore& store);
 void afterFetch(BoundColumns* cols);
 
 // Copies a bound column's value into a target of targetSize bytes, by the C
-// type the getter serves. Returns 0 when a value was copied (or when
-// errorCode could not be pinned), 2 when not (NULL, no array, unserved or
-// unfitting C type); used as the release mode of the getter's Java array.
+// type the getter serves. Returns 0 when a value was copied, -1 when
+// errorCode could not be pinned (nothing done), 2 when not (NULL, no array,
+// unserved or unfitting C type).
 // With `into` given, a binary value goes straight into that Java array
 // (SetByteArrayRegion) instead of `target`, so a getter need not pin and copy
 // back a whole array for the bytes of one value.

@@ -190,4 +190,71 @@ TEST_F(PreparedBatchSeam, ABuilderFailureRestoresTheEarlierParameters) {
     JC(freeBoundParams, token, 2);
 }
 
+TEST_F(PreparedBatchSeam, DataAtExecutionIndicatorsAreRefusedBeforeAnythingIsBound) {
+    jint token = bindStrings({{SQL_BIGINT, SQL_BIGINT, 19}}, 0);
+    JNIEnv* e = qvt::env();
+    for (jint indicator : {-2, -100, -108, -3, INT32_MIN}) {
+        seam_.clear();
+        jlongArray longs = e->NewLongArray(2);
+        const jshort rc = run(token, 1, 2, {SQL_C_SBIGINT}, objects({longs}), objects({qvt::ints({8, indicator})}));
+        EXPECT_EQ(static_cast<uint16_t>(rc), 0x9F00) << indicator;
+        EXPECT_EQ(seam_.count("SQLBindParameter") + seam_.count("SQLExecute"), 0u) << indicator;
+    }
+    JC(freeBoundParams, token, 1);
+}
+
+TEST_F(PreparedBatchSeam, AnExecutionAwaitingDataIsCancelledBeforeTheRestore) {
+    jint token = bindStrings({{SQL_BIGINT, SQL_BIGINT, 19}}, 0);
+    seam_.on<&qv::DriverTable::SQLExecute>([](SQLHSTMT) { return SQLRETURN(SQL_NEED_DATA); });
+    seam_.clear();
+    const jshort rc =
+        run(token, 1, 2, {SQL_C_SBIGINT}, objects({qvt::env()->NewLongArray(2)}), objects({qvt::ints({8, 8})}));
+    EXPECT_EQ(rc & 0xFF, 0xFF) << "reported as a failed execution";
+    std::vector<std::string> order;
+    for (const auto& c : seam_.calls())
+        if (c.name == "SQLCancel" || c.name == "SQLParamOptions") order.push_back(c.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"SQLParamOptions", "SQLCancel", "SQLParamOptions"}));
+    JC(freeBoundParams, token, 1);
+}
+
+TEST_F(PreparedBatchSeam, ARefusedRestoreResetsTheParametersAndMarksThemUnbound) {
+    jint token = bindStrings({{SQL_BIGINT, SQL_BIGINT, 19}}, 0);
+    // The driver takes the batch column but refuses the single-row binding.
+    seam_.on<&qv::DriverTable::SQLBindParameter>(
+        [](SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT, SQLPOINTER,
+           SQLLEN width, SQLLEN*) { return SQLRETURN(width == 0 ? SQL_SUCCESS : SQL_ERROR); });
+    seam_.on<&qv::DriverTable::SQLExecute>([](SQLHSTMT) { return SQLRETURN(SQL_SUCCESS); });
+    seam_.clear();
+    run(token, 1, 2, {SQL_C_SBIGINT}, objects({qvt::env()->NewLongArray(2)}), objects({qvt::ints({8, 8})}));
+    const auto frees = seam_.callsTo("SQLFreeStmt");
+    ASSERT_EQ(frees.size(), 1u);
+    EXPECT_EQ(frees[0].args[1], static_cast<uint64_t>(SQL_RESET_PARAMS));
+    EXPECT_EQ(qvt::params::record(token, 1).cType, 0) << "the next setter binds the parameter afresh";
+    JC(freeBoundParams, token, 1);
+}
+
+TEST_F(PreparedBatchSeam, TheCountMustBeTheArraysAndTheStatements) {
+    jint token = bindStrings({{SQL_BIGINT, SQL_BIGINT, 19}, {SQL_BIGINT, SQL_BIGINT, 19}}, 0);
+    seam_.clear();
+    // No parameters named, a live array of two: the driver would read the
+    // single-row records as arrays.
+    EXPECT_EQ(static_cast<uint16_t>(run(token, 0, 50, {}, nullptr, nullptr)), 0x9F00);
+    // No array, but the statement has two parameters.
+    EXPECT_EQ(static_cast<uint16_t>(run(0, 0, 50, {}, nullptr, nullptr)), 0x9F00);
+    EXPECT_EQ(seam_.count("SQLExecute"), 0u);
+    JC(freeBoundParams, token, 2);
+}
+
+TEST_F(PreparedBatchSeam, AnArrayBoundOnAnotherStatementIsRefused) {
+    jint token = bindStrings({{SQL_BIGINT, SQL_BIGINT, 19}}, 0);
+    seam_.clear();
+    jshortArray types = qvt::newShorts(1, SQL_C_SBIGINT);
+    const jshort rc = JC(execPreparedStatementBatch, 2, nullptr, token, arrays_->sqlTypes, 1, 2, types,
+                         objects({qvt::env()->NewLongArray(2)}), objects({qvt::ints({8, 8})}), qvt::newInts(2));
+    EXPECT_EQ(static_cast<uint16_t>(rc), 0x9F00);
+    EXPECT_EQ(static_cast<uint16_t>(JC(rebindAllParams, 2, token, arrays_->sqlTypes, 1)), 0x9F00);
+    EXPECT_EQ(seam_.count("SQLBindParameter") + seam_.count("SQLExecute"), 0u);
+    JC(freeBoundParams, token, 1);
+}
+
 }  // namespace

@@ -20,8 +20,8 @@ struct Described {
 };
 
 // Answers SQLDescribeParam from a list (with the driver type codes while
-// option 3057 is 1) and SQLGetStmtOption 3031 with `typeFromValue`, written
-// as a full 8-byte cell.
+// option 3057 is 1), SQLNumParams with the list's length, and
+// SQLGetStmtOption 3031 with `typeFromValue`, written as a full 8-byte cell.
 struct ScriptedStatement {
     static inline std::vector<Described> params;
     static inline SQLULEN driverTypes = 0;
@@ -37,6 +37,10 @@ struct ScriptedStatement {
         });
         s.on<&qv::DriverTable::SQLGetStmtOption>([](SQLHSTMT, SQLUSMALLINT option, SQLPOINTER value) {
             if (option == RUVA70_STMT_TYPE_FROM_VALUE) *static_cast<SQLULEN*>(value) = typeFromValue;
+            return SQLRETURN(SQL_SUCCESS);
+        });
+        s.on<&qv::DriverTable::SQLNumParams>([](SQLHSTMT, SQLSMALLINT* n) {
+            *n = static_cast<SQLSMALLINT>(params.size());
             return SQLRETURN(SQL_SUCCESS);
         });
         s.on<&qv::DriverTable::SQLDescribeParam>([](SQLHSTMT, SQLUSMALLINT p, SQLSMALLINT* type, SQLULEN* size,

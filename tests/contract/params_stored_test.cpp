@@ -235,4 +235,102 @@ TEST_F(StoredBindings, OutputStringReachesJavaAtRelease) {
     }
 }
 
+TEST_F(StoredBindings, ReleasedOutputStringIsTakenOffItsParameter) {
+    jintArray storage = qvt::newInts(4);
+    JC(bindOutParameterString, kStmt, 2, SQL_VARCHAR, 0, qvt::newBytes(16), qvt::newBytes(4), storage);
+    const auto out = seam_.last("SQLBindParameter");
+    seam_.clear();
+    release(storage);
+    // The parameter is bound again, as an input NULL, before the array goes.
+    ASSERT_EQ(seam_.count("SQLBindParameter"), 1u);
+    const auto c = seam_.last("SQLBindParameter");
+    EXPECT_EQ(c.args[1], 2u);
+    EXPECT_EQ(c.args[2], static_cast<uint64_t>(SQL_PARAM_INPUT));
+    EXPECT_NE(boundValue(c), boundValue(out));
+    EXPECT_NE(boundIndicator(c), boundIndicator(out));
+    EXPECT_EQ(*boundIndicator(c), SQL_NULL_DATA);
+
+    // A parameter bound anew since (a setter, a reset) is left as it is.
+    storage = qvt::newInts(4);
+    JC(bindOutParameterString, kStmt, 2, SQL_VARCHAR, 0, qvt::newBytes(16), qvt::newBytes(4), storage);
+    EXPECT_EQ(JC(setInteger, kStmt, token_, 7, 2), 0);
+    seam_.clear();
+    release(storage);
+    EXPECT_EQ(seam_.count("SQLBindParameter"), 0u);
+    storage = qvt::newInts(4);
+    JC(bindOutParameterString, kStmt, 3, SQL_VARCHAR, 0, qvt::newBytes(16), qvt::newBytes(4), storage);
+    JC(freeStmt, kStmt, SQL_RESET_PARAMS);
+    seam_.clear();
+    release(storage);
+    EXPECT_EQ(seam_.count("SQLBindParameter"), 0u);
+}
+
+TEST_F(StoredBindings, NegativeDataAtExecutionLengthIsRefused) {
+    for (jint length : {-1, -200, INT32_MIN}) {
+        jbyteArray ec = qvt::errorCode();
+        jintArray storage = qvt::newInts(4, 9);
+        atExec(3, length, qvt::newBytes(4), qvt::newBytes(4), ec, storage);
+        EXPECT_EQ(qvt::read(ec), (std::vector<int8_t>{-1, -97})) << length;
+        EXPECT_EQ(qvt::read(storage), std::vector<int32_t>(4, 9));
+    }
+    EXPECT_EQ(seam_.count("SQLBindParameter"), 0u);
+}
+
+TEST_F(StoredBindings, ParameterCallsOnAnotherStatementAreRefused) {
+    constexpr jint kOther = kStmt + 1;
+    EXPECT_EQ(JC(setInteger, kOther, token_, 5, 1), 159);
+    EXPECT_EQ(JC(setDouble, kOther, token_, 5.0, 1), 159);
+    for (int which = 0; which < 5; ++which) {
+        jbyteArray ec = qvt::errorCode();
+        switch (which) {
+            case 0:
+                JC(setNull, kOther, token_, ec, 1);
+                break;
+            case 1:
+                JC(setTimestamp, kOther, token_, 0, ec, 1);
+                break;
+            case 2:
+                JC(setString, kOther, token_, qvt::jstr(u"x"), ec, 2);
+                break;
+            case 3:
+                JC(setBytes, kOther, token_, qvt::newBytes(2), ec, 3);
+                break;
+            default:
+                JC(bindInParameterAtExec, token_, kOther, 3, SQL_LONGVARBINARY, SQL_C_BINARY, 4, qvt::newBytes(4),
+                   qvt::newBytes(4), ec, qvt::newInts(4));
+        }
+        EXPECT_EQ(qvt::read(ec)[1], -97) << which;
+    }
+    EXPECT_EQ(seam_.count("SQLBindParameter"), 0u);
+}
+
+TEST_F(StoredBindings, FreeingDuringAPendingExchangeCancelsBeforeTheReset) {
+    // The driver refuses the reset while it waits for data.
+    static bool pending;
+    pending = true;
+    seam_.on<&qv::DriverTable::SQLFreeStmt>(
+        [](SQLHSTMT, SQLUSMALLINT) { return SQLRETURN(pending ? SQL_ERROR : SQL_SUCCESS); });
+    seam_.on<&qv::DriverTable::SQLCancel>([](SQLHSTMT) {
+        pending = false;
+        return SQLRETURN(SQL_SUCCESS);
+    });
+    JC(freeBoundParams, token_, 3);
+    std::vector<std::string> order;
+    for (const auto& c : seam_.calls()) order.push_back(c.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"SQLFreeStmt", "SQLCancel", "SQLFreeStmt"}));
+    token_ = 0;
+}
+
+TEST_F(StoredBindings, RecordsTheDriverStillHoldsAreNotFreed) {
+    qvt::params::CountingMemory memory;
+    jbyteArray ec = qvt::errorCode();
+    JC(setString, kStmt, token_, qvt::jstr(u"grown beyond the first buffer"), ec, 2);
+    const int held = memory.live();
+    seam_.on<&qv::DriverTable::SQLFreeStmt>([](SQLHSTMT, SQLUSMALLINT) { return SQLRETURN(SQL_ERROR); });
+    JC(freeBoundParams, token_, 3);
+    EXPECT_EQ(memory.live(), held) << "the driver may still read them";
+    EXPECT_EQ(qv::params::find(token_), nullptr);
+    token_ = 0;
+}
+
 }  // namespace
