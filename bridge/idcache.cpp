@@ -1,6 +1,7 @@
 // The Java ID cache (initIDs), the library's two exceptions, and the shared
 // conversion of a Java String to 8-bit text.
 #include "qvjdbc/idcache.h"
+#include "qvjdbc/text.h"
 
 #include "qvjdbc/codes.h"
 #include "qvjdbc/jni_exports.h"
@@ -79,16 +80,9 @@ int copyStringTo8Bit(JNIEnv* env, char* dest, int destSize, jstring s) {
     if (static_cast<long long>(n) + 1 > destSize) return kStatusUnusable;
     const jchar* chars = env->GetStringChars(s, nullptr);
     if (!chars) return kStatusNoMemory;
-    for (jsize i = 0; i < n; ++i) {
-        if (chars[i] > 255) {
-            env->ReleaseStringChars(s, chars);
-            return kStatusAbove255;
-        }
-        dest[i] = static_cast<char>(chars[i]);
-    }
-    dest[n] = '\0';
+    const jbyte status = narrowTo8Bit(chars, n, dest, destSize);
     env->ReleaseStringChars(s, chars);
-    return kStatusOk;
+    return status;
 }
 
 }  // namespace qv

@@ -257,4 +257,45 @@ TEST_F(PreparedBatchSeam, AnArrayBoundOnAnotherStatementIsRefused) {
     JC(freeBoundParams, token, 1);
 }
 
+// A value array that changes under the call: the second fetch of each
+// element (the copy pass) hands out the replacement instead.
+struct ChangingElements {
+    static inline JNINativeInterface_ table;
+    static inline const JNINativeInterface_* real = nullptr;
+    static inline int calls = 0;
+    static inline jobject replacement = nullptr;
+    ChangingElements(jobject r) {
+        real = qvt::env()->functions;
+        table = *real;
+        calls = 0;
+        replacement = r;
+        table.GetObjectArrayElement = [](JNIEnv* e, jobjectArray a, jsize i) -> jobject {
+            jobject v = real->GetObjectArrayElement(e, a, i);
+            // The column is fetched to check it and to build it, the row to
+            // measure it and, fourth, to copy it.
+            return ++calls == 4 ? real->NewLocalRef(e, replacement) : v;
+        };
+        qvt::env()->functions = &table;
+    }
+    ~ChangingElements() { qvt::env()->functions = real; }
+};
+
+TEST_F(PreparedBatchSeam, ATextThatBecameShorterBetweenThePassesIsRefused) {
+    jint token = bindStrings({{SQL_VARCHAR, SQL_VARCHAR, 20}}, 0);
+    jobjectArray values = objects({strings({u"abcdef"})});
+    jstring shorter = qvt::jstr(u"ab");
+    jshortArray types = qvt::newShorts(1, SQL_C_CHAR);
+    jintArray counts = qvt::newInts(1);
+    seam_.clear();
+    jshort rc;
+    {
+        ChangingElements change(shorter);
+        rc = JC(execPreparedStatementBatch, 1, nullptr, token, arrays_->sqlTypes, 1, 1, types, values,
+                objects({nullptr}), counts);
+    }
+    EXPECT_EQ(static_cast<uint16_t>(rc), 0x9F00) << "stale bytes behind the shorter text would be sent";
+    EXPECT_EQ(seam_.count("SQLExecute"), 0u);
+    JC(freeBoundParams, token, 1);
+}
+
 }  // namespace
