@@ -136,6 +136,36 @@ TEST_P(ParamStream, ExecutingAfterTheArrayIsFreedReadsNoFreedMemory) {
     p.token = 0;
 }
 
+// Freed while the driver waits for data: the exchange is cancelled before
+// the bindings are reset, so the driver holds nothing of the freed array.
+TEST_P(ParamStream, FreeingDuringAPendingExchangeLeavesTheDriverNothing) {
+    Prepared p(c_, "INSERT INTO " + table_ + " (k, x) VALUES (?, ?)");
+    JC(setInteger, p.stmt, p.token, 1, 1);
+    AtExec bytes;
+    bytes.bind(p, 2, SQL_LONGVARBINARY, SQL_C_BINARY, 4);
+    ASSERT_EQ(JC(execute, p.stmt), SQL_NEED_DATA) << qvt::diagnostics(0, 0, p.stmt);
+    JC(freeBoundParams, p.token, p.n);
+    p.token = 0;
+    // Under AddressSanitizer a driver still holding the records reads freed
+    // memory here.
+    jbyteArray ec = qvt::errorCode();
+    EXPECT_EQ(JC(paramData, p.stmt, ec), -1);
+    EXPECT_NE(at(ec, 0), SQL_NEED_DATA);
+    EXPECT_NE(JC(execute, p.stmt), SQL_NEED_DATA);
+    bytes.release();
+    EXPECT_EQ(c_.scalar("SELECT count(*) FROM " + table_), std::string("0"));
+}
+
+// A prepared batch whose statement has more parameters than the batch names
+// is refused before it runs.
+TEST_P(ParamStream, BatchCountsDifferentFromTheStatementsAreRefused) {
+    Prepared p(c_, "INSERT INTO " + table_ + " (k, t) VALUES (?, ?)");
+    const jshort rc = JC(execPreparedStatementBatch, p.stmt, nullptr, 0, qvt::newShorts(0), 0, 3, qvt::newShorts(0),
+                         nullptr, nullptr, qvt::newInts(3));
+    EXPECT_EQ(static_cast<uint16_t>(rc), 0x9F00);
+    EXPECT_EQ(c_.scalar("SELECT count(*) FROM " + table_), std::string("0"));
+}
+
 INSTANTIATE_TEST_SUITE_P(DataSources, ParamStream, qvt::AllSources, qvt::sourceName);
 
 // psqlODBC carries output parameters of a function call; SQLite has no
