@@ -155,6 +155,7 @@ SQLRETURN decideColumns(Handle& stmt) {
     StmtState& st = *stmt.stmt;
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
+    st.anyConverting = false;
     for (auto& [icol, c] : st.columns) {
         bool convert = false;
         if (c.appCType == SQL_C_BINARY) {
@@ -174,6 +175,7 @@ SQLRETURN decideColumns(Handle& stmt) {
             if (SQL_SUCCEEDED(rc)) c.converting = false;
         }
         if (!SQL_SUCCEEDED(rc)) return rc;
+        st.anyConverting = st.anyConverting || c.converting;
     }
     return SQL_SUCCESS;
 }
@@ -212,7 +214,7 @@ SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fPara
     SQLRETURN rc = DM().SQLBindParameter(stmt.dm.load(), ipar, fParamType, fCType, fSqlType, cbColDef, ibScale,
                                          rgbValue, cbValueMax, pcbValue);
     StmtState& st = *stmt.stmt;
-    if (SQL_SUCCEEDED(rc) && st.source == Source::SQLite)
+    if (SQL_SUCCEEDED(rc))
         st.bindings[ipar] = {fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue};
     return rc;
 }
@@ -251,6 +253,7 @@ SQLRETURN fetchRow(Handle& stmt) {
     st.numbersRead.clear();
     SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    if (!st.anyConverting) return rc;
     for (auto& [icol, c] : st.columns) {
         if (!c.converting) continue;
         SQLRETURN crc = c.appCType == SQL_C_BINARY

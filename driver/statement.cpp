@@ -8,7 +8,9 @@
 
 #include "qvjdbc/driver.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace ruva {
 
@@ -228,42 +230,54 @@ void discardDriverRecords(Stmt& s) {
     discardDriverRecords(s.dm());
 }
 
-// A parameter array run one row at a time: each row's parameters bound as
-// one row, executed, stopped at the first row that fails. The row-number
-// variable and the row count come out as the driver's own loop leaves them:
-// the number of rows done before a failure (all rows on success), and the
-// sum of the rows' counts. The records of every row that reported any stay
-// on the statement, oldest first.
+// Rows [first, last) of a parameter array run one at a time: each row's
+// parameters bound as one row (the driver manager already told one row per
+// execution), executed, stopped at the first row that fails. The records of
+// every row that reported any stay on the statement, oldest first.
+struct EachRow {
+    SQLRETURN result = SQL_SUCCESS;
+    SQLULEN done = 0;      // index after the last row that succeeded
+    SQLLEN total = 0;      // sum of the rows' counts
+    SQLLEN lastCount = 0;  // the count of the last row run
+};
+
 template <class Run>
-SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
+EachRow runEachRow(Stmt& s, SQLULEN first, SQLULEN last, Run run) {
     StmtState& st = s.st();
     const DriverManager& d = DM();
     SQLHSTMT h = s.dm();
-    SQLRETURN result = d.SQLParamOptions(h, 1, nullptr);
-    if (!SQL_SUCCEEDED(result)) return result;
+    EachRow out;
+    out.done = first;
     st.bindingsShifted = true;
-    SQLULEN done = 0;
-    SQLLEN total = 0;
-    for (SQLULEN r = 0; r < rows; ++r) {
+    for (SQLULEN r = first; r < last; ++r) {
         SQLRETURN rc = SQL_SUCCESS;
         for (auto it = st.bindings.begin(); it != st.bindings.end() && SQL_SUCCEEDED(rc); ++it)
             rc = bindRow(s, it->first, it->second, r);
         SQLSMALLINT columns = 0;
-        if (SQL_SUCCEEDED(rc) && r > 0 && SQL_SUCCEEDED(d.SQLNumResultCols(h, &columns)) && columns > 0)
+        if (SQL_SUCCEEDED(rc) && r > first && SQL_SUCCEEDED(d.SQLNumResultCols(h, &columns)) && columns > 0)
             rc = d.SQLFreeStmt(h, SQL_CLOSE);  // the last row's result set is the one left
         if (SQL_SUCCEEDED(rc)) rc = run();
         if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA_FOUND) {
-            result = rc;
+            out.result = rc;
             break;
         }
-        if (rc == SQL_SUCCESS_WITH_INFO) result = rc;
+        if (rc == SQL_SUCCESS_WITH_INFO) out.result = rc;
         SQLLEN count = 0;
-        if (SQL_SUCCEEDED(d.SQLRowCount(h, &count)) && count > 0) total += count;
-        done = r + 1;
+        if (SQL_SUCCEEDED(d.SQLRowCount(h, &count))) out.lastCount = count;
+        if (count > 0) out.total += count;
+        out.done = r + 1;
         // The next row's calls clear the driver manager's records.
         if (rc == SQL_SUCCESS_WITH_INFO) keepDriverRecords(s);
     }
-    if (!SQL_SUCCEEDED(result)) keepDriverRecords(s);
+    if (!SQL_SUCCEEDED(out.result)) keepDriverRecords(s);
+    return out;
+}
+
+// After rows ran one at a time: the array bindings back, and the row-number
+// variable and the row count as the driver's own loop leaves them: the
+// number of rows done before a failure (all rows on success), and `count`.
+SQLRETURN finishRowByRow(Stmt& s, SQLRETURN result, SQLULEN done, SQLLEN count) {
+    StmtState& st = s.st();
     // The restoring calls add nothing to what the execution reported; one
     // that fails leaves the bindings shifted, restored again before the next
     // execution.
@@ -271,8 +285,257 @@ SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
     if (st.rowsDone) *st.rowsDone = done;
     if (SQL_SUCCEEDED(result)) {
         st.ownRowCount = true;
-        st.rowCount = total;
+        st.rowCount = count;
     }
+    return result;
+}
+
+// A parameter array run one row at a time (see runEachRow); the row count
+// is the sum of the rows' counts.
+template <class Run>
+SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
+    SQLRETURN result = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    if (!SQL_SUCCEEDED(result)) return result;
+    EachRow each = runEachRow(s, 0, rows, run);
+    return finishRowByRow(s, each.result, each.done, each.total);
+}
+
+// Multi-row inserts (insert_rows.h). A parameter array of a prepared plain
+// INSERT ... VALUES (?, ...) runs in chunks of rows: an internal statement
+// of the driver manager, prepared with the chunk's number of rows of
+// markers, whose parameters are bound once to work buffers; each chunk's
+// values are copied there from the application's arrays and the statement
+// runs once. What the application sees is what the driver's own array gives:
+//  - A chunk that fails is undone by the data source (one statement) and its
+//    rows run again one at a time on the application's statement, so the
+//    row that fails, the rows committed before it in auto-commit mode, the
+//    row-number variable and the records are those of a row-by-row run. On
+//    PostgreSQL inside a transaction block a failed statement spoils the
+//    block, so there a savepoint is set before the first chunk; a failure
+//    rolls back to it and the whole array runs again through psqlODBC's
+//    own path.
+//  - The last row always runs alone on the application's statement, so the
+//    row count is the data source's own: PostgreSQL answers the last row's
+//    count, SQLite the sum of the rows'.
+// Arrays with data at execution, output parameters, 8-byte timestamp
+// conversions, or a C type of unknown size keep the data source's own path.
+
+constexpr SQLULEN kInsertRowsDefault = 512;
+constexpr SQLULEN kInsertMarkersMax = 32766;  // SQLite's limit of parameters; PostgreSQL takes 65,535
+
+// Rows per chunk for this statement, or 0 when its arrays take the data
+// source's own path.
+SQLULEN insertChunkRows(const StmtState& st, SQLULEN rows) {
+    if (!st.plainInsert || rows < 3 || !st.params.empty()) return 0;
+    if (st.source != Source::PostgreSQL && st.source != Source::SQLite) return 0;
+    if (st.insertRows == 1) return 0;
+    const auto markers = static_cast<SQLULEN>(st.insert.markers);
+    if (st.bindings.size() != markers) return 0;
+    SQLUSMALLINT expect = 1;
+    for (const auto& [ipar, b] : st.bindings) {
+        if (ipar != expect++ || b.paramType != SQL_PARAM_INPUT || !b.value) return 0;
+        // Character and binary columns of only NULLs may have slots of 0 bytes.
+        const bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY;
+        if (rowStride(b) < 0 || (rowStride(b) == 0 && !variable)) return 0;
+        if (b.ind)
+            for (SQLULEN r = 0; r < rows; ++r)
+                if (isAtExec(b.ind[r])) return 0;
+    }
+    SQLULEN chunk = st.insertRows ? st.insertRows : kInsertRowsDefault;
+    chunk = std::min(chunk, kInsertMarkersMax / markers);
+    return chunk >= 2 ? chunk : 0;
+}
+
+// One internal statement for chunks of `rows` rows, bound to work buffers.
+class ChunkStatement {
+public:
+    ChunkStatement(Stmt& s, SQLULEN rows) : s_(s), rows_(rows) {}
+    ChunkStatement(const ChunkStatement&) = delete;
+    ChunkStatement& operator=(const ChunkStatement&) = delete;
+    ~ChunkStatement() { release(); }
+
+    SQLULEN rows() const { return rows_; }
+    SQLHSTMT handle() const { return h_; }
+
+    // Allocates, prepares and binds. On failure the driver manager's records
+    // are those of the failing call (of the internal statement or the
+    // connection).
+    SQLRETURN open() {
+        const DriverManager& d = DM();
+        SQLRETURN rc = withConnectionLock([&] { return d.SQLAllocStmt(s_.st().dmDbc, &h_); });
+        if (!SQL_SUCCEEDED(rc)) {
+            h_ = SQL_NULL_HSTMT;
+            return rc;
+        }
+        std::string text = multiRowText(s_.st().insert, rows_);
+        rc = d.SQLPrepare(h_, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+        if (!SQL_SUCCEEDED(rc)) return rc;
+        const bool sqlite = s_.st().source == Source::SQLite;
+        for (const auto& [ipar, b] : s_.st().bindings) {
+            Column col;
+            col.binding = b;
+            col.ipar = ipar;
+            col.stride = static_cast<size_t>(rowStride(b));
+            col.values.assign(col.stride * rows_ + 1, 0);
+            if (b.ind) col.ind.assign(rows_, 0);
+            // The SQLite driver takes a binary value's length when it is
+            // bound: those are bound for each chunk, after the copy.
+            col.perChunk = sqlite && isBinaryInput(b);
+            columns_.push_back(std::move(col));
+        }
+        for (const Column& c : columns_)
+            if (!c.perChunk)
+                for (SQLULEN r = 0; r < rows_ && SQL_SUCCEEDED(rc); ++r) rc = bind(c, r);
+        return rc;
+    }
+
+    // Runs application rows [first, first + rows()).
+    SQLRETURN run(SQLULEN first) {
+        SQLRETURN rc = SQL_SUCCESS;
+        for (const Column& c : columns_) {
+            const ParamBinding& b = c.binding;
+            if (c.stride)
+                std::memcpy(c.values.data(), static_cast<const char*>(b.value) + first * c.stride, c.stride * rows_);
+            if (b.ind) std::memcpy(c.ind.data(), b.ind + first, rows_ * sizeof(SQLLEN));
+        }
+        for (const Column& c : columns_)
+            if (c.perChunk)
+                for (SQLULEN r = 0; r < rows_ && SQL_SUCCEEDED(rc); ++r) rc = bind(c, r);
+        if (!SQL_SUCCEEDED(rc)) return rc;
+        return DM().SQLExecute(h_);
+    }
+
+    void release() {
+        if (h_ == SQL_NULL_HSTMT) return;
+        withConnectionLock([&] { return DM().SQLFreeStmt(h_, SQL_DROP); });
+        h_ = SQL_NULL_HSTMT;
+    }
+
+private:
+    struct Column {
+        ParamBinding binding;
+        SQLUSMALLINT ipar = 0;
+        size_t stride = 0;
+        mutable std::vector<char> values;
+        mutable std::vector<SQLLEN> ind;
+        bool perChunk = false;
+    };
+
+    SQLRETURN bind(const Column& c, SQLULEN r) const {
+        const ParamBinding& b = c.binding;
+        const auto ipar = static_cast<SQLUSMALLINT>(r * static_cast<SQLULEN>(s_.st().insert.markers) + c.ipar);
+        return DM().SQLBindParameter(h_, ipar, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize, b.scale,
+                                     c.values.data() + r * c.stride, b.valueMax, b.ind ? c.ind.data() + r : nullptr);
+    }
+
+    // The driver keeps a connection's statements in a list of its own: they
+    // are made and freed under the connection's lock (see handles.h).
+    template <class F>
+    SQLRETURN withConnectionLock(F f) {
+        Handle* dbc = lookup(handleOf(s_.h->parent.load(std::memory_order_relaxed)), Kind::Dbc);
+        if (!dbc) return f();
+        std::lock_guard<std::mutex> lock(dbc->childrenMu);
+        return f();
+    }
+
+    Stmt& s_;
+    SQLULEN rows_;
+    SQLHSTMT h_ = SQL_NULL_HSTMT;
+    std::vector<Column> columns_;
+};
+
+// Moves the records of an internal statement into the statement's own list.
+void keepRecordsOf(Stmt& s, SQLHSTMT h) {
+    for (int i = 0; i < 64; ++i) {
+        SQLCHAR state[8] = {};
+        SQLCHAR message[4096] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, h, state, &native, message,
+                                     static_cast<SQLSMALLINT>(sizeof message), &length);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
+    }
+}
+
+void dropRecordsOf(SQLHSTMT h) {
+    SQLCHAR state[8];
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    for (int i = 0; i < 64; ++i)
+        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, h, state, &native, nullptr, 0, &length)))
+            break;
+}
+
+bool internal(Stmt& s, const char* sql) {
+    std::string reason;
+    return runInternal(s.st().dmDbc, sql, nullptr, reason) == SQL_SUCCESS;
+}
+
+template <class Run>
+SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
+    StmtState& st = s.st();
+    const SQLULEN rows = st.paramRows;
+    // Inside a transaction block of PostgreSQL (manual commit, or a block
+    // the application began) the savepoint is set; elsewhere it is refused
+    // and each chunk is a transaction of its own.
+    const bool savepoint = st.source == Source::PostgreSQL && internal(s, "SAVEPOINT ruva70_rows");
+    SQLRETURN result = SQL_SUCCESS;
+    SQLLEN total = 0;
+    SQLULEN next = 0;
+    bool failed = false;
+    {
+        std::unique_ptr<ChunkStatement> full, tail;
+        // The last row runs alone (see above).
+        while (rows - 1 - next >= 2) {
+            const SQLULEN k = std::min(chunkRows, rows - 1 - next);
+            std::unique_ptr<ChunkStatement>& cs = k == chunkRows ? full : tail;
+            if (!cs || cs->rows() != k) {
+                cs = std::make_unique<ChunkStatement>(s, k);
+                if (!SQL_SUCCEEDED(cs->open())) {
+                    // Not taken by the data source: these rows go one at a time.
+                    if (cs->handle()) dropRecordsOf(cs->handle());
+                    break;
+                }
+            }
+            SQLRETURN rc = cs->run(next);
+            if (!SQL_SUCCEEDED(rc)) {
+                dropRecordsOf(cs->handle());
+                failed = true;
+                break;
+            }
+            if (rc == SQL_SUCCESS_WITH_INFO) {
+                result = rc;
+                keepRecordsOf(s, cs->handle());
+            }
+            SQLLEN count = 0;
+            if (SQL_SUCCEEDED(DM().SQLRowCount(cs->handle(), &count)) && count > 0) total += count;
+            next += k;
+        }
+    }
+    if (savepoint) {
+        internal(s, failed ? "ROLLBACK TO SAVEPOINT ruva70_rows" : "RELEASE SAVEPOINT ruva70_rows");
+        if (failed) {
+            // The block is as it was before the array: the whole array runs
+            // again through psqlODBC's own path, which decides what a failed
+            // row does to the block (it rolls the block back).
+            internal(s, "RELEASE SAVEPOINT ruva70_rows");
+            clearDiags(*s.h);
+            if (st.bindingsShifted) {
+                SQLRETURN rc = restoreArrays(s);
+                if (!SQL_SUCCEEDED(rc)) return rc;
+            }
+            return run();
+        }
+    }
+    SQLRETURN rc = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    EachRow each = runEachRow(s, next, rows, run);
+    if (each.result != SQL_SUCCESS) result = each.result;
+    const SQLLEN count = st.source == Source::PostgreSQL ? each.lastCount : total + each.total;
+    result = finishRowByRow(s, result, each.done, count);
+    // After a failure the variable names the failing row, counted from 1.
+    if (!SQL_SUCCEEDED(result) && st.rowsDone) *st.rowsDone = each.done + 1;
     return result;
 }
 
@@ -307,12 +570,17 @@ SQLRETURN sqliteExecute(Stmt& s, Run run) {
     return rc;
 }
 
-// SQLExecute and SQLExecDirect: the conversions, then the execution.
+// SQLExecute and SQLExecDirect: the conversions, then the execution; a
+// parameter array of a prepared plain INSERT runs as multi-row inserts.
 template <class Run>
-SQLRETURN execute(Stmt& s, Run run) {
+SQLRETURN execute(Stmt& s, Run run, bool prepared) {
     newResult(s);
     SQLRETURN rc = prepareParamConversions(*s.h);
     if (rc != SQL_SUCCESS) return rc;
+    if (prepared) {
+        const SQLULEN chunkRows = insertChunkRows(s.st(), s.st().paramRows);
+        if (chunkRows) return executed(s, executeInsertRows(s, chunkRows, run));
+    }
     if (s.st().source == Source::SQLite && !s.st().bindings.empty()) return executed(s, sqliteExecute(s, run));
     return executed(s, run());
 }
@@ -532,6 +800,9 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
             return setOwnOption(*s.h, s.st().driverTypes, fOption, vParam);
         case RUVA70_STMT_TYPE_FROM_VALUE:
             return setOwnOption(*s.h, s.st().typeFromValue, fOption, vParam);
+        case RUVA70_STMT_INSERT_ROWS:
+            s.st().insertRows = vParam;
+            return SQL_SUCCESS;
         default:
             return DM().SQLSetStmtOption(s.dm(), fOption, vParam);
     }
@@ -542,6 +813,7 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     const SQLULEN* cell = nullptr;
     if (fOption == RUVA70_STMT_DRIVER_TYPES) cell = &s.st().driverTypes;
     if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = &s.st().typeFromValue;
+    if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
     if (!cell) return DM().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
     std::memcpy(pvParam, cell, sizeof *cell);
@@ -551,17 +823,27 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
 SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
+    SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
+    StmtState& st = s.st();
+    st.plainInsert = false;
+    if (SQL_SUCCEEDED(rc) && szSqlStr) {
+        const char* text = reinterpret_cast<const char*>(szSqlStr);
+        const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : cbSqlStr < 0 ? 0 : static_cast<size_t>(cbSqlStr);
+        st.plainInsert = parsePlainInsert(text, len, st.insert);
+    }
+    return rc;
 }
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
-    return execute(s, [&] { return DM().SQLExecute(s.dm()); });
+    return execute(
+        s, [&] { return DM().SQLExecute(s.dm()); }, true);
 }
 
 SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
-    return execute(s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); });
+    return execute(
+        s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }
 
 SQLRETURN ruva70_SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {

@@ -5,6 +5,7 @@
 
 #include "handles.h"
 
+#include "insert_rows.h"
 #include "number_text.h"
 #include "timestamp_form.h"
 
@@ -47,8 +48,10 @@ struct ParamConversion {
 inline constexpr size_t kParamTextBytes = tsform::kTextBytes;
 
 // A parameter as the driver manager was last told it (the arguments of
-// SQLBindParameter as passed on, after any conversion). Kept on SQLite
-// connections only: see sqliteExecute in statement.cpp.
+// SQLBindParameter as passed on, after any conversion). The multi-row
+// inserts and the row-by-row executions bind from these, and SQLite binary
+// parameters are bound again from them before each execution (see
+// statement.cpp).
 struct ParamBinding {
     SQLSMALLINT paramType = SQL_PARAM_INPUT;
     SQLSMALLINT cType = SQL_C_DEFAULT;
@@ -78,9 +81,17 @@ struct StmtState {
     // Set whenever the statement may have a new result set; the next fetch
     // then decides again which bound columns are converted.
     bool resultChanged = true;
+    // Some bound column is converted at each fetch (decided with the
+    // columns): a fetch without one walks no container.
+    bool anyConverting = false;
     std::map<SQLUSMALLINT, ColumnConversion> columns;
     std::map<SQLUSMALLINT, ParamConversion> params;
-    std::map<SQLUSMALLINT, ParamBinding> bindings;  // SQLite only
+    std::map<SQLUSMALLINT, ParamBinding> bindings;
+    // The prepared text is a plain INSERT ... VALUES (?, ...): a parameter
+    // array of it runs as multi-row inserts (insert_rows.h).
+    bool plainInsert = false;
+    InsertShape insert;
+    SQLULEN insertRows = 0;  // option 3058
     // SQLite: the driver manager is bound to one row of a parameter array
     // (a row-by-row execution did not restore the array).
     bool bindingsShifted = false;

@@ -29,6 +29,17 @@
 // statement with SQLSetStmtOption (0 or 1, otherwise SQL_ERROR / S1009).
 #define RUVA70_STMT_TYPE_FROM_VALUE 3031
 
+// 3058: rows per execution of a parameter array of a prepared plain
+// INSERT INTO t [(columns)] VALUES (?, ..., ?). Such an array runs as
+// multi-row inserts, INSERT ... VALUES (...), (...), ..., on PostgreSQL and
+// SQLite: 0 (the default) takes the library's chunk size (512 rows, fewer
+// when the rows' markers would exceed 32,766), n > 1 at most n rows per
+// execution, 1 the data source's own parameter-array path. The results are
+// those of the data source's own path: a chunk that fails runs again one row
+// at a time, and the last row always runs alone. Statement-level triggers
+// fire once per chunk.
+#define RUVA70_STMT_INSERT_ROWS 3058
+
 // Diagnostics kept across binding calls: after an execution (SQLExecute,
 // SQLExecDirect, SQLParamData) that returned SQL_ERROR or
 // SQL_SUCCESS_WITH_INFO, the SQLBindParameter and SQLParamOptions calls that
