@@ -76,8 +76,12 @@ void beginCall(Handle& stmt) {
 }
 
 void clearDiags(Handle& h) {
+    // A record added on another thread meanwhile (only SQLCancel runs there)
+    // may be cleared or kept, as it would be with the lock.
+    if (!h.hasDiags.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(h.mu);
     h.diags.clear();
+    h.hasDiags.store(false, std::memory_order_release);
 }
 
 void keepDiag(Handle& h, const char* state, SQLINTEGER native, const std::string& message) {
@@ -88,6 +92,7 @@ void keepDiag(Handle& h, const char* state, SQLINTEGER native, const std::string
     d.message = message;
     std::lock_guard<std::mutex> lock(h.mu);
     h.diags.push_back(std::move(d));
+    h.hasDiags.store(true, std::memory_order_release);
 }
 
 void addDiag(Handle& h, const char* state, const std::string& message) {

@@ -51,6 +51,9 @@ struct Handle {
     // cancel fields below, never the statement's state or records.
     std::mutex mu;
     std::deque<Diag> diags;
+    // Whether diags may hold a record: lets the clearing that every call
+    // does skip the lock when there is nothing to clear (a fetch loop).
+    std::atomic<bool> hasDiags{false};
     // Serialises SQLCancel calls with each other and with the driver
     // manager's release of the statement, so that a cancel from another
     // thread never reaches a statement the driver manager has already freed.

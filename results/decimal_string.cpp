@@ -86,7 +86,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_getString(JNIEnv* env, jobject, jint bound
         if (wide != fixed) std::free(wide);
     }
     if (!s) return;
+    // The string's local reference goes with the call's frame.
     env->SetObjectField(retVal, ids.retValObj, s);
-    env->DeleteLocalRef(s);
     if (text.truncated) env->SetByteField(retVal, ids.retValErr1, qv::kStatusUnusable);
 }

@@ -1,5 +1,18 @@
 // Fetch: advances the cursor, then hands the row's null markers and its
 // values of the five numeric C types to the Java column objects.
+//
+// This runs once per row, so its JNI traffic is kept to what Java can
+// observe: per cached column one element read and two field stores. With
+// valid field IDs, an element index inside the array (checked once per call)
+// and the object array's declared element class, none of those calls can
+// raise, so they are not followed by ExceptionCheck; and a row of up to
+// kLocalRefBudget columns stays within the local references every native
+// frame is guaranteed, so their references are left to the call's return.
+// An array shorter than the columns to cache takes the checked path, which
+// raises the JVM's index exception at the first column beyond its end, and
+// so does an array of another class than JdbcOdbcBoundCol[], whose elements
+// are then each checked (the fields are written only into JdbcOdbcBoundCol
+// objects).
 #include "qvjdbc/codes.h"
 #include "qvjdbc/driver.h"
 #include "qvjdbc/idcache.h"
@@ -15,34 +28,29 @@ using qv::ids;
 
 namespace {
 
-// Sets the cached value of one column in its Java object; the value (or
-// the null marker) always lands before hasCachedValue. Returns false when a
-// Java exception is pending.
-bool cacheColumn(JNIEnv* env, jobjectArray objects, jint i, const BoundColBuffer& rec, bool checkEach) {
-    const bool isNull = rec.lengthInd == SQL_NULL_DATA;
-    if (!isNull) {
-        switch (rec.cType) {
-            case SQL_C_SSHORT:
-            case SQL_C_SLONG:
-            case SQL_C_SBIGINT:
-            case SQL_C_FLOAT:
-            case SQL_C_DOUBLE:
-                break;
-            default:
-                return true;  // not cached: the object is not even read
-        }
+// Local references a native frame always has (JNI guarantees 16), less a few
+// for the caller's arguments.
+constexpr jint kLocalRefBudget = 12;
+
+bool isCached(const BoundColBuffer& rec) {
+    if (rec.lengthInd == SQL_NULL_DATA) return true;
+    switch (rec.cType) {
+        case SQL_C_SSHORT:
+        case SQL_C_SLONG:
+        case SQL_C_SBIGINT:
+        case SQL_C_FLOAT:
+        case SQL_C_DOUBLE:
+            return true;
+        default:
+            return false;  // not cached: the object is not even read
     }
-    jobject obj = env->GetObjectArrayElement(objects, i);
-    if (env->ExceptionCheck()) return false;
-    // A missing column object has nowhere to take the value, nor has an
-    // object of another class (whose fields these are not).
-    if (!obj) return true;
-    if (checkEach && !env->IsInstanceOf(obj, ids.boundCol)) {
-        env->DeleteLocalRef(obj);
-        return true;
-    }
+}
+
+// The value (or the null marker) of one column into its object; the value
+// always lands before hasCachedValue.
+void storeColumn(JNIEnv* env, jobject obj, const BoundColBuffer& rec) {
     const qv::InlineValue& v = rec.inlineValue;
-    if (isNull) {
+    if (rec.lengthInd == SQL_NULL_DATA) {
         env->SetBooleanField(obj, ids.cachedNull, JNI_TRUE);
     } else {
         switch (rec.cType) {
@@ -63,13 +71,30 @@ bool cacheColumn(JNIEnv* env, jobjectArray objects, jint i, const BoundColBuffer
                 break;
         }
     }
-    bool ok = !env->ExceptionCheck();
-    if (ok) {
-        env->SetBooleanField(obj, ids.hasCachedValue, JNI_TRUE);
-        ok = !env->ExceptionCheck();
+    env->SetBooleanField(obj, ids.hasCachedValue, JNI_TRUE);
+}
+
+// The checked form, for an array shorter than the columns or of another
+// class: stops with 0 at the first pending exception (the index exception of
+// the first cached column beyond the array's end).
+jint cacheChecked(JNIEnv* env, jobjectArray objects, jint n, const BoundColBuffer* recs, SQLRETURN rc,
+                  bool checkEach) {
+    for (jint i = 0; i < n; ++i) {
+        if (!isCached(recs[i])) continue;
+        jobject obj = env->GetObjectArrayElement(objects, i);
+        if (env->ExceptionCheck()) return 0;
+        // A missing column object has nowhere to take the value, nor has an
+        // object of another class (whose fields these are not).
+        if (!obj) continue;
+        if (checkEach && !env->IsInstanceOf(obj, ids.boundCol)) {
+            env->DeleteLocalRef(obj);
+            continue;
+        }
+        storeColumn(env, obj, recs[i]);
+        env->DeleteLocalRef(obj);
+        if (env->ExceptionCheck()) return 0;
     }
-    env->DeleteLocalRef(obj);
-    return ok;
+    return rc;
 }
 
 // The class JdbcOdbcBoundCol[], made once from the cached element class. A
@@ -106,14 +131,23 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_fetch(JNIEnv* env, jobject, jint hStmt, ji
     if (!cols) return rc;
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) qv::results::afterFetch(cols);
     if (rc != SQL_SUCCESS || !boundColObjects || !ids.boundCol) return rc;
-    // The fields are written only into JdbcOdbcBoundCol objects: one check
-    // of the array's class per call; an array of another class has each
-    // element checked instead.
-    jclass arrayClass = boundColArrayClass(env);
-    const bool checkEach = !arrayClass || !env->IsInstanceOf(boundColObjects, arrayClass);
     // Never beyond the records the array holds.
     const jint n = std::min(numCols, static_cast<jint>(cols->numCols));
-    for (jint i = 0; i < n; ++i)
-        if (!cacheColumn(env, boundColObjects, i, cols->records()[i], checkEach)) return 0;
+    if (n <= 0) return rc;
+    const BoundColBuffer* recs = cols->records();
+    // One check of the array's class per call; an array of another class
+    // has each element checked instead.
+    jclass arrayClass = boundColArrayClass(env);
+    const bool checkEach = !arrayClass || !env->IsInstanceOf(boundColObjects, arrayClass);
+    if (checkEach || env->GetArrayLength(boundColObjects) < n)
+        return cacheChecked(env, boundColObjects, n, recs, rc, checkEach);
+    const bool keepRefs = n <= kLocalRefBudget;
+    for (jint i = 0; i < n; ++i) {
+        if (!isCached(recs[i])) continue;
+        jobject obj = env->GetObjectArrayElement(boundColObjects, i);
+        if (!obj) continue;
+        storeColumn(env, obj, recs[i]);
+        if (!keepRefs) env->DeleteLocalRef(obj);
+    }
     return rc;
 }
