@@ -1,10 +1,57 @@
 #!/usr/bin/env bash
-# Runs both fetch benchmarks on one 1M-row SQLite database: bench/run.sh BUILD_DIR
+# The side-by-side benchmark: the same work through raw ODBC from C, through
+# the natives from Java, through this driver's JDBC layer (when its jar is on
+# the class path) and through the peer JDBC drivers (pgjdbc, SQLite JDBC), on
+# SQLite and on PostgreSQL over TCP and a Unix socket.
+#
+#   bench/run.sh BUILD_DIR [--rounds N] [--fetch-rows N] [--batch-rows N]
+#                          [--only fetch,batch,setter,threads] [--callgrind]
+#
+# Starts its own throw-away PostgreSQL server (tests/pg_server.sh), makes the
+# SQLite file and the tables, then runs every path of each piece of work in
+# turn, round after round, and prints medians and ratios (see Bench.java).
+# --callgrind prints instructions per fetched row by layer instead (needs
+# valgrind). The JDBC layer's jar, when built, is taken from BUILD_DIR/java/*.jar
+# or from QV_BENCH_JDBC_JAR.
 set -eu
-build=$(cd "${1:-build}" && pwd)
-db=$(mktemp -d)/bench.db
-trap 'rm -rf "$(dirname "$db")"' EXIT
-"$build/bench/fetch_bench" "$db"
-"$build/bench/fetch_bench" "$db"
-/usr/lib/jvm/java-17-openjdk-amd64/bin/java -Djava.library.path="$build" \
-  -cp "$build/java/classes:$build/bench/classes" FetchBench "$db"
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [options]}" && pwd)
+shift
+callgrind=0
+args=()
+for a in "$@"; do
+  if [ "$a" = --callgrind ]; then callgrind=1; else args+=("$a"); fi
+done
+
+java=/usr/lib/jvm/java-17-openjdk-amd64/bin/java
+cp="$build/java/classes:$build/bench/classes:/usr/share/java/postgresql.jar:/usr/share/java/sqlite-jdbc.jar"
+for jar in ${QV_BENCH_JDBC_JAR:-} "$build"/java/*.jar; do
+  if [ -f "$jar" ]; then cp="$cp:$jar"; fi
+done
+
+fetch_rows=1000000
+for ((i = 0; i < ${#args[@]}; i++)); do
+  if [ "${args[$i]}" = --fetch-rows ]; then fetch_rows=${args[$((i + 1))]}; fi
+done
+
+work=$(mktemp -d /tmp/qvjdbc-bench.XXXXXX)
+chmod 755 "$work"
+pgdir="$work/pg"
+port=$((45000 + $$ % 5000))
+cleanup() {
+  "$here/../tests/pg_server.sh" stop "$pgdir" "$port" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+"$here/../tests/pg_server.sh" start "$pgdir" "$port" >/dev/null
+
+sqlite_file="$work/bench.sqlite"
+sqlite_conn="Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=$sqlite_file;"
+pg_conn="Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=$pgdir;Port=$port;Database=qvjdbc;Uid=postgres;Pwd=;"
+"$build/bench/odbc_bench" setup "$sqlite_conn" "$fetch_rows"
+"$build/bench/odbc_bench" setup "$pg_conn" "$fetch_rows"
+
+mode=run
+if [ "$callgrind" = 1 ]; then mode=callgrind; fi
+"$java" -cp "$cp" Bench "$mode" --build "$build" --classpath "$cp" --sqlite "$sqlite_file" \
+  --pg-host "$pgdir" --pg-port "$port" ${args[@]+"${args[@]}"}

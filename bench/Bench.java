@@ -1,0 +1,848 @@
+import com.quorvane.jdbc.JdbcOdbcBoundCol;
+import com.quorvane.jdbc.JdbcOdbcClient;
+import com.quorvane.jdbc.Perf;
+import com.quorvane.jdbc.RetVal;
+
+import java.io.BufferedReader;
+import java.io.File;
+import java.io.IOException;
+import java.io.InputStreamReader;
+import java.lang.management.ManagementFactory;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.sql.Connection;
+import java.sql.DriverManager;
+import java.sql.PreparedStatement;
+import java.sql.ResultSet;
+import java.sql.SQLException;
+import java.sql.Statement;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Locale;
+import java.util.Map;
+import java.util.TreeMap;
+
+/**
+ * The side-by-side benchmark. One program, two roles:
+ *
+ * <p>As a worker ({@code Bench natives-fetch ...}, {@code Bench jdbc-batch ...}, ...) it does one kind of
+ * work a few times in one JVM and prints a {@code RESULT} line per repetition, as {@code odbc_bench}
+ * does for raw ODBC from C: wall time, process CPU time, time spent waiting for a processor, rows and
+ * the checksum of the values read or written.
+ *
+ * <p>As the runner ({@code Bench run ...}, started by {@code bench/run.sh}) it starts every path of a
+ * piece of work as its own process, in turn (the order rotates each round), keeps the last repetition
+ * of each (the earlier ones warm up), and prints medians over the rounds and the ratios to raw C and
+ * to the peer driver, each ratio taken within one round. Every path must report the same checksum.
+ * {@code Bench callgrind ...} counts instructions per fetched row by layer.
+ */
+public final class Bench {
+    private Bench() {}
+
+    static final String FETCH_SQL = "SELECT i, b, d, s FROM bench_fetch";
+    static final String INSERT_SQL = "INSERT INTO bench_batch (i, b, d, s) VALUES (?, ?, ?, ?)";
+    static final String BATCH_READ_SQL = "SELECT i, b, d, s FROM bench_batch";
+
+    static final short SQL_C_SBIGINT = -25, SQL_C_DOUBLE = 8, SQL_C_WCHAR = -8;
+    static final int SQL_AUTOCOMMIT = 102, SQL_COMMIT = 0;
+
+    static long batchInt(long r) { return r; }
+    static long batchBig(long r) { return r * 3000000007L; }
+    static double batchDouble(long r) { return r * 0.5 + 0.25; }
+    static String batchText(long r) { return "row " + r + " \u00e9\u20ac"; }
+
+    /** The checksum of bench_common.h: order-independent, 64-bit wrapping. */
+    static final class Checksum {
+        long rows, sum;
+        void row(long i, long b, double d, String s) {
+            long t = s == null ? -1L : 0L;
+            if (s != null) for (int k = 0; k < s.length(); k++) t = t * 31 + s.charAt(k);
+            sum += i + b * 3 + ((long) (d * 4)) * 5 + t * 7;
+            rows++;
+        }
+        void row(long i, long b, double d, char[] s, int units) {
+            long t = units < 0 ? -1L : 0L;
+            for (int k = 0; k < units; k++) t = t * 31 + s[k];
+            sum += i + b * 3 + ((long) (d * 4)) * 5 + t * 7;
+            rows++;
+        }
+        void add(Checksum o) { rows += o.rows; sum += o.sum; }
+    }
+
+    // ------------------------------------------------------------------
+    // Figures of one repetition
+    // ------------------------------------------------------------------
+
+    static long threadWaitNs() {
+        try {
+            String[] f = Files.readString(Path.of("/proc/thread-self/schedstat")).trim().split("\\s+");
+            return Long.parseLong(f[1]);
+        } catch (IOException | RuntimeException e) {
+            return 0;
+        }
+    }
+
+    static long processCpuNs() {
+        return ((com.sun.management.OperatingSystemMXBean) ManagementFactory.getOperatingSystemMXBean())
+                .getProcessCpuTime();
+    }
+
+    static final class Sample {
+        long t0, cpu0, wait0, t1, cpu1, wait1, extraWait;
+        static Sample start() {
+            Sample s = new Sample();
+            s.wait0 = threadWaitNs();
+            s.cpu0 = processCpuNs();
+            s.t0 = System.nanoTime();
+            return s;
+        }
+        Sample stop() {
+            t1 = System.nanoTime();
+            cpu1 = processCpuNs();
+            wait1 = threadWaitNs();
+            return this;
+        }
+        void print(long rows, long checksum) {
+            System.out.printf(Locale.ROOT, "RESULT wall=%.4f cpu=%.4f wait=%.4f rows=%d checksum=%d%n",
+                    (t1 - t0) / 1e9, (cpu1 - cpu0) / 1e9, (wait1 - wait0 + extraWait) / 1e9, rows, checksum);
+            System.out.flush();
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // The natives
+    // ------------------------------------------------------------------
+
+    static final class Natives implements AutoCloseable {
+        final JdbcOdbcClient odbc = new JdbcOdbcClient();
+        final byte[] ec = new byte[2];
+        final int env, dbc;
+
+        Natives(String conn) {
+            odbc.initIDs();
+            env = odbc.allocEnv(ec);
+            dbc = odbc.allocConnect(env, ec);
+            odbc.driverConnect(dbc, (conn + "\0").getBytes(StandardCharsets.UTF_8), ec);
+            check("connect");
+        }
+
+        void check(String what) {
+            if (ec[0] != 0 && ec[0] != 1) throw new IllegalStateException(what + " failed: " + ec[0] + "/" + ec[1]);
+        }
+
+        /** Every row of the query, every value read: numbers from the cached fields, text by getString
+         * (or, with getDataString, unbound and read into a reused char[]). */
+        Checksum fetch(String sql, boolean viaGetDataString) {
+            int stmt = odbc.allocStmt(dbc, ec);
+            short rc = odbc.execDirect(stmt, sql);
+            if (rc != 0 && rc != 1) throw new IllegalStateException("execDirect " + rc);
+            int n = odbc.numResultCols(stmt, ec);
+            int[] sqlTypes = new int[n], driverTypes = new int[n], lengths = new int[n], cTypes = new int[n];
+            int cols = odbc.allocAndBindAllCols(0, stmt, sqlTypes, driverTypes, lengths, cTypes, ec, n);
+            check("allocAndBindAllCols");
+            JdbcOdbcBoundCol[] objs = new JdbcOdbcBoundCol[n];
+            for (int k = 0; k < n; k++) objs[k] = new JdbcOdbcBoundCol();
+            Checksum sum = new Checksum();
+            if (viaGetDataString) {
+                int numeric = 3;
+                char[] text = new char[64];
+                // Only the numeric columns stay bound: text comes through SQLGetData.
+                odbc.freeStmt(stmt, 2);
+                odbc.justReBindAllCols(stmt, cols, numeric, ec);
+                while (odbc.fetch(stmt, cols, objs, numeric) == 0) {
+                    int len = odbc.getDataString(stmt, cols, 4, text, ec, sqlTypes[3]);
+                    sum.row(objs[0].cachedInt, objs[1].cachedLong, objs[2].cachedDouble, text, len);
+                }
+            } else {
+                RetVal rv = new RetVal();
+                int textCType = cTypes[3];
+                while (odbc.fetch(stmt, cols, objs, n) == 0) {
+                    odbc.getString(cols, 4, rv, textCType);
+                    sum.row(objs[0].cachedInt, objs[1].cachedLong, objs[2].cachedDouble, (String) rv.obj);
+                }
+            }
+            odbc.freeStmt(stmt, 2);
+            odbc.freeBoundColBuffers(cols, n);
+            odbc.freeStmt(stmt, 1);
+            return sum;
+        }
+
+        void exec(String sql) {
+            int stmt = odbc.allocStmt(dbc, ec);
+            short rc = odbc.execDirect(stmt, sql);
+            odbc.freeStmt(stmt, 1);
+            if (rc != 0 && rc != 1 && rc != 100) throw new IllegalStateException(sql + ": " + rc);
+        }
+
+        /** ROWS rows in one parameter array, in one transaction. */
+        void batch(int rows) {
+            long[] iv = new long[rows], bv = new long[rows];
+            double[] dv = new double[rows];
+            String[] sv = new String[rows];
+            int[] eight = new int[rows];
+            for (int r = 0; r < rows; r++) {
+                iv[r] = batchInt(r);
+                bv[r] = batchBig(r);
+                dv[r] = batchDouble(r);
+                sv[r] = batchText(r);
+                eight[r] = 8;
+            }
+            odbc.setConnectOption(dbc, SQL_AUTOCOMMIT, 0, ec);
+            int stmt = odbc.allocStmt(dbc, ec);
+            odbc.prepare(stmt, INSERT_SQL, ec);
+            check("prepare");
+            int n = odbc.numParams(stmt, ec);
+            short[] sqlTypes = new short[n], driverTypes = new short[n];
+            int[] sizes = new int[n];
+            int params = odbc.bindAllParams(stmt, sqlTypes, driverTypes, sizes, ec, n);
+            check("bindAllParams");
+            short[] cTypes = {SQL_C_SBIGINT, SQL_C_SBIGINT, SQL_C_DOUBLE, SQL_C_WCHAR};
+            Object[] values = {iv, bv, dv, sv};
+            Object[] inds = {eight, eight, eight, null};
+            int[] counts = new int[rows];
+            short rc = odbc.execPreparedStatementBatch(stmt, null, params, sqlTypes, n, rows, cTypes, values, inds,
+                    counts);
+            if ((rc & 0xFF00) != 0 || ((byte) rc != 0 && (byte) rc != 1))
+                throw new IllegalStateException("batch " + Integer.toHexString(rc & 0xFFFF));
+            odbc.transact(env, dbc, SQL_COMMIT);
+            odbc.freeStmt(stmt, 1);
+            odbc.freeBoundParams(params, n);
+            odbc.setConnectOption(dbc, SQL_AUTOCOMMIT, 1, ec);
+        }
+
+        @Override
+        public void close() {
+            odbc.disconnect(dbc, ec);
+            odbc.freeConnect(dbc, ec);
+            odbc.freeEnv(env, ec);
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // Any JDBC driver: the peers, and this driver's JDBC layer
+    // ------------------------------------------------------------------
+
+    static Connection jdbc(String url) throws SQLException {
+        return DriverManager.getConnection(url);
+    }
+
+    static Checksum jdbcFetch(Connection c, String sql) throws SQLException {
+        Checksum sum = new Checksum();
+        try (Statement st = c.createStatement(); ResultSet rs = st.executeQuery(sql)) {
+            while (rs.next()) sum.row(rs.getLong(1), rs.getLong(2), rs.getDouble(3), rs.getString(4));
+        }
+        return sum;
+    }
+
+    static void jdbcBatch(Connection c, int rows) throws SQLException {
+        c.setAutoCommit(false);
+        try (PreparedStatement ps = c.prepareStatement(INSERT_SQL)) {
+            for (int r = 0; r < rows; r++) {
+                ps.setInt(1, (int) batchInt(r));
+                ps.setLong(2, batchBig(r));
+                ps.setDouble(3, batchDouble(r));
+                ps.setString(4, batchText(r));
+                ps.addBatch();
+            }
+            ps.executeBatch();
+        }
+        c.commit();
+        c.setAutoCommit(true);
+    }
+
+    static void jdbcExec(Connection c, String sql) throws SQLException {
+        try (Statement st = c.createStatement()) {
+            st.execute(sql);
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // Workers
+    // ------------------------------------------------------------------
+
+    interface Work {
+        Checksum run() throws Exception;
+    }
+
+    static void repeat(int reps, Runnable before, Work work) throws Exception {
+        for (int r = 0; r < reps; r++) {
+            if (before != null) before.run();
+            Sample s = Sample.start();
+            Checksum sum = work.run();
+            s.stop().print(sum.rows, sum.sum);
+        }
+    }
+
+    /** THREADS copies of a fetch at once, one connection each. */
+    static void threads(int threads, int reps, java.util.function.IntFunction<Work> perThread) throws Exception {
+        for (int r = 0; r < reps; r++) {
+            Checksum[] sums = new Checksum[threads];
+            long[] waits = new long[threads];
+            Thread[] ts = new Thread[threads];
+            Throwable[] failure = new Throwable[1];
+            Work[] works = new Work[threads];
+            for (int t = 0; t < threads; t++) works[t] = perThread.apply(t);
+            Sample s = Sample.start();
+            for (int t = 0; t < threads; t++) {
+                final int k = t;
+                ts[t] = new Thread(() -> {
+                    long w0 = threadWaitNs();
+                    try {
+                        sums[k] = works[k].run();
+                    } catch (Throwable e) {
+                        failure[0] = e;
+                    }
+                    waits[k] = threadWaitNs() - w0;
+                });
+                ts[t].start();
+            }
+            for (Thread t : ts) t.join();
+            s.stop();
+            if (failure[0] != null) throw new RuntimeException(failure[0]);
+            Checksum total = new Checksum();
+            for (int t = 0; t < threads; t++) {
+                total.add(sums[t]);
+                s.extraWait += waits[t];
+            }
+            s.print(total.rows, total.sum);
+        }
+    }
+
+    static void worker(String mode, String[] a) throws Exception {
+        switch (mode) {
+            case "natives-fetch": {
+                // CONN REPS [getDataString] [LIMIT]
+                String sql = a.length > 3 ? FETCH_SQL + " LIMIT " + a[3] : FETCH_SQL;
+                boolean viaGetData = a.length > 2 && a[2].equals("getDataString");
+                try (Natives n = new Natives(a[0])) {
+                    repeat(Integer.parseInt(a[1]), null, () -> n.fetch(sql, viaGetData));
+                }
+                break;
+            }
+            case "natives-batch": {
+                // CONN ROWS REPS
+                int rows = Integer.parseInt(a[1]);
+                try (Natives n = new Natives(a[0])) {
+                    repeat(Integer.parseInt(a[2]), () -> n.exec("DELETE FROM bench_batch"), () -> {
+                        n.batch(rows);
+                        return null;
+                    }, () -> n.fetch(BATCH_READ_SQL, false));
+                }
+                break;
+            }
+            case "natives-threads": {
+                // CONN THREADS REPS
+                int t = Integer.parseInt(a[1]);
+                Natives[] ns = new Natives[t];
+                for (int k = 0; k < t; k++) ns[k] = new Natives(a[0]);
+                threads(t, Integer.parseInt(a[2]), k -> () -> ns[k].fetch(FETCH_SQL, false));
+                for (Natives n : ns) n.close();
+                break;
+            }
+            case "natives-setter": {
+                // CONN CALLS REPS: setInteger on a parameter already bound as an integer, against an
+                // empty native call (Perf.timerRef); prints both per call.
+                setter(a[0], Long.parseLong(a[1]), Integer.parseInt(a[2]));
+                break;
+            }
+            case "jdbc-fetch": {
+                // URL REPS [LIMIT]
+                String sql = a.length > 2 ? FETCH_SQL + " LIMIT " + a[2] : FETCH_SQL;
+                try (Connection c = connectOrSkip(a[0])) {
+                    repeat(Integer.parseInt(a[1]), null, () -> jdbcFetch(c, sql));
+                }
+                break;
+            }
+            case "jdbc-batch": {
+                // URL ROWS REPS
+                int rows = Integer.parseInt(a[1]);
+                try (Connection c = connectOrSkip(a[0])) {
+                    repeat(Integer.parseInt(a[2]), () -> {
+                        try {
+                            jdbcExec(c, "DELETE FROM bench_batch");
+                        } catch (SQLException e) {
+                            throw new RuntimeException(e);
+                        }
+                    }, () -> {
+                        jdbcBatch(c, rows);
+                        return null;
+                    }, () -> jdbcFetch(c, BATCH_READ_SQL));
+                }
+                break;
+            }
+            case "jdbc-threads": {
+                // URL THREADS REPS
+                int t = Integer.parseInt(a[1]);
+                Connection[] cs = new Connection[t];
+                for (int k = 0; k < t; k++) cs[k] = connectOrSkip(a[0]);
+                threads(t, Integer.parseInt(a[2]), k -> () -> jdbcFetch(cs[k], FETCH_SQL));
+                for (Connection c : cs) c.close();
+                break;
+            }
+            default:
+                throw new IllegalArgumentException("unknown mode " + mode);
+        }
+    }
+
+    /** A timed write whose checksum is read back (untimed) afterwards. */
+    static void repeat(int reps, Runnable before, Work write, Work readBack) throws Exception {
+        for (int r = 0; r < reps; r++) {
+            before.run();
+            Sample s = Sample.start();
+            write.run();
+            s.stop();
+            Checksum sum = readBack.run();
+            s.print(sum.rows, sum.sum);
+        }
+    }
+
+    /** A JDBC URL whose driver is not on the class path ends the worker with SKIP. */
+    static Connection connectOrSkip(String url) throws SQLException {
+        try {
+            return jdbc(url);
+        } catch (SQLException e) {
+            if (e.getSQLState() != null && e.getSQLState().equals("08001") && e.getMessage().contains("suitable")) {
+                System.out.println("SKIP no JDBC driver for " + url.replaceAll(":.*", ":..."));
+                System.exit(0);
+            }
+            throw e;
+        }
+    }
+
+    static void setter(String conn, long calls, int reps) throws Exception {
+        try (Natives n = new Natives(conn)) {
+            JdbcOdbcClient odbc = n.odbc;
+            int stmt = odbc.allocStmt(n.dbc, n.ec);
+            odbc.prepare(stmt, INSERT_SQL, n.ec);
+            int np = odbc.numParams(stmt, n.ec);
+            short[] sqlTypes = new short[np], driverTypes = new short[np];
+            int[] sizes = new int[np];
+            int params = odbc.bindAllParams(stmt, sqlTypes, driverTypes, sizes, n.ec, np);
+            odbc.setInteger(stmt, params, 1, 1); // binds as an integer once
+            for (int r = 0; r < reps; r++) {
+                long t0 = System.nanoTime();
+                int acc = 0;
+                for (long k = 0; k < calls; k++) acc += odbc.setInteger(stmt, params, (int) k, 1);
+                long t1 = System.nanoTime();
+                for (long k = 0; k < calls; k++) Perf.timerRef((int) k, k);
+                long t2 = System.nanoTime();
+                System.out.printf(Locale.ROOT, "SETTER setInteger=%.2f empty=%.2f ns/call status=%d%n",
+                        (t1 - t0) / (double) calls, (t2 - t1) / (double) calls, acc);
+            }
+            odbc.freeStmt(stmt, 1);
+            odbc.freeBoundParams(params, np);
+        }
+    }
+
+    public static void main(String[] args) throws Exception {
+        if (args.length == 0) {
+            System.err.println("usage: Bench run ... | Bench callgrind ... | Bench <worker mode> ...");
+            System.exit(2);
+        }
+        String[] rest = Arrays.copyOfRange(args, 1, args.length);
+        switch (args[0]) {
+            case "run":
+                Runner.main(rest);
+                break;
+            case "callgrind":
+                Callgrind.main(rest);
+                break;
+            default:
+                worker(args[0], rest);
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // Shared by the runner and the callgrind mode
+    // ------------------------------------------------------------------
+
+    static final class Config {
+        String build, sqliteFile, pgHost, pgPort, sqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
+                pgDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", classPath, java;
+        int rounds = 5, fetchRows = 1000000, batchRows = 100000;
+        String only = "fetch,batch,setter,threads";
+
+        Config(String[] args) {
+            for (int i = 0; i + 1 < args.length; i += 2) {
+                String v = args[i + 1];
+                switch (args[i]) {
+                    case "--build": build = v; break;
+                    case "--sqlite": sqliteFile = v; break;
+                    case "--pg-host": pgHost = v; break;
+                    case "--pg-port": pgPort = v; break;
+                    case "--rounds": rounds = Integer.parseInt(v); break;
+                    case "--fetch-rows": fetchRows = Integer.parseInt(v); break;
+                    case "--batch-rows": batchRows = Integer.parseInt(v); break;
+                    case "--only": only = v; break;
+                    case "--classpath": classPath = v; break;
+                    default: throw new IllegalArgumentException("unknown option " + args[i]);
+                }
+            }
+            java = Path.of(System.getProperty("java.home"), "bin", "java").toString();
+        }
+
+        String odbcSqlite() { return "Driver=" + sqliteDriver + ";Database=" + sqliteFile + ";"; }
+        String odbcPg(boolean tcp) {
+            return "Driver=" + pgDriver + ";Servername=" + (tcp ? "127.0.0.1" : pgHost) + ";Port=" + pgPort
+                    + ";Database=qvjdbc;Uid=postgres;Pwd=;";
+        }
+        String pgjdbc(boolean rewrite) {
+            return "jdbc:postgresql://127.0.0.1:" + pgPort + "/qvjdbc?user=postgres"
+                    + (rewrite ? "&reWriteBatchedInserts=true" : "");
+        }
+        String sqliteJdbc() { return "jdbc:sqlite:" + sqliteFile; }
+        String odbcBench() { return build + "/bench/odbc_bench"; }
+        List<String> javaCmd(String... workerArgs) {
+            List<String> c = new ArrayList<>(List.of(java, "-Xmx3g", "-Djava.library.path=" + build + ":/usr/lib/x86_64-linux-gnu/jni", "-cp", classPath,
+                    "Bench"));
+            c.addAll(List.of(workerArgs));
+            return c;
+        }
+        List<String> cCmd(String... a) {
+            List<String> c = new ArrayList<>(List.of(odbcBench()));
+            c.addAll(List.of(a));
+            return c;
+        }
+    }
+
+    /** Runs a command; returns its standard output (standard error passes through). */
+    static List<String> runProcess(List<String> cmd) throws IOException, InterruptedException {
+        ProcessBuilder pb = new ProcessBuilder(cmd);
+        pb.redirectError(ProcessBuilder.Redirect.INHERIT);
+        Process p = pb.start();
+        List<String> out = new ArrayList<>();
+        try (BufferedReader r = new BufferedReader(new InputStreamReader(p.getInputStream(), StandardCharsets.UTF_8))) {
+            for (String line; (line = r.readLine()) != null; ) out.add(line);
+        }
+        int rc = p.waitFor();
+        if (rc != 0) throw new IOException("exit " + rc + ": " + String.join(" ", cmd));
+        return out;
+    }
+
+    static double median(List<Double> v) {
+        if (v.isEmpty()) return Double.NaN;
+        double[] a = v.stream().mapToDouble(Double::doubleValue).sorted().toArray();
+        int n = a.length;
+        return n % 2 == 1 ? a[n / 2] : (a[n / 2 - 1] + a[n / 2]) / 2;
+    }
+
+    static String loadAverage() {
+        try {
+            return Files.readString(Path.of("/proc/loadavg")).trim().replaceAll("^(\\S+ \\S+ \\S+).*", "$1");
+        } catch (IOException e) {
+            return "?";
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // The runner
+    // ------------------------------------------------------------------
+
+    enum Role { RAW, NATIVES, JDBC_LAYER, PEER, OTHER }
+
+    static final class PathDef {
+        final String label;
+        final Role role;
+        final List<String> cmd;
+        final List<Double> wall = new ArrayList<>(), cpu = new ArrayList<>(), wait = new ArrayList<>();
+        final Map<Integer, Double> wallByRound = new TreeMap<>();
+        String checksum;
+        boolean skipped;
+        PathDef(String label, Role role, List<String> cmd) { this.label = label; this.role = role; this.cmd = cmd; }
+    }
+
+    static final class WorkDef {
+        final String title;
+        final List<PathDef> paths = new ArrayList<>();
+        WorkDef(String title) { this.title = title; }
+        WorkDef path(String label, Role role, List<String> cmd) {
+            paths.add(new PathDef(label, role, cmd));
+            return this;
+        }
+    }
+
+    static final class Runner {
+        public static void main(String[] args) throws Exception {
+            Config c = new Config(args);
+            List<WorkDef> works = new ArrayList<>();
+            String reps = "2"; // the first warms up
+            if (c.only.contains("fetch")) {
+                works.add(new WorkDef("fetch " + c.fetchRows + " rows, SQLite")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcSqlite(), reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcSqlite(), reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcSqlite(), reps))
+                        .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-fetch", c.sqliteJdbc(), reps)));
+                works.add(new WorkDef("fetch " + c.fetchRows + " rows, PostgreSQL over TCP")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcPg(true), reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcPg(true), reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcPg(true), reps))
+                        .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-fetch", c.pgjdbc(false), reps)));
+                works.add(new WorkDef("fetch " + c.fetchRows + " rows, PostgreSQL over a Unix socket (peer: pgjdbc over TCP)")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcPg(false), reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcPg(false), reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcPg(false), reps))
+                        .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-fetch", c.pgjdbc(false), reps)));
+            }
+            if (c.only.contains("batch")) {
+                String rows = Integer.toString(c.batchRows);
+                works.add(new WorkDef("batch insert " + rows + " rows, one transaction, SQLite")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("batch", c.odbcSqlite(), rows, reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-batch", c.odbcSqlite(), rows, reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.odbcSqlite(), rows, reps))
+                        .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-batch", c.sqliteJdbc(), rows, reps)));
+                works.add(new WorkDef("batch insert " + rows + " rows, one transaction, PostgreSQL over TCP")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("batch", c.odbcPg(true), rows, reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-batch", c.odbcPg(true), rows, reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.odbcPg(true), rows, reps))
+                        .path("pgjdbc, rewritten inserts", Role.PEER, c.javaCmd("jdbc-batch", c.pgjdbc(true), rows, reps))
+                        .path("pgjdbc, plain", Role.OTHER, c.javaCmd("jdbc-batch", c.pgjdbc(false), rows, reps)));
+            }
+            if (c.only.contains("threads")) {
+                works.add(new WorkDef("two threads, two connections, fetch " + c.fetchRows + " rows each, SQLite")
+                        .path("natives, one thread", Role.NATIVES, c.javaCmd("natives-threads", c.odbcSqlite(), "1", reps))
+                        .path("natives, two threads", Role.OTHER, c.javaCmd("natives-threads", c.odbcSqlite(), "2", reps))
+                        .path("raw C, one thread", Role.RAW, c.cCmd("threads", c.odbcSqlite(), "1", reps))
+                        .path("raw C, two threads", Role.OTHER, c.cCmd("threads", c.odbcSqlite(), "2", reps)));
+                works.add(new WorkDef("two threads, two connections, fetch " + c.fetchRows + " rows each, PostgreSQL over TCP")
+                        .path("natives, one thread", Role.NATIVES, c.javaCmd("natives-threads", c.odbcPg(true), "1", reps))
+                        .path("natives, two threads", Role.OTHER, c.javaCmd("natives-threads", c.odbcPg(true), "2", reps))
+                        .path("raw C, one thread", Role.RAW, c.cCmd("threads", c.odbcPg(true), "1", reps))
+                        .path("raw C, two threads", Role.OTHER, c.cCmd("threads", c.odbcPg(true), "2", reps)));
+            }
+            String loadBefore = loadAverage();
+            System.out.println("# rounds " + c.rounds + ", load average before " + loadBefore + ", cores "
+                    + Runtime.getRuntime().availableProcessors());
+            for (WorkDef w : works) {
+                for (int round = 0; round < c.rounds; round++) {
+                    int n = w.paths.size();
+                    for (int k = 0; k < n; k++) {
+                        PathDef p = w.paths.get((k + round) % n);
+                        if (p.skipped) continue;
+                        List<String> out = runProcess(p.cmd);
+                        String last = null;
+                        for (String line : out) {
+                            if (line.startsWith("SKIP")) p.skipped = true;
+                            if (line.startsWith("RESULT")) last = line;
+                        }
+                        if (p.skipped) continue;
+                        if (last == null) throw new IllegalStateException("no result from " + p.label);
+                        Map<String, String> f = fields(last);
+                        double wall = Double.parseDouble(f.get("wall"));
+                        p.wall.add(wall);
+                        p.wallByRound.put(round, wall);
+                        p.cpu.add(Double.parseDouble(f.get("cpu")));
+                        p.wait.add(Double.parseDouble(f.get("wait")));
+                        String sum = f.get("rows") + "/" + f.get("checksum");
+                        if (p.checksum != null && !p.checksum.equals(sum))
+                            throw new IllegalStateException(p.label + ": checksum changed between rounds");
+                        p.checksum = sum;
+                    }
+                }
+                printWork(w);
+            }
+            if (c.only.contains("setter")) setterRow(c);
+            System.out.println("# load average after " + loadAverage());
+        }
+
+        static Map<String, String> fields(String line) {
+            Map<String, String> f = new LinkedHashMap<>();
+            for (String kv : line.split("\\s+")) {
+                int eq = kv.indexOf('=');
+                if (eq > 0) f.put(kv.substring(0, eq), kv.substring(eq + 1));
+            }
+            return f;
+        }
+
+        static PathDef find(WorkDef w, Role role) {
+            for (PathDef p : w.paths) if (p.role == role && !p.skipped) return p;
+            return null;
+        }
+
+        /** Median over rounds of a / b, each pair from the same round. */
+        static double ratio(PathDef a, PathDef b) {
+            if (a == null || b == null) return Double.NaN;
+            List<Double> r = new ArrayList<>();
+            for (Map.Entry<Integer, Double> e : a.wallByRound.entrySet()) {
+                Double other = b.wallByRound.get(e.getKey());
+                if (other != null) r.add(e.getValue() / other);
+            }
+            return median(r);
+        }
+
+        static String fmt(double v) {
+            return Double.isNaN(v) ? "—" : String.format(Locale.ROOT, "%.2f×", v);
+        }
+
+        static void printWork(WorkDef w) {
+            PathDef raw = find(w, Role.RAW), peer = find(w, Role.PEER), first = w.paths.get(0);
+            String reference = null;
+            for (PathDef p : w.paths) if (!p.skipped && reference == null) reference = p.checksum;
+            System.out.println();
+            System.out.println("## " + w.title + " (load average " + loadAverage() + ")");
+            System.out.println("| path | wall s (median) | CPU s | waiting for a CPU s | × raw C | × peer | rows/checksum |");
+            System.out.println("| --- | --- | --- | --- | --- | --- | --- |");
+            for (PathDef p : w.paths) {
+                if (p.skipped) {
+                    System.out.println("| " + p.label + " | not measured (no driver on the class path) | | | | | |");
+                    continue;
+                }
+                boolean threadsWork = w.title.startsWith("two threads");
+                String check = p.checksum == null ? "?" : p.checksum;
+                if (!threadsWork && reference != null && !reference.equals(p.checksum)) check += " MISMATCH";
+                double vsRaw = p.role == Role.RAW ? Double.NaN : ratio(p, threadsWork ? null : raw);
+                double vsPeer = p.role == Role.PEER || peer == null ? Double.NaN : ratio(p, peer);
+                if (threadsWork) {
+                    // Throughput of two threads against one: twice the rows in the time of ...
+                    PathDef single = p.label.contains("two") ? w.paths.get(w.paths.indexOf(p) - 1) : null;
+                    vsRaw = Double.NaN;
+                    vsPeer = single == null ? Double.NaN : 2 / ratio(p, single);
+                }
+                System.out.printf(Locale.ROOT, "| %s | %.3f | %.3f | %.3f | %s | %s | %s |%n", p.label, median(p.wall),
+                        median(p.cpu), median(p.wait), fmt(vsRaw),
+                        threadsWork ? (Double.isNaN(vsPeer) ? "" : "throughput " + fmt(vsPeer) + " one thread")
+                                : fmt(vsPeer), check);
+            }
+            if (first == null) System.out.println();
+        }
+
+        static void setterRow(Config c) throws Exception {
+            List<Double> set = new ArrayList<>(), empty = new ArrayList<>(), ratio = new ArrayList<>();
+            for (int round = 0; round < c.rounds; round++) {
+                List<String> out = runProcess(c.javaCmd("natives-setter", c.odbcSqlite(), "20000000", "3"));
+                String last = null;
+                for (String line : out) if (line.startsWith("SETTER")) last = line;
+                Map<String, String> f = fields(last.replace(" ns/call", ""));
+                double s = Double.parseDouble(f.get("setInteger")), e = Double.parseDouble(f.get("empty"));
+                set.add(s);
+                empty.add(e);
+                ratio.add(s / e);
+            }
+            System.out.println();
+            System.out.println("## setInteger on a parameter already bound as an integer (load average " + loadAverage()
+                    + ")");
+            System.out.printf(Locale.ROOT, "setInteger %.2f ns/call, empty native call %.2f ns/call: %s an empty call%n",
+                    median(set), median(empty), fmt(median(ratio)));
+        }
+    }
+
+    // ------------------------------------------------------------------
+    // Instructions per row by layer (valgrind's callgrind)
+    // ------------------------------------------------------------------
+
+    static final class Callgrind {
+        static final String[] LAYERS = {"JVM", "natives", "libruva70", "driver manager", "driver", "C library, other"};
+
+        static String layerOf(String object) {
+            String o = object.toLowerCase(Locale.ROOT);
+            if (o.contains("libqvjdbccs70")) return "natives";
+            if (o.contains("libruva70")) return "libruva70";
+            if (o.contains("libodbc") || o.contains("libltdl")) return "driver manager";
+            if (o.contains("sqlite") || o.contains("psqlodbc") || o.contains("libpq") || o.contains("libssl")
+                    || o.contains("libcrypto") || o.contains("libgssapi") || o.contains("libldap")) return "driver";
+            if (o.contains("libjvm") || o.contains("/jvm/") || o.contains("???") || o.contains("libjava")
+                    || o.contains("libjli") || o.contains("libzip") || o.contains("libnio") || o.contains("libnet")
+                    || o.contains("libmanagement") || o.contains("perf-") || o.isEmpty()) return "JVM";
+            return "C library, other";
+        }
+
+        /** Self cost (first event, Ir) per object in a callgrind output file. */
+        static Map<String, Long> perObject(Path file) throws IOException {
+            Map<String, String> names = new TreeMap<>();
+            Map<String, Long> cost = new TreeMap<>();
+            String ob = "???";
+            boolean skipNext = false;
+            for (String line : Files.readAllLines(file, StandardCharsets.ISO_8859_1)) {
+                if (line.isEmpty()) continue;
+                char ch = line.charAt(0);
+                if (line.startsWith("ob=")) {
+                    ob = resolve(names, line.substring(3));
+                    continue;
+                }
+                if (line.startsWith("calls=")) {
+                    skipNext = true;
+                    continue;
+                }
+                if (Character.isDigit(ch) || ch == '+' || ch == '-' || ch == '*') {
+                    if (skipNext) {
+                        skipNext = false;
+                        continue;
+                    }
+                    String[] t = line.trim().split("\\s+");
+                    if (t.length >= 2) cost.merge(ob, Long.parseLong(t[1]), Long::sum);
+                    continue;
+                }
+                if (line.startsWith("cob=")) resolve(names, line.substring(4));
+            }
+            return cost;
+        }
+
+        static String resolve(Map<String, String> names, String ref) {
+            ref = ref.trim();
+            if (ref.startsWith("(")) {
+                int close = ref.indexOf(')');
+                String id = ref.substring(0, close + 1);
+                String name = ref.substring(close + 1).trim();
+                if (!name.isEmpty()) names.put(id, name);
+                return names.getOrDefault(id, id);
+            }
+            return ref;
+        }
+
+        static Map<String, Long> byLayer(Map<String, Long> perObject) {
+            Map<String, Long> m = new LinkedHashMap<>();
+            for (String l : LAYERS) m.put(l, 0L);
+            perObject.forEach((o, v) -> m.merge(layerOf(o), v, Long::sum));
+            return m;
+        }
+
+        static Map<String, Long> measure(Config c, List<String> cmd, String tag) throws Exception {
+            Path out = Files.createTempFile("callgrind-" + tag + "-", ".out");
+            List<String> full = new ArrayList<>(List.of("valgrind", "--tool=callgrind", "--callgrind-out-file=" + out,
+                    "--dump-instr=no", "--compress-strings=yes", "--compress-pos=no", "--trace-children=no"));
+            full.addAll(cmd);
+            ProcessBuilder pb = new ProcessBuilder(full);
+            pb.redirectErrorStream(true);
+            pb.redirectOutput(new File("/dev/null"));
+            int rc = pb.start().waitFor();
+            if (rc != 0) throw new IOException("callgrind run failed (" + rc + "): " + String.join(" ", cmd));
+            Map<String, Long> m = byLayer(perObject(out));
+            Files.deleteIfExists(out);
+            return m;
+        }
+
+        /** Instructions per row: the difference of two runs of n1 and n2 rows over n2 - n1, so that
+         * start-up, connection and JIT compilation cancel out. */
+        public static void main(String[] args) throws Exception {
+            Config c = new Config(args);
+            int n1 = 20000, n2 = 120000;
+            System.out.println("# instructions per fetched row, (Ir(" + n2 + " rows) - Ir(" + n1 + " rows)) / "
+                    + (n2 - n1) + ", load average " + loadAverage());
+            String[][] sources = {{"SQLite", c.odbcSqlite()}, {"PostgreSQL over TCP", c.odbcPg(true)},
+                    {"PostgreSQL over a Unix socket", c.odbcPg(false)}};
+            for (String[] s : sources) {
+                if (!c.only.contains("fetch") && !c.only.contains(s[0])) continue;
+                Map<String, Long> raw1 = measure(c, c.cCmd("fetch", s[1], "1", "" + n1), "raw");
+                Map<String, Long> raw2 = measure(c, c.cCmd("fetch", s[1], "1", "" + n2), "raw");
+                Map<String, Long> nat1 = measure(c, c.javaCmd("natives-fetch", s[1], "1", "getString", "" + n1), "nat");
+                Map<String, Long> nat2 = measure(c, c.javaCmd("natives-fetch", s[1], "1", "getString", "" + n2), "nat");
+                System.out.println();
+                System.out.println("## " + s[0]);
+                System.out.println("| layer | raw C | natives from Java |");
+                System.out.println("| --- | --- | --- |");
+                double rawTotal = 0, natTotal = 0;
+                for (String l : LAYERS) {
+                    double r = (raw2.get(l) - raw1.get(l)) / (double) (n2 - n1);
+                    double n = (nat2.get(l) - nat1.get(l)) / (double) (n2 - n1);
+                    rawTotal += r;
+                    natTotal += n;
+                    System.out.printf(Locale.ROOT, "| %s | %.0f | %.0f |%n", l, r, n);
+                }
+                System.out.printf(Locale.ROOT, "| total | %.0f | %.0f (%.2f× raw C) |%n", rawTotal, natTotal,
+                        natTotal / rawTotal);
+            }
+        }
+    }
+}
