@@ -30,7 +30,7 @@ BoundColumns* allocBoundColumns(jint numCols) {
     if (n > (SIZE_MAX - sizeof(BoundColumns)) / perColumn) return nullptr;
     void* block = std::calloc(1, sizeof(BoundColumns) + n * perColumn);
     if (!block) return nullptr;
-    auto* cols = new (block) BoundColumns{static_cast<int32_t>(numCols)};
+    auto* cols = new (block) BoundColumns{static_cast<int32_t>(numCols), false};
     for (size_t i = 0; i < n; ++i) {
         new (cols->records() + i) BoundColBuffer{};
         new (cols->stores() + i) ColumnStore{};
@@ -55,7 +55,7 @@ BoundColumns* boundColumns(jint token) {
 Column boundColumn(jint token, jint column) {
     BoundColumns* cols = boundColumns(token);
     if (!cols || column < 1 || column > cols->numCols) return Column{};
-    return Column{cols->records() + (column - 1), cols->stores() + (column - 1)};
+    return Column{cols->records() + (column - 1), cols->stores() + (column - 1), cols};
 }
 
 SQLLEN storedBytes(SQLSMALLINT cType, SQLLEN size, SQLLEN indicator, bool* truncated) {
@@ -87,6 +87,9 @@ HeldValue heldValue(const BoundColBuffer& rec, const ColumnStore& store) {
 }
 
 void afterFetch(BoundColumns* cols) {
+    // A fetch loop without reads does no work per column.
+    if (!cols->readSinceFetch) return;
+    cols->readSinceFetch = false;
     for (int32_t i = 0; i < cols->numCols; ++i) {
         BoundColBuffer& rec = cols->records()[i];
         ColumnStore& st = cols->stores()[i];
@@ -99,6 +102,9 @@ void afterFetch(BoundColumns* cols) {
             st.deposited = st.truncated = false;
         }
         if (rec.dataPtr == rec.ownedBuffer) st.deposited = st.truncated = false;
+        // A deposit outside the bound buffer stays one until the next fetch
+        // after a read.
+        if (st.deposited) cols->readSinceFetch = true;
     }
 }
 

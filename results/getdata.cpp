@@ -119,6 +119,7 @@ jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCod
         case SQL_C_CHAR:
         case SQL_C_WCHAR:
         case SQL_C_BINARY:
+            col.array->readSinceFetch = true;
             if (!depositVariable(rec, *col.store, target, targetSize, cType, *indicator)) {
                 f.status(kStatusNoMemory);
                 return JNI_ABORT;

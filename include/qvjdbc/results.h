@@ -36,6 +36,9 @@ struct ColumnStore {
 
 struct alignas(alignof(BoundColBuffer)) BoundColumns {
     int32_t numCols;
+    // A read deposited a value or displaced a bound buffer since the last
+    // fetch: only then has afterFetch anything to do.
+    bool readSinceFetch;
 
     BoundColBuffer* records() { return reinterpret_cast<BoundColBuffer*>(this + 1); }
     ColumnStore* stores() { return reinterpret_cast<ColumnStore*>(records() + numCols); }
@@ -57,6 +60,7 @@ BoundColumns* boundColumns(jint token);
 struct Column {
     BoundColBuffer* rec = nullptr;
     ColumnStore* store = nullptr;
+    BoundColumns* array = nullptr;
     explicit operator bool() const { return rec != nullptr; }
 };
 Column boundColumn(jint token, jint column);

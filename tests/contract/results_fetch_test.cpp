@@ -123,4 +123,71 @@ TEST_F(ResultsFetch, ShortObjectArrayRaisesTheIndexException) {
     JC(freeBoundColBuffers, token, 3);
 }
 
+// Counts the JNI calls a fetch makes that cost per row beyond the element
+// reads and field stores.
+class RowCalls {
+public:
+    RowCalls() : env_(qvt::env()), saved_(env_->functions), table_(*saved_) {
+        current_ = this;
+        table_.GetObjectArrayElement = [](JNIEnv* e, jobjectArray a, jsize i) {
+            ++current_->elements;
+            return current_->saved_->GetObjectArrayElement(e, a, i);
+        };
+        table_.ExceptionCheck = [](JNIEnv* e) {
+            ++current_->exceptionChecks;
+            return current_->saved_->ExceptionCheck(e);
+        };
+        table_.DeleteLocalRef = [](JNIEnv* e, jobject o) {
+            ++current_->deletes;
+            current_->saved_->DeleteLocalRef(e, o);
+        };
+        env_->functions = &table_;
+    }
+    ~RowCalls() { env_->functions = saved_; }
+    int elements = 0, exceptionChecks = 0, deletes = 0;
+
+private:
+    static inline RowCalls* current_ = nullptr;
+    JNIEnv* env_;
+    const JNINativeInterface_* saved_;
+    JNINativeInterface_ table_;
+};
+
+TEST_F(ResultsFetch, ARowCostsOneElementReadPerCachedColumnAndNothingElse) {
+    const jint token = bind({{SQL_INTEGER}, {SQL_VARCHAR}, {SQL_BIGINT}, {SQL_DOUBLE}, {SQL_INTEGER}});
+    jobjectArray objs = objects(5);
+    const int32_t five = 5;
+    const int64_t big = 1;
+    const double half = 0.5;
+    put(token, 1, &five, 4);
+    put(token, 3, &big, 8);
+    put(token, 4, &half, 8);
+    rec(token, 5).lengthInd = SQL_NULL_DATA;
+    {
+        RowCalls calls;
+        EXPECT_EQ(JC(fetch, 7, token, objs, 5), 0);
+        EXPECT_EQ(calls.elements, 4) << "the text column's object is not read";
+        EXPECT_EQ(calls.exceptionChecks, 0);
+        EXPECT_EQ(calls.deletes, 0) << "a narrow row's references go with the call";
+    }
+    EXPECT_EQ(qvt::env()->GetDoubleField(at(objs, 3), qv::ids.cachedDouble), 0.5);
+    EXPECT_TRUE(flag(at(objs, 4), qv::ids.cachedNull));
+    JC(freeBoundColBuffers, token, 5);
+
+    // A wide row gives each reference back, so it stays within the frame's
+    // local references however many columns it has.
+    std::vector<qvt::ScriptedColumn> wide(40, qvt::ScriptedColumn{SQL_INTEGER});
+    const jint many = bind(wide);
+    jobjectArray manyObjs = objects(40);
+    for (jint c = 1; c <= 40; ++c) put(many, c, &c, 4);
+    {
+        RowCalls calls;
+        EXPECT_EQ(JC(fetch, 7, many, manyObjs, 40), 0);
+        EXPECT_EQ(calls.elements, 40);
+        EXPECT_EQ(calls.deletes, 40);
+    }
+    EXPECT_EQ(intOf(at(manyObjs, 39)), 40);
+    JC(freeBoundColBuffers, many, 40);
+}
+
 }  // namespace
