@@ -320,8 +320,12 @@ SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
 // Arrays with data at execution, output parameters, 8-byte timestamp
 // conversions, or a C type of unknown size keep the data source's own path.
 
-constexpr SQLULEN kInsertRowsDefault = 512;
-constexpr SQLULEN kInsertMarkersMax = 32766;  // SQLite's limit of parameters; PostgreSQL takes 65,535
+constexpr SQLULEN kInsertRowsDefault = 1024;
+// Markers of one statement at most: SQLite's limit of parameters; psqlODBC
+// drops the connection above about 8,000 (observed with 8,192), far below
+// PostgreSQL's own 65,535.
+constexpr SQLULEN kInsertMarkersSqlite = 32766;
+constexpr SQLULEN kInsertMarkersPostgres = 4096;
 
 // Rows per chunk for this statement, or 0 when its arrays take the data
 // source's own path.
@@ -342,7 +346,7 @@ SQLULEN insertChunkRows(const StmtState& st, SQLULEN rows) {
                 if (isAtExec(b.ind[r])) return 0;
     }
     SQLULEN chunk = st.insertRows ? st.insertRows : kInsertRowsDefault;
-    chunk = std::min(chunk, kInsertMarkersMax / markers);
+    chunk = std::min(chunk, (st.source == Source::SQLite ? kInsertMarkersSqlite : kInsertMarkersPostgres) / markers);
     return chunk >= 2 ? chunk : 0;
 }
 
@@ -493,8 +497,11 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
             if (!cs || cs->rows() != k) {
                 cs = std::make_unique<ChunkStatement>(s, k);
                 if (!SQL_SUCCEEDED(cs->open())) {
-                    // Not taken by the data source: these rows go one at a time.
+                    // Not taken by the data source: these rows go one at a
+                    // time (inside a block, as after a failed chunk: the
+                    // refusal may have spoilt the block).
                     if (cs->handle()) dropRecordsOf(cs->handle());
+                    failed = savepoint;
                     break;
                 }
             }

@@ -32,8 +32,9 @@
 // 3058: rows per execution of a parameter array of a prepared plain
 // INSERT INTO t [(columns)] VALUES (?, ..., ?). Such an array runs as
 // multi-row inserts, INSERT ... VALUES (...), (...), ..., on PostgreSQL and
-// SQLite: 0 (the default) takes the library's chunk size (512 rows, fewer
-// when the rows' markers would exceed 32,766), n > 1 at most n rows per
+// SQLite: 0 (the default) takes the library's chunk size (1,024 rows, fewer
+// when the rows' markers would exceed 32,766 on SQLite or 4,096 on
+// PostgreSQL, where psqlODBC fails on longer ones), n > 1 at most n rows per
 // execution, 1 the data source's own parameter-array path. The results are
 // those of the data source's own path: a chunk that fails runs again one row
 // at a time, and the last row always runs alone. Statement-level triggers
