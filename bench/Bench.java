@@ -817,28 +817,31 @@ public final class Bench {
          * start-up, connection and JIT compilation cancel out. */
         public static void main(String[] args) throws Exception {
             Config c = new Config(args);
-            int n1 = 20000, n2 = 120000;
-            System.out.println("# instructions per fetched row, (Ir(" + n2 + " rows) - Ir(" + n1 + " rows)) / "
-                    + (n2 - n1) + ", load average " + loadAverage());
+            int n1 = 20000, n2 = 100000, reps = 3;
+            System.out.println("# instructions per fetched row: (Ir of " + reps + " passes over " + n2
+                    + " rows - Ir of " + reps + " passes over " + n1 + " rows) / " + reps * (n2 - n1)
+                    + "; load average " + loadAverage());
             String[][] sources = {{"SQLite", c.odbcSqlite()}, {"PostgreSQL over TCP", c.odbcPg(true)},
                     {"PostgreSQL over a Unix socket", c.odbcPg(false)}};
             for (String[] s : sources) {
                 if (!c.only.contains("fetch") && !c.only.contains(s[0])) continue;
-                Map<String, Long> raw1 = measure(c, c.cCmd("fetch", s[1], "1", "" + n1), "raw");
-                Map<String, Long> raw2 = measure(c, c.cCmd("fetch", s[1], "1", "" + n2), "raw");
-                Map<String, Long> nat1 = measure(c, c.javaCmd("natives-fetch", s[1], "1", "getString", "" + n1), "nat");
-                Map<String, Long> nat2 = measure(c, c.javaCmd("natives-fetch", s[1], "1", "getString", "" + n2), "nat");
+                String r = Integer.toString(reps);
+                Map<String, Long> raw1 = measure(c, c.cCmd("fetch", s[1], r, "" + n1), "raw");
+                Map<String, Long> raw2 = measure(c, c.cCmd("fetch", s[1], r, "" + n2), "raw");
+                Map<String, Long> nat1 = measure(c, c.javaCmd("natives-fetch", s[1], r, "getString", "" + n1), "nat");
+                Map<String, Long> nat2 = measure(c, c.javaCmd("natives-fetch", s[1], r, "getString", "" + n2), "nat");
                 System.out.println();
                 System.out.println("## " + s[0]);
                 System.out.println("| layer | raw C | natives from Java |");
                 System.out.println("| --- | --- | --- |");
                 double rawTotal = 0, natTotal = 0;
                 for (String l : LAYERS) {
-                    double r = (raw2.get(l) - raw1.get(l)) / (double) (n2 - n1);
-                    double n = (nat2.get(l) - nat1.get(l)) / (double) (n2 - n1);
-                    rawTotal += r;
-                    natTotal += n;
-                    System.out.printf(Locale.ROOT, "| %s | %.0f | %.0f |%n", l, r, n);
+                    double per = (double) reps * (n2 - n1);
+                    double rawRow = (raw2.get(l) - raw1.get(l)) / per;
+                    double natRow = (nat2.get(l) - nat1.get(l)) / per;
+                    rawTotal += rawRow;
+                    natTotal += natRow;
+                    System.out.printf(Locale.ROOT, "| %s | %.0f | %.0f |%n", l, rawRow, natRow);
                 }
                 System.out.printf(Locale.ROOT, "| total | %.0f | %.0f (%.2f× raw C) |%n", rawTotal, natTotal,
                         natTotal / rawTotal);
