@@ -2,6 +2,7 @@
 // with SQLGetData, handed to Java, and deposited in the column's record so
 // that getDataLength and the bound getters see the value last read.
 #include "qvjdbc/codes.h"
+#include "qvjdbc/error_bytes.h"
 #include "qvjdbc/driver.h"
 #include "qvjdbc/frame.h"
 #include "qvjdbc/jni_exports.h"
@@ -86,8 +87,9 @@ bool depositVariable(BoundColBuffer& rec, ColumnStore& st, const void* target, S
 
 jint readColumnData(JNIEnv* env, jint hStmt, jint boundCols, jbyteArray errorCode, jint column, void* target,
                     SQLLEN targetSize, SQLSMALLINT cType, SQLLEN* indicator) {
-    Frame f(env);
-    if (!f.errorCode(errorCode)) return -1;
+    // errorCode's bytes reach Java with one region copy at the end.
+    qv::ErrorBytes f(env, errorCode);
+    if (!f) return -1;
     Column col = boundColumn(boundCols, column);
     if (!col) {
         f.status(kStatusUnusable);

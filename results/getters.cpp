@@ -1,6 +1,7 @@
 // Bound-column getters: copy one column's value from its record into a Java
 // result or array, without a driver call.
 #include "qvjdbc/codes.h"
+#include "qvjdbc/error_bytes.h"
 #include "qvjdbc/frame.h"
 #include "qvjdbc/jni_exports.h"
 #include "qvjdbc/jni_util.h"
@@ -10,14 +11,15 @@
 #include <cstring>
 
 using qv::BoundColBuffer;
-using qv::Frame;
+using qv::ErrorBytes;
 
 namespace qv::results {
 
 jint readBoundColumn(JNIEnv* env, jint boundCols, jbyteArray errorCode, jint column, void* target, SQLLEN targetSize,
                      SQLSMALLINT cType, jbyteArray into) {
-    Frame f(env);
-    if (!f.errorCode(errorCode)) return -1;
+    // errorCode's status byte reaches Java with one region copy at the end.
+    ErrorBytes f(env, errorCode);
+    if (!f) return -1;
     Column col = boundColumn(boundCols, column);
     if (!col) {
         f.status(kStatusUnusable);
