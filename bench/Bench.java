@@ -548,7 +548,7 @@ public final class Bench {
         final Role role;
         final List<String> cmd;
         final List<Double> wall = new ArrayList<>(), cpu = new ArrayList<>(), wait = new ArrayList<>();
-        final Map<Integer, Double> wallByRound = new TreeMap<>();
+        final Map<Integer, Double> wallByRound = new TreeMap<>(), cpuByRound = new TreeMap<>();
         String checksum;
         boolean skipped;
         PathDef(String label, Role role, List<String> cmd) { this.label = label; this.role = role; this.cmd = cmd; }
@@ -634,6 +634,7 @@ public final class Bench {
                         p.wall.add(wall);
                         p.wallByRound.put(round, wall);
                         p.cpu.add(Double.parseDouble(f.get("cpu")));
+                        p.cpuByRound.put(round, Double.parseDouble(f.get("cpu")));
                         p.wait.add(Double.parseDouble(f.get("wait")));
                         String sum = f.get("rows") + "/" + f.get("checksum");
                         if (p.checksum != null && !p.checksum.equals(sum))
@@ -661,13 +662,21 @@ public final class Bench {
             return null;
         }
 
-        /** Median over rounds of a / b, each pair from the same round. */
+        /** Median over rounds of a / b (wall time), each pair from the same round. */
         static double ratio(PathDef a, PathDef b) {
-            if (a == null || b == null) return Double.NaN;
+            return a == null || b == null ? Double.NaN : ratio(a.wallByRound, b.wallByRound);
+        }
+
+        /** The same for CPU time, which a busy machine disturbs less than wall time. */
+        static double cpuRatio(PathDef a, PathDef b) {
+            return a == null || b == null ? Double.NaN : ratio(a.cpuByRound, b.cpuByRound);
+        }
+
+        static double ratio(Map<Integer, Double> a, Map<Integer, Double> b) {
             List<Double> r = new ArrayList<>();
-            for (Map.Entry<Integer, Double> e : a.wallByRound.entrySet()) {
-                Double other = b.wallByRound.get(e.getKey());
-                if (other != null) r.add(e.getValue() / other);
+            for (Map.Entry<Integer, Double> e : a.entrySet()) {
+                Double other = b.get(e.getKey());
+                if (other != null && other > 0) r.add(e.getValue() / other);
             }
             return median(r);
         }
@@ -682,11 +691,12 @@ public final class Bench {
             for (PathDef p : w.paths) if (!p.skipped && reference == null) reference = p.checksum;
             System.out.println();
             System.out.println("## " + w.title + " (load average " + loadAverage() + ")");
-            System.out.println("| path | wall s (median) | CPU s | waiting for a CPU s | × raw C | × peer | rows/checksum |");
-            System.out.println("| --- | --- | --- | --- | --- | --- | --- |");
+            System.out.println("| path | wall s (median) | CPU s | waiting for a CPU s | × raw C | × peer "
+                    + "| CPU × raw C | CPU × peer | rows/checksum |");
+            System.out.println("| --- | --- | --- | --- | --- | --- | --- | --- | --- |");
             for (PathDef p : w.paths) {
                 if (p.skipped) {
-                    System.out.println("| " + p.label + " | not measured (no driver on the class path) | | | | | |");
+                    System.out.println("| " + p.label + " | not measured (no driver on the class path) | | | | | | | |");
                     continue;
                 }
                 boolean threadsWork = w.title.startsWith("two threads");
@@ -694,16 +704,18 @@ public final class Bench {
                 if (!threadsWork && reference != null && !reference.equals(p.checksum)) check += " MISMATCH";
                 double vsRaw = p.role == Role.RAW ? Double.NaN : ratio(p, threadsWork ? null : raw);
                 double vsPeer = p.role == Role.PEER || peer == null ? Double.NaN : ratio(p, peer);
+                double cpuRaw = p.role == Role.RAW || threadsWork ? Double.NaN : cpuRatio(p, raw);
+                double cpuPeer = p.role == Role.PEER || peer == null ? Double.NaN : cpuRatio(p, peer);
                 if (threadsWork) {
                     // Throughput of two threads against one: twice the rows in the time of ...
                     PathDef single = p.label.contains("two") ? w.paths.get(w.paths.indexOf(p) - 1) : null;
                     vsRaw = Double.NaN;
                     vsPeer = single == null ? Double.NaN : 2 / ratio(p, single);
                 }
-                System.out.printf(Locale.ROOT, "| %s | %.3f | %.3f | %.3f | %s | %s | %s |%n", p.label, median(p.wall),
-                        median(p.cpu), median(p.wait), fmt(vsRaw),
+                System.out.printf(Locale.ROOT, "| %s | %.3f | %.3f | %.3f | %s | %s | %s | %s | %s |%n", p.label,
+                        median(p.wall), median(p.cpu), median(p.wait), fmt(vsRaw),
                         threadsWork ? (Double.isNaN(vsPeer) ? "" : "throughput " + fmt(vsPeer) + " one thread")
-                                : fmt(vsPeer), check);
+                                : fmt(vsPeer), fmt(cpuRaw), fmt(cpuPeer), check);
             }
             if (first == null) System.out.println();
         }
