@@ -133,6 +133,11 @@ public final class Bench {
             if (ec[0] != 0 && ec[0] != 1) throw new IllegalStateException(what + " failed: " + ec[0] + "/" + ec[1]);
         }
 
+        /** An integer column's cached value, by the C type it is bound with (SQLite integers are 64-bit). */
+        static long integer(JdbcOdbcBoundCol o, int cType) {
+            return cType == SQL_C_SBIGINT ? o.cachedLong : cType == -15 ? o.cachedShort : o.cachedInt;
+        }
+
         /** Every row of the query, every value read: numbers from the cached fields, text by getString
          * (or, with getDataString, unbound and read into a reused char[]). */
         Checksum fetch(String sql, boolean viaGetDataString) {
@@ -152,16 +157,17 @@ public final class Bench {
                 // Only the numeric columns stay bound: text comes through SQLGetData.
                 odbc.freeStmt(stmt, 2);
                 odbc.justReBindAllCols(stmt, cols, numeric, ec);
+                int c0 = cTypes[0], c1 = cTypes[1];
                 while (odbc.fetch(stmt, cols, objs, numeric) == 0) {
                     int len = odbc.getDataString(stmt, cols, 4, text, ec, sqlTypes[3]);
-                    sum.row(objs[0].cachedInt, objs[1].cachedLong, objs[2].cachedDouble, text, len);
+                    sum.row(integer(objs[0], c0), integer(objs[1], c1), objs[2].cachedDouble, text, len);
                 }
             } else {
                 RetVal rv = new RetVal();
-                int textCType = cTypes[3];
+                int textCType = cTypes[3], c0 = cTypes[0], c1 = cTypes[1];
                 while (odbc.fetch(stmt, cols, objs, n) == 0) {
                     odbc.getString(cols, 4, rv, textCType);
-                    sum.row(objs[0].cachedInt, objs[1].cachedLong, objs[2].cachedDouble, (String) rv.obj);
+                    sum.row(integer(objs[0], c0), integer(objs[1], c1), objs[2].cachedDouble, (String) rv.obj);
                 }
             }
             odbc.freeStmt(stmt, 2);

@@ -41,7 +41,8 @@ bool ok(SQLRETURN rc) {
 struct Conn {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
-    explicit Conn(const std::string& connStr) {
+    bool sqlite = false;
+    explicit Conn(const std::string& connStr) : sqlite(connStr.find("sqlite") != std::string::npos) {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
         SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
@@ -66,24 +67,28 @@ struct Conn {
 };
 
 // One pass over the fetch table: int, bigint, double, varchar(20), bound
-// with the C types the natives bind them with.
+// with the C types the natives bind them with (libruva70 describes SQLite's
+// integers as 64-bit, so there the first column is an SQL_C_SBIGINT too).
 bench::Checksum fetchAll(Conn& c, const std::string& sql) {
     SQLHSTMT st;
     SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st);
     if (!ok(SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS))) die(SQL_HANDLE_STMT, st, "select");
     SQLINTEGER i = 0;
-    SQLBIGINT b = 0;
+    SQLBIGINT i64 = 0, b = 0;
     SQLDOUBLE d = 0;
     SQLWCHAR s[22];
     SQLLEN ind[4] = {};
-    SQLBindCol(st, 1, SQL_C_SLONG, &i, 4, &ind[0]);
+    if (c.sqlite)
+        SQLBindCol(st, 1, SQL_C_SBIGINT, &i64, 8, &ind[0]);
+    else
+        SQLBindCol(st, 1, SQL_C_SLONG, &i, 4, &ind[0]);
     SQLBindCol(st, 2, SQL_C_SBIGINT, &b, 8, &ind[1]);
     SQLBindCol(st, 3, SQL_C_DOUBLE, &d, 8, &ind[2]);
     SQLBindCol(st, 4, SQL_C_WCHAR, s, sizeof s, &ind[3]);
     bench::Checksum sum;
     SQLRETURN rc;
     while ((rc = SQLFetch(st)) == SQL_SUCCESS) {
-        sum.row(i, b, d, reinterpret_cast<const uint16_t*>(s), ind[3] < 0 ? -1 : ind[3] / 2);
+        sum.row(c.sqlite ? i64 : i, b, d, reinterpret_cast<const uint16_t*>(s), ind[3] < 0 ? -1 : ind[3] / 2);
     }
     if (rc != SQL_NO_DATA) die(SQL_HANDLE_STMT, st, "fetch");
     SQLFreeHandle(SQL_HANDLE_STMT, st);
