@@ -8,7 +8,7 @@ package com.quorvane.jdbc;
  */
 public class JdbcOdbcClient {
     static {
-        System.loadLibrary("qvJdbcCS70");
+        NativeLoader.load();
     }
 
     public JdbcOdbcClient() {}

@@ -1,24 +1,1140 @@
 package com.quorvane.jdbc;
 
-import java.sql.SQLWarning;
+import java.io.ByteArrayOutputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.Reader;
+import java.math.BigDecimal;
+import java.math.BigInteger;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.sql.Array;
+import java.sql.Blob;
+import java.sql.Clob;
+import java.sql.Date;
+import java.sql.NClob;
+import java.sql.ParameterMetaData;
+import java.sql.PreparedStatement;
+import java.sql.Ref;
+import java.sql.ResultSet;
+import java.sql.ResultSetMetaData;
+import java.sql.RowId;
+import java.sql.SQLException;
+import java.sql.SQLType;
+import java.sql.SQLXML;
+import java.sql.Time;
+import java.sql.Timestamp;
+import java.sql.Types;
+import java.time.Instant;
+import java.time.LocalDate;
+import java.time.LocalDateTime;
+import java.time.LocalTime;
+import java.time.OffsetDateTime;
+import java.time.OffsetTime;
+import java.time.ZoneId;
+import java.time.ZoneOffset;
+import java.time.ZonedDateTime;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Calendar;
+import java.util.List;
 
-/** A prepared statement: receives the warnings of its batches, chained in order. */
-public class JdbcOdbcPreparedStatement {
-    private SQLWarning warnings;
+/**
+ * A prepared statement: prepared once, its parameters described and bound
+ * once ({@code bindAllParams}); every setter then writes its value into the
+ * bound storage through the natives' fast paths, rebinding only when the
+ * value's type or size needs it. Streams and readers are sent as data at
+ * execution. A batch runs as one execution with parameter arrays.
+ *
+ * <p>Timestamps travel in the driver's 8-byte form: a {@link Timestamp} or
+ * {@link LocalDateTime} as its wall-clock time (what a column without time
+ * zone stores and gives back unchanged in any JVM time zone), an
+ * {@link OffsetDateTime} or {@link Instant} as its instant.
+ */
+public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements PreparedStatement {
+    // What a parameter holds, for the batch columns.
+    private static final int V_NULL = 0, V_LONG = 1, V_DOUBLE = 2, V_TEXT = 3, V_BYTES = 4, V_TIMESTAMP = 5,
+            V_STREAM = 6;
 
-    public void setWarning(SQLWarning warning) {
-        if (warnings == null) {
-            warnings = warning;
-        } else {
-            warnings.setNextWarning(warning);
+    final String sql;
+    final int numParams;
+    /** Per parameter: the SQL type the data source described. */
+    final short[] paramSqlTypes;
+    final int[] columnSizes;
+    /** Per parameter: the value last set (for batches and for checking that every parameter is set). */
+    private final Object[] values;
+    private final byte[] kinds;
+    private List<Object[]> batchRows;
+    private List<byte[]> batchKinds;
+    private JdbcOdbcParameterMetaData parameterMetaData;
+
+    JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
+        super(conn, state);
+        this.sql = sql;
+        int n;
+        state.lock.lock();
+        try {
+            int h = state.hStmt;
+            byte[] ec = state.ec;
+            odbc.prepare(h, sql, ec);
+            if (!Odbc.succeeded(ec[0])) {
+                SQLException e = failure("prepare", false);
+                closeQuietly();
+                throw e;
+            }
+            n = odbc.numParams(h, ec);
+            if (!Odbc.succeeded(ec[0])) {
+                SQLException e = failure("describing the parameters", false);
+                closeQuietly();
+                throw e;
+            }
+            paramSqlTypes = new short[n];
+            columnSizes = new int[n];
+            short[] driverTypes = new short[n];
+            ec[0] = 0;
+            ec[1] = 0;
+            int params = odbc.bindAllParams(h, paramSqlTypes, driverTypes, columnSizes, ec, n);
+            if (params == 0) {
+                SQLException e = ec[1] == Odbc.ST_NO_MEMORY ? JdbcOdbcErrors.of("No memory for the parameters", "HY001")
+                        : failure("binding the parameters", false);
+                closeQuietly();
+                throw e;
+            }
+            state.params = params;
+            state.numParams = n;
+            state.conn.live.incrementAndGet();
+            // A parameter of a type the natives do not bind up front (a bit, say)
+            // is bound by its first setter; other failures are the driver's.
+            if (ec[1] != 0 && ec[1] != Odbc.ST_UNUSABLE) {
+                SQLException e = JdbcOdbcErrors.of("The parameters could not be bound (code " + ec[1] + ")", "HY001");
+                closeQuietly();
+                throw e;
+            }
+            if (ec[1] == 0 && !Odbc.succeeded(ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, h);
+        } finally {
+            state.lock.unlock();
+        }
+        numParams = n;
+        values = new Object[n];
+        kinds = new byte[n];
+        Arrays.fill(kinds, (byte) -1);
+    }
+
+    private void closeQuietly() {
+        try {
+            close();
+        } catch (SQLException e) {
+            // the statement is given up
         }
     }
 
-    public SQLWarning getWarnings() {
-        return warnings;
+    /** Locks and checks the parameter number; returns the statement handle. */
+    private int param(int index) throws SQLException {
+        lock();
+        if (index < 1 || index > numParams) {
+            unlock();
+            throw JdbcOdbcErrors.of("Parameter index " + index + " is outside 1.." + numParams, "07009");
+        }
+        return state.hStmt;
     }
 
-    public void clearWarnings() {
-        warnings = null;
+    private void setStatus(int index, int status) throws SQLException {
+        if (status != 0) {
+            throw JdbcOdbcErrors.of("Parameter " + index + " could not be set (code " + (byte) status + ")", "HY000");
+        }
+    }
+
+    private void checkCode(int index, byte[] ec) throws SQLException {
+        if (ec[1] == Odbc.ST_ABOVE_255) {
+            throw JdbcOdbcErrors.of("Parameter " + index + " holds a character this parameter cannot take", "22018");
+        }
+        if (ec[1] == Odbc.ST_NO_MEMORY) throw JdbcOdbcErrors.of("No memory for parameter " + index, "HY001");
+        if (ec[1] != 0) throw JdbcOdbcErrors.of("Parameter " + index + " could not be set (code " + ec[1] + ")", "HY000");
+        if (ec[0] == Odbc.ERROR || ec[0] == Odbc.INVALID_HANDLE) throw failure("setting parameter " + index, false);
+    }
+
+    private void remember(int index, byte kind, Object value) {
+        values[index - 1] = value;
+        kinds[index - 1] = kind;
+    }
+
+    // ---------------------------------------------------------------- the setters over the natives
+
+    private void putLong(int index, long v) throws SQLException {
+        int h = param(index);
+        try {
+            int status = v >= Integer.MIN_VALUE && v <= Integer.MAX_VALUE && paramSqlTypes[index - 1] != Odbc.BIGINT
+                    ? odbc.setInteger(h, state.params, (int) v, index)
+                    : odbc.setLong(h, state.params, v, index);
+            setStatus(index, status);
+            remember(index, (byte) V_LONG, v);
+        } finally {
+            unlock();
+        }
+    }
+
+    private void putDouble(int index, double v) throws SQLException {
+        int h = param(index);
+        try {
+            setStatus(index, odbc.setDouble(h, state.params, v, index));
+            remember(index, (byte) V_DOUBLE, v);
+        } finally {
+            unlock();
+        }
+    }
+
+    private void putText(int index, String v) throws SQLException {
+        int h = param(index);
+        try {
+            odbc.setString(h, state.params, v, state.ec, index);
+            checkCode(index, state.ec);
+            remember(index, (byte) V_TEXT, v);
+        } finally {
+            unlock();
+        }
+    }
+
+    private void putMicros(int index, long micros, Object value) throws SQLException {
+        int h = param(index);
+        try {
+            odbc.setTimestamp(h, state.params, micros, state.ec, index);
+            checkCode(index, state.ec);
+            remember(index, (byte) V_TIMESTAMP, value);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setNull(int index, int sqlType) throws SQLException {
+        int h = param(index);
+        try {
+            odbc.setNull(h, state.params, state.ec, index);
+            checkCode(index, state.ec);
+            remember(index, (byte) V_NULL, null);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setNull(int index, int sqlType, String typeName) throws SQLException {
+        setNull(index, sqlType);
+    }
+
+    @Override
+    public void setBoolean(int index, boolean x) throws SQLException {
+        putLong(index, x ? 1 : 0);
+    }
+
+    @Override
+    public void setByte(int index, byte x) throws SQLException {
+        putLong(index, x);
+    }
+
+    @Override
+    public void setShort(int index, short x) throws SQLException {
+        putLong(index, x);
+    }
+
+    @Override
+    public void setInt(int index, int x) throws SQLException {
+        putLong(index, x);
+    }
+
+    @Override
+    public void setLong(int index, long x) throws SQLException {
+        int h = param(index);
+        try {
+            setStatus(index, odbc.setLong(h, state.params, x, index));
+            remember(index, (byte) V_LONG, x);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setFloat(int index, float x) throws SQLException {
+        // As a double of the same decimal value: 0.1f arrives as 0.1, not 0.10000000149.
+        putDouble(index, Double.parseDouble(Float.toString(x)));
+    }
+
+    @Override
+    public void setDouble(int index, double x) throws SQLException {
+        putDouble(index, x);
+    }
+
+    /** Exact: the decimal's text, never a binary floating-point value. */
+    @Override
+    public void setBigDecimal(int index, BigDecimal x) throws SQLException {
+        if (x == null) setNull(index, Types.DECIMAL);
+        else putText(index, x.toPlainString());
+    }
+
+    @Override
+    public void setString(int index, String x) throws SQLException {
+        if (x == null) setNull(index, Types.VARCHAR);
+        else putText(index, x);
+    }
+
+    @Override
+    public void setNString(int index, String x) throws SQLException {
+        setString(index, x);
+    }
+
+    @Override
+    public void setBytes(int index, byte[] x) throws SQLException {
+        if (x == null) {
+            setNull(index, Types.VARBINARY);
+            return;
+        }
+        int h = param(index);
+        try {
+            odbc.setBytes(h, state.params, x, state.ec, index);
+            checkCode(index, state.ec);
+            remember(index, (byte) V_BYTES, x.clone());
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setDate(int index, Date x) throws SQLException {
+        if (x == null) setNull(index, Types.DATE);
+        else putText(index, x.toLocalDate().toString());
+    }
+
+    @Override
+    public void setDate(int index, Date x, Calendar cal) throws SQLException {
+        if (x == null || cal == null) {
+            setDate(index, x);
+            return;
+        }
+        putText(index, Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalDate().toString());
+    }
+
+    @Override
+    public void setTime(int index, Time x) throws SQLException {
+        if (x == null) setNull(index, Types.TIME);
+        else putText(index, timeText(x.toLocalTime()));
+    }
+
+    @Override
+    public void setTime(int index, Time x, Calendar cal) throws SQLException {
+        if (x == null || cal == null) {
+            setTime(index, x);
+            return;
+        }
+        putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalTime()));
+    }
+
+    private static String timeText(LocalTime t) {
+        String s = t.toString();
+        return s.length() == 5 ? s + ":00" : s;
+    }
+
+    /** The driver's 8-byte form of a wall-clock time: microseconds as if the time were UTC. */
+    static long wallMicros(LocalDateTime t) {
+        return Math.addExact(Math.multiplyExact(t.toEpochSecond(ZoneOffset.UTC), 1_000_000L), t.getNano() / 1000);
+    }
+
+    static long instantMicros(Instant t) {
+        return Math.addExact(Math.multiplyExact(t.getEpochSecond(), 1_000_000L), t.getNano() / 1000);
+    }
+
+    @Override
+    public void setTimestamp(int index, Timestamp x) throws SQLException {
+        if (x == null) setNull(index, Types.TIMESTAMP);
+        else setLocalDateTime(index, x.toLocalDateTime());
+    }
+
+    @Override
+    public void setTimestamp(int index, Timestamp x, Calendar cal) throws SQLException {
+        if (x == null || cal == null) {
+            setTimestamp(index, x);
+            return;
+        }
+        setLocalDateTime(index, LocalDateTime.ofInstant(x.toInstant(), cal.getTimeZone().toZoneId()));
+    }
+
+    private void setLocalDateTime(int index, LocalDateTime t) throws SQLException {
+        long micros;
+        try {
+            micros = wallMicros(t);
+        } catch (ArithmeticException e) {
+            throw JdbcOdbcErrors.exception("Timestamp out of range: " + t, "22008", 0, e);
+        }
+        putMicros(index, micros, t);
+    }
+
+    private void setInstant(int index, Instant t) throws SQLException {
+        long micros;
+        try {
+            micros = instantMicros(t);
+        } catch (ArithmeticException e) {
+            throw JdbcOdbcErrors.exception("Timestamp out of range: " + t, "22008", 0, e);
+        }
+        // Kept as a wall time in UTC for the batch columns: the same instant.
+        putMicros(index, micros, LocalDateTime.ofInstant(t, ZoneOffset.UTC));
+    }
+
+    // ---------------------------------------------------------------- setObject
+
+    @Override
+    public void setObject(int index, Object x) throws SQLException {
+        if (x == null) {
+            setNull(index, Types.NULL);
+        } else if (x instanceof String) {
+            setString(index, (String) x);
+        } else if (x instanceof Integer || x instanceof Short || x instanceof Byte) {
+            putLong(index, ((Number) x).intValue());
+        } else if (x instanceof Long) {
+            setLong(index, (Long) x);
+        } else if (x instanceof Double) {
+            setDouble(index, (Double) x);
+        } else if (x instanceof Float) {
+            setFloat(index, (Float) x);
+        } else if (x instanceof BigDecimal) {
+            setBigDecimal(index, (BigDecimal) x);
+        } else if (x instanceof BigInteger) {
+            putText(index, x.toString());
+        } else if (x instanceof Boolean) {
+            setBoolean(index, (Boolean) x);
+        } else if (x instanceof byte[]) {
+            setBytes(index, (byte[]) x);
+        } else if (x instanceof Date) {
+            setDate(index, (Date) x);
+        } else if (x instanceof Time) {
+            setTime(index, (Time) x);
+        } else if (x instanceof Timestamp) {
+            setTimestamp(index, (Timestamp) x);
+        } else if (x instanceof java.util.Date) {
+            setTimestamp(index, new Timestamp(((java.util.Date) x).getTime()));
+        } else if (x instanceof LocalDate) {
+            putText(index, x.toString());
+        } else if (x instanceof LocalTime) {
+            putText(index, timeText((LocalTime) x));
+        } else if (x instanceof LocalDateTime) {
+            setLocalDateTime(index, (LocalDateTime) x);
+        } else if (x instanceof OffsetDateTime) {
+            setInstant(index, ((OffsetDateTime) x).toInstant());
+        } else if (x instanceof ZonedDateTime) {
+            setInstant(index, ((ZonedDateTime) x).toInstant());
+        } else if (x instanceof Instant) {
+            setInstant(index, (Instant) x);
+        } else if (x instanceof OffsetTime) {
+            putText(index, x.toString());
+        } else if (x instanceof Character || x instanceof java.util.UUID || x instanceof URL) {
+            putText(index, x.toString());
+        } else if (x instanceof InputStream) {
+            setBinaryStream(index, (InputStream) x);
+        } else if (x instanceof Reader) {
+            setCharacterStream(index, (Reader) x);
+        } else if (x instanceof Calendar) {
+            setTimestamp(index, new Timestamp(((Calendar) x).getTimeInMillis()));
+        } else {
+            throw JdbcOdbcErrors.of("The SQL type of a " + x.getClass().getName() + " cannot be inferred", "07006");
+        }
+    }
+
+    @Override
+    public void setObject(int index, Object x, int targetSqlType) throws SQLException {
+        setObject(index, x, targetSqlType, -1);
+    }
+
+    @Override
+    public void setObject(int index, Object x, int targetSqlType, int scale) throws SQLException {
+        if (x == null) {
+            setNull(index, targetSqlType);
+            return;
+        }
+        switch (targetSqlType) {
+        case Types.CHAR: case Types.VARCHAR: case Types.LONGVARCHAR: case Types.NCHAR: case Types.NVARCHAR:
+        case Types.LONGNVARCHAR: case Types.CLOB: case Types.NCLOB:
+            if (x instanceof Reader) setCharacterStream(index, (Reader) x);
+            else setString(index, x instanceof BigDecimal ? ((BigDecimal) x).toPlainString() : text(x));
+            return;
+        case Types.BIT: case Types.BOOLEAN:
+            setBoolean(index, toBoolean(x));
+            return;
+        case Types.TINYINT: case Types.SMALLINT: case Types.INTEGER:
+            putLong(index, toDecimal(x).intValue());
+            return;
+        case Types.BIGINT:
+            setLong(index, toDecimal(x).longValue());
+            return;
+        case Types.REAL: case Types.FLOAT: case Types.DOUBLE:
+            setDouble(index, x instanceof Number ? ((Number) x).doubleValue() : toDecimal(x).doubleValue());
+            return;
+        case Types.NUMERIC: case Types.DECIMAL: {
+            BigDecimal d = toDecimal(x);
+            if (scale >= 0) d = d.setScale(scale, java.math.RoundingMode.HALF_UP);
+            setBigDecimal(index, d);
+            return;
+        }
+        case Types.BINARY: case Types.VARBINARY: case Types.LONGVARBINARY: case Types.BLOB:
+            if (x instanceof InputStream) setBinaryStream(index, (InputStream) x);
+            else if (x instanceof byte[]) setBytes(index, (byte[]) x);
+            else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as binary", "22018");
+            return;
+        case Types.DATE:
+            if (x instanceof String) putText(index, LocalDate.parse(((String) x).trim()).toString());
+            else if (x instanceof LocalDateTime) putText(index, ((LocalDateTime) x).toLocalDate().toString());
+            else if (x instanceof java.util.Date && !(x instanceof Date)) {
+                setDate(index, new Date(((java.util.Date) x).getTime()));
+            } else setObject(index, x);
+            return;
+        case Types.TIME:
+            if (x instanceof String) putText(index, ((String) x).trim());
+            else setObject(index, x);
+            return;
+        case Types.TIMESTAMP:
+            if (x instanceof String) setTimestamp(index, Timestamp.valueOf(((String) x).trim()));
+            else if (x instanceof LocalDate) setLocalDateTime(index, ((LocalDate) x).atStartOfDay());
+            else setObject(index, x);
+            return;
+        case Types.TIMESTAMP_WITH_TIMEZONE:
+            if (x instanceof OffsetDateTime || x instanceof Instant || x instanceof ZonedDateTime) setObject(index, x);
+            else if (x instanceof LocalDateTime) setInstant(index, ((LocalDateTime) x).atZone(ZoneId.systemDefault()).toInstant());
+            else if (x instanceof Timestamp) setInstant(index, ((Timestamp) x).toInstant());
+            else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as a timestamp", "22018");
+            return;
+        case Types.NULL:
+            setNull(index, Types.NULL);
+            return;
+        case Types.OTHER: case Types.JAVA_OBJECT:
+            setObject(index, x);
+            return;
+        default:
+            throw JdbcOdbcErrors.notSupported("Target SQL type " + targetSqlType);
+        }
+    }
+
+    @Override
+    public void setObject(int index, Object x, SQLType targetSqlType, int scaleOrLength) throws SQLException {
+        if (targetSqlType == null || targetSqlType.getVendorTypeNumber() == null) {
+            throw JdbcOdbcErrors.notSupported("SQL type " + targetSqlType);
+        }
+        setObject(index, x, targetSqlType.getVendorTypeNumber(), scaleOrLength);
+    }
+
+    @Override
+    public void setObject(int index, Object x, SQLType targetSqlType) throws SQLException {
+        setObject(index, x, targetSqlType, -1);
+    }
+
+    private static String text(Object x) {
+        if (x instanceof byte[]) return new String((byte[]) x, StandardCharsets.UTF_8);
+        if (x instanceof Timestamp) return x.toString();
+        return String.valueOf(x);
+    }
+
+    private static boolean toBoolean(Object x) throws SQLException {
+        if (x instanceof Boolean) return (Boolean) x;
+        if (x instanceof Number) return ((Number) x).doubleValue() != 0;
+        if (x instanceof String) {
+            String s = ((String) x).trim().toLowerCase(java.util.Locale.ROOT);
+            if (s.equals("true") || s.equals("1") || s.equals("t") || s.equals("yes") || s.equals("y")) return true;
+            if (s.equals("false") || s.equals("0") || s.equals("f") || s.equals("no") || s.equals("n")) return false;
+        }
+        throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " is not a boolean", "22018");
+    }
+
+    private static BigDecimal toDecimal(Object x) throws SQLException {
+        try {
+            if (x instanceof BigDecimal) return (BigDecimal) x;
+            if (x instanceof BigInteger) return new BigDecimal((BigInteger) x);
+            if (x instanceof Integer || x instanceof Long || x instanceof Short || x instanceof Byte) {
+                return BigDecimal.valueOf(((Number) x).longValue());
+            }
+            if (x instanceof Number) return new BigDecimal(x.toString());
+            if (x instanceof Boolean) return (Boolean) x ? BigDecimal.ONE : BigDecimal.ZERO;
+            if (x instanceof String) return new BigDecimal(((String) x).trim());
+        } catch (NumberFormatException e) {
+            throw JdbcOdbcErrors.exception("Not a number: " + x, "22018", 0, e);
+        }
+        throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " is not a number", "22018");
+    }
+
+    // ---------------------------------------------------------------- streams: data at execution
+
+    /** A stream parameter waiting for the execution: its bytes or characters and their length. */
+    static final class StreamValue {
+        final InputStream bytes;
+        final Reader chars;
+        final long length;
+
+        StreamValue(InputStream bytes, Reader chars, long length) {
+            this.bytes = bytes;
+            this.chars = chars;
+            this.length = length;
+        }
+    }
+
+    private void setStream(int index, InputStream in, Reader r, long length) throws SQLException {
+        if (length < -1) throw JdbcOdbcErrors.of("Negative stream length", "HY090");
+        param(index);
+        try {
+            remember(index, (byte) V_STREAM, new StreamValue(in, r, length));
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setBinaryStream(int index, InputStream x, int length) throws SQLException {
+        setBinaryStream(index, x, (long) length);
+    }
+
+    @Override
+    public void setBinaryStream(int index, InputStream x, long length) throws SQLException {
+        if (x == null) setNull(index, Types.LONGVARBINARY);
+        else setStream(index, x, null, length);
+    }
+
+    @Override
+    public void setBinaryStream(int index, InputStream x) throws SQLException {
+        setBinaryStream(index, x, -1L);
+    }
+
+    @Override
+    public void setAsciiStream(int index, InputStream x, int length) throws SQLException {
+        setAsciiStream(index, x, (long) length);
+    }
+
+    @Override
+    public void setAsciiStream(int index, InputStream x, long length) throws SQLException {
+        if (x == null) setNull(index, Types.LONGVARCHAR);
+        else setStream(index, null, new java.io.InputStreamReader(x, StandardCharsets.ISO_8859_1), length);
+    }
+
+    @Override
+    public void setAsciiStream(int index, InputStream x) throws SQLException {
+        setAsciiStream(index, x, -1L);
+    }
+
+    @Override
+    @Deprecated
+    public void setUnicodeStream(int index, InputStream x, int length) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("setUnicodeStream");
+    }
+
+    @Override
+    public void setCharacterStream(int index, Reader reader, int length) throws SQLException {
+        setCharacterStream(index, reader, (long) length);
+    }
+
+    @Override
+    public void setCharacterStream(int index, Reader reader, long length) throws SQLException {
+        if (reader == null) setNull(index, Types.LONGVARCHAR);
+        else setStream(index, null, reader, length);
+    }
+
+    @Override
+    public void setCharacterStream(int index, Reader reader) throws SQLException {
+        setCharacterStream(index, reader, -1L);
+    }
+
+    @Override
+    public void setNCharacterStream(int index, Reader value, long length) throws SQLException {
+        setCharacterStream(index, value, length);
+    }
+
+    @Override
+    public void setNCharacterStream(int index, Reader value) throws SQLException {
+        setCharacterStream(index, value, -1L);
+    }
+
+    @Override
+    public void setBlob(int index, InputStream x, long length) throws SQLException {
+        setBinaryStream(index, x, length);
+    }
+
+    @Override
+    public void setBlob(int index, InputStream x) throws SQLException {
+        setBinaryStream(index, x);
+    }
+
+    @Override
+    public void setClob(int index, Reader reader, long length) throws SQLException {
+        setCharacterStream(index, reader, length);
+    }
+
+    @Override
+    public void setClob(int index, Reader reader) throws SQLException {
+        setCharacterStream(index, reader);
+    }
+
+    @Override
+    public void setNClob(int index, Reader reader, long length) throws SQLException {
+        setCharacterStream(index, reader, length);
+    }
+
+    @Override
+    public void setNClob(int index, Reader reader) throws SQLException {
+        setCharacterStream(index, reader);
+    }
+
+    @Override
+    public void setBlob(int index, Blob x) throws SQLException {
+        if (x == null) setNull(index, Types.BLOB);
+        else setBinaryStream(index, x.getBinaryStream(), x.length());
+    }
+
+    @Override
+    public void setClob(int index, Clob x) throws SQLException {
+        if (x == null) setNull(index, Types.CLOB);
+        else setCharacterStream(index, x.getCharacterStream(), x.length());
+    }
+
+    @Override
+    public void setNClob(int index, NClob x) throws SQLException {
+        setClob(index, x);
+    }
+
+    /** The whole content of a stream parameter: bytes, or UTF-16 code units for a reader. */
+    private static Object drain(StreamValue s, int index) throws SQLException {
+        try {
+            if (s.bytes != null) {
+                ByteArrayOutputStream out = new ByteArrayOutputStream();
+                byte[] buf = new byte[64 * 1024];
+                long left = s.length < 0 ? Long.MAX_VALUE : s.length;
+                while (left > 0) {
+                    int n = s.bytes.read(buf, 0, (int) Math.min(buf.length, left));
+                    if (n < 0) break;
+                    out.write(buf, 0, n);
+                    left -= n;
+                }
+                return out.toByteArray();
+            }
+            StringBuilder sb = new StringBuilder();
+            char[] buf = new char[32 * 1024];
+            long left = s.length < 0 ? Long.MAX_VALUE : s.length;
+            while (left > 0) {
+                int n = s.chars.read(buf, 0, (int) Math.min(buf.length, left));
+                if (n < 0) break;
+                sb.append(buf, 0, n);
+                left -= n;
+            }
+            return sb.toString();
+        } catch (IOException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + index + ": the stream could not be read: " + e, "HY000", 0, e);
+        }
+    }
+
+    /**
+     * Binds every stream parameter for data at execution; under the lock.
+     * Each stream is read before the execution (its length must be known to
+     * the data source) and sent in pieces when the driver asks for it.
+     */
+    private Object[] bindStreams() throws SQLException {
+        Object[] data = null;
+        for (int i = 0; i < numParams; i++) {
+            if (kinds[i] != V_STREAM) continue;
+            if (data == null) data = new Object[numParams];
+            Object d = drain((StreamValue) values[i], i + 1);
+            data[i] = d;
+            boolean chars = d instanceof String;
+            int described = paramSqlTypes[i];
+            int sqlType = chars ? (Odbc.isCharType(described) ? described : Odbc.LONGVARCHAR)
+                    : (Odbc.isBinaryType(described) ? described : Odbc.LONGVARBINARY);
+            long bytes = chars ? 2L * ((String) d).length() : ((byte[]) d).length;
+            if (bytes > Integer.MAX_VALUE - 200) throw JdbcOdbcErrors.of("Parameter " + (i + 1) + " is too long", "22001");
+            int[] storage = new int[4];
+            odbc.bindInParameterAtExec(state.params, state.hStmt, i + 1, sqlType, chars ? Odbc.C_WCHAR : Odbc.C_BINARY,
+                    (int) bytes, new byte[4], new byte[4], state.ec, storage);
+            if (storage[0] != 0 || storage[1] != 0) state.keepStorage(storage);
+            checkCode(i + 1, state.ec);
+        }
+        return data;
+    }
+
+    /** Answers the driver's requests for data at execution; returns the execution's final code. */
+    private int sendStreams(Object[] data) throws SQLException {
+        int h = state.hStmt;
+        for (;;) {
+            int p = odbc.paramData(h, state.ec);
+            int rc = state.ec[0];
+            if (rc != Odbc.NEED_DATA) return rc;
+            if (p < 1 || p > numParams || data == null || data[p - 1] == null) {
+                throw JdbcOdbcErrors.of("The driver asked for data of parameter " + p, "HY000");
+            }
+            Object d = data[p - 1];
+            if (d instanceof String) {
+                String s = (String) d;
+                char[] buf = new char[Math.min(32 * 1024, Math.max(1, s.length()))];
+                int off = 0;
+                do {
+                    int n = Math.min(buf.length, s.length() - off);
+                    s.getChars(off, off + n, buf, 0);
+                    odbc.putData(h, buf, n, state.ec);
+                    if (!Odbc.succeeded(state.ec[0])) throw failure("sending parameter " + p, false);
+                    off += n;
+                } while (off < s.length());
+            } else {
+                byte[] b = (byte[]) d;
+                byte[] buf = new byte[Math.min(64 * 1024, Math.max(1, b.length))];
+                int off = 0;
+                do {
+                    int n = Math.min(buf.length, b.length - off);
+                    System.arraycopy(b, off, buf, 0, n);
+                    odbc.putData(h, buf, n, state.ec);
+                    if (!Odbc.succeeded(state.ec[0])) throw failure("sending parameter " + p, false);
+                    off += n;
+                } while (off < b.length);
+            }
+        }
+    }
+
+    // ---------------------------------------------------------------- execution
+
+    private void checkAllSet() throws SQLException {
+        for (int i = 0; i < numParams; i++) {
+            if (kinds[i] < 0 && !isOutput(i)) {
+                throw JdbcOdbcErrors.of("Parameter " + (i + 1) + " is not set", "07002");
+            }
+        }
+    }
+
+    /** Whether parameter {@code i} (from 0) is an output parameter. */
+    boolean isOutput(int i) {
+        return false;
+    }
+
+    /** Binds the output parameters before an execution; under the lock. */
+    void bindOutputs() throws SQLException {}
+
+    /** Takes the output values after an execution, its pinned storage released; under the lock. */
+    void readOutputs() {}
+
+    @Override
+    public boolean execute() throws SQLException {
+        lock();
+        try {
+            checkAllSet();
+            beforeExecute();
+            int h = state.hStmt;
+            int rc;
+            try {
+                Object[] streams = bindStreams();
+                bindOutputs();
+                rc = odbc.execute(h);
+                if (rc == Odbc.NEED_DATA) rc = sendStreams(streams);
+            } catch (SQLException e) {
+                state.endExecution();
+                throw e;
+            } finally {
+                state.releaseStorage();
+            }
+            if (Odbc.succeeded(rc)) readOutputs();
+            if (rc == Odbc.NO_DATA) {
+                state.endExecution();
+                updateCount = 0;
+                return false;
+            }
+            afterExecute(rc, "execute");
+            return resultSet != null;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public ResultSet executeQuery() throws SQLException {
+        if (!execute()) throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
+        return resultSet;
+    }
+
+    @Override
+    public int executeUpdate() throws SQLException {
+        return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate());
+    }
+
+    @Override
+    public long executeLargeUpdate() throws SQLException {
+        if (execute()) {
+            lock();
+            try {
+                clearResults();
+            } finally {
+                unlock();
+            }
+            throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
+        }
+        return updateCount;
+    }
+
+    @Override
+    public void clearParameters() throws SQLException {
+        lock();
+        try {
+            Arrays.fill(values, null);
+            Arrays.fill(kinds, (byte) -1);
+        } finally {
+            unlock();
+        }
+    }
+
+    private SQLException notOnPrepared() {
+        return JdbcOdbcErrors.of("This method takes no SQL text on a prepared statement", "HY000");
+    }
+
+    @Override
+    public boolean execute(String sql) throws SQLException {
+        throw notOnPrepared();
+    }
+
+    @Override
+    public ResultSet executeQuery(String sql) throws SQLException {
+        throw notOnPrepared();
+    }
+
+    @Override
+    public int executeUpdate(String sql) throws SQLException {
+        throw notOnPrepared();
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql) throws SQLException {
+        throw notOnPrepared();
+    }
+
+    @Override
+    public void addBatch(String sql) throws SQLException {
+        throw notOnPrepared();
+    }
+
+    // ---------------------------------------------------------------- batches
+
+    @Override
+    public void addBatch() throws SQLException {
+        lock();
+        try {
+            checkAllSet();
+            if (batchRows == null) {
+                batchRows = new ArrayList<>();
+                batchKinds = new ArrayList<>();
+            }
+            Object[] row = values.clone();
+            byte[] k = kinds.clone();
+            for (int i = 0; i < numParams; i++) {
+                if (k[i] == V_STREAM) {
+                    // Parameter arrays take no data at execution: the stream is read now.
+                    Object d = drain((StreamValue) row[i], i + 1);
+                    row[i] = d;
+                    k[i] = (byte) (d instanceof String ? V_TEXT : V_BYTES);
+                }
+            }
+            batchRows.add(row);
+            batchKinds.add(k);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void clearBatch() throws SQLException {
+        lock();
+        try {
+            batchRows = null;
+            batchKinds = null;
+        } finally {
+            unlock();
+        }
+    }
+
+    /**
+     * Runs the batch as one execution with parameter arrays. The data source
+     * gives no per-row counts for such an execution, so each row that ran
+     * reports {@link #SUCCESS_NO_INFO} (a batch of one row its own count). A
+     * failing row ends the batch with a {@link java.sql.BatchUpdateException}
+     * whose counts hold the rows before it and {@link #EXECUTE_FAILED} for it.
+     */
+    @Override
+    public long[] executeLargeBatch() throws SQLException {
+        lock();
+        try {
+            List<Object[]> rows = batchRows == null ? List.of() : batchRows;
+            List<byte[]> rowKinds = batchKinds == null ? List.of() : batchKinds;
+            batchRows = null;
+            batchKinds = null;
+            if (rows.isEmpty()) return new long[0];
+            int n = rows.size();
+            short[] ctypes = new short[numParams];
+            Object[] valueColumns = new Object[numParams];
+            Object[] indicatorColumns = new Object[numParams];
+            for (int p = 0; p < numParams; p++) buildColumn(p, rows, rowKinds, ctypes, valueColumns, indicatorColumns);
+            beforeExecute();
+            int[] counts = new int[n];
+            Arrays.fill(counts, SUCCESS_NO_INFO);
+            short packed = odbc.execPreparedStatementBatch(state.hStmt, this, state.params, paramSqlTypes, numParams, n,
+                    ctypes, valueColumns, indicatorColumns, counts);
+            boolean timedOut = state.endExecution();
+            int low = Odbc.rc(packed & 0xFF);
+            int high = (byte) (packed >> 8);
+            if (high == 0 && Odbc.succeeded(low) && !timedOut) {
+                state.pending = true;
+                if (n == 1) {
+                    int c = odbc.rowCount(state.hStmt, state.ec);
+                    if (Odbc.succeeded(state.ec[0]) && c >= 0) counts[0] = c;
+                }
+                state.closeCursor(true);
+                return toLong(counts, n);
+            }
+            int failed = 0;
+            while (failed < n && counts[failed] != EXECUTE_FAILED) failed++;
+            SQLException cause;
+            if (high == Odbc.ST_RESULT_SET) {
+                cause = JdbcOdbcErrors.of("The batch statement produced a result set", "07005");
+            } else if (high == Odbc.ST_ABOVE_255) {
+                cause = JdbcOdbcErrors.of("A batch value holds a character its parameter cannot take", "22018");
+            } else if (high == Odbc.ST_NO_MEMORY) {
+                cause = JdbcOdbcErrors.of("No memory for the batch", "HY001");
+            } else if (high != 0) {
+                cause = JdbcOdbcErrors.of("The batch could not be run (code " + high + ")", "HY000");
+            } else {
+                cause = failure("batch row " + (failed + 1), timedOut);
+            }
+            state.closeCursor(true);
+            throw batchFailure(cause, toLong(counts, high == 0 ? Math.min(failed + 1, n) : 0));
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public int[] executeBatch() throws SQLException {
+        long[] counts = executeLargeBatch();
+        int[] r = new int[counts.length];
+        for (int i = 0; i < r.length; i++) r[i] = (int) Math.min(Integer.MAX_VALUE, counts[i]);
+        return r;
+    }
+
+    /**
+     * One batch column: 64-bit integers, doubles, wide text or bytes, chosen
+     * from the values of the column's rows (text when they mix).
+     */
+    private void buildColumn(int p, List<Object[]> rows, List<byte[]> rowKinds, short[] ctypes,
+            Object[] valueColumns, Object[] indicatorColumns) {
+        int n = rows.size();
+        int kind = V_NULL;
+        boolean mixed = false;
+        for (byte[] k : rowKinds) {
+            int v = k[p];
+            if (v == V_NULL) continue;
+            if (kind == V_NULL) kind = v;
+            else if (kind != v) mixed = true;
+        }
+        if (mixed || kind == V_TIMESTAMP || kind == V_NULL) kind = V_TEXT;
+        int[] ind = new int[n];
+        switch (kind) {
+        case V_LONG: {
+            long[] col = new long[n];
+            for (int r = 0; r < n; r++) {
+                Object v = rows.get(r)[p];
+                if (v == null) ind[r] = -1;
+                else {
+                    col[r] = ((Number) v).longValue();
+                    ind[r] = 8;
+                }
+            }
+            ctypes[p] = (short) Odbc.C_SBIGINT;
+            valueColumns[p] = col;
+            break;
+        }
+        case V_DOUBLE: {
+            double[] col = new double[n];
+            for (int r = 0; r < n; r++) {
+                Object v = rows.get(r)[p];
+                if (v == null) ind[r] = -1;
+                else {
+                    col[r] = ((Number) v).doubleValue();
+                    ind[r] = 8;
+                }
+            }
+            ctypes[p] = (short) Odbc.C_DOUBLE;
+            valueColumns[p] = col;
+            break;
+        }
+        case V_BYTES: {
+            byte[][] col = new byte[n][];
+            for (int r = 0; r < n; r++) col[r] = (byte[]) rows.get(r)[p];
+            ctypes[p] = (short) Odbc.C_BINARY;
+            valueColumns[p] = col;
+            break;
+        }
+        default: {
+            String[] col = new String[n];
+            for (int r = 0; r < n; r++) col[r] = batchText(rows.get(r)[p]);
+            ctypes[p] = (short) Odbc.C_WCHAR;
+            valueColumns[p] = col;
+            break;
+        }
+        }
+        indicatorColumns[p] = ind;
+    }
+
+    private static String batchText(Object v) {
+        if (v == null) return null;
+        if (v instanceof BigDecimal) return ((BigDecimal) v).toPlainString();
+        if (v instanceof LocalDateTime) {
+            LocalDateTime t = (LocalDateTime) v;
+            return t.toLocalDate() + " " + timeText(t.toLocalTime());
+        }
+        if (v instanceof byte[]) return new String((byte[]) v, StandardCharsets.UTF_8);
+        return v.toString();
+    }
+
+    // ---------------------------------------------------------------- metadata
+
+    @Override
+    public ResultSetMetaData getMetaData() throws SQLException {
+        lock();
+        try {
+            if (resultSet != null) return resultSet.getMetaData();
+            // Describe without executing: the prepared statement's columns, if it has any.
+            int n = odbc.numResultCols(state.hStmt, state.ec);
+            if (!Odbc.succeeded(state.ec[0]) || n <= 0) return null;
+            return JdbcOdbcResultSetMetaData.describe(this, n);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public ParameterMetaData getParameterMetaData() throws SQLException {
+        lock();
+        try {
+            if (parameterMetaData == null) parameterMetaData = new JdbcOdbcParameterMetaData(this);
+            return parameterMetaData;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public void setRef(int index, Ref x) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Ref parameters");
+    }
+
+    @Override
+    public void setArray(int index, Array x) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Array parameters");
+    }
+
+    @Override
+    public void setURL(int index, URL x) throws SQLException {
+        if (x == null) setNull(index, Types.VARCHAR);
+        else putText(index, x.toString());
+    }
+
+    @Override
+    public void setRowId(int index, RowId x) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("RowId parameters");
+    }
+
+    @Override
+    public void setSQLXML(int index, SQLXML xmlObject) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("SQLXML parameters");
     }
 }

@@ -1,12 +1,57 @@
 package com.quorvane.jdbc;
 
+import java.lang.ref.Cleaner;
+import java.sql.BatchUpdateException;
+import java.sql.Connection;
+import java.sql.ResultSet;
+import java.sql.SQLException;
 import java.sql.SQLWarning;
+import java.sql.Statement;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
 
-/** A plain statement: receives the warnings of its batches, chained in order. */
-public class JdbcOdbcStatement {
+/**
+ * A plain statement over one ODBC statement handle. Calls on it are
+ * serialised; {@link #cancel} may come from any thread, and {@link #close}
+ * from another thread cancels what runs first. A query timeout holds whatever
+ * the data source does: besides the statement's timeout option, a driver-wide
+ * timer cancels the execution when the time is up, and the failure is then a
+ * {@link java.sql.SQLTimeoutException}.
+ *
+ * <p>The natives deliver the warnings of a batch through {@link #setWarning}.
+ */
+public class JdbcOdbcStatement implements Statement {
+    final JdbcOdbcConnection conn;
+    final StatementState state;
+    final JdbcOdbcClient odbc;
+    private final Cleaner.Cleanable cleanable;
     private SQLWarning warnings;
+    private int queryTimeout;
+    int maxRows;
+    private int fetchSize;
+    private int maxFieldSize;
+    private boolean closeOnCompletion;
+    private boolean poolable;
+    private volatile boolean closed;
+    /** The current result: a result set, or an update count (-1 when there is none). */
+    JdbcOdbcResultSet resultSet;
+    long updateCount = -1;
+    private List<String> batch;
 
+    JdbcOdbcStatement(JdbcOdbcConnection conn, StatementState state) {
+        this.conn = conn;
+        this.state = state;
+        this.odbc = conn.odbc;
+        this.cleanable = conn.env.cleaner.register(this, state);
+    }
+
+    /**
+     * Adds a warning to the statement's chain. The native batch calls it for
+     * every diagnostic record of a command that returned with information.
+     */
     public void setWarning(SQLWarning warning) {
+        if (warning == null) return;
         if (warnings == null) {
             warnings = warning;
         } else {
@@ -14,11 +59,584 @@ public class JdbcOdbcStatement {
         }
     }
 
-    public SQLWarning getWarnings() {
+    /** The statement's handle, checked open; call under the lock. */
+    int handle() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The statement");
+        int h = state.hStmt;
+        if (h == 0) {
+            if (conn.isClosed()) throw JdbcOdbcErrors.connectionClosed();
+            throw JdbcOdbcErrors.closed("The statement");
+        }
+        return h;
+    }
+
+    void checkOpen() throws SQLException {
+        if (closed || state.hStmt == 0) {
+            if (conn.isClosed()) throw JdbcOdbcErrors.connectionClosed();
+            throw JdbcOdbcErrors.closed("The statement");
+        }
+    }
+
+    void lock() throws SQLException {
+        state.lock.lock();
+        if (closed || state.hStmt == 0) {
+            state.lock.unlock();
+            checkOpen();
+        }
+    }
+
+    void unlock() {
+        state.lock.unlock();
+    }
+
+    /** The statement's diagnostics as an exception. */
+    SQLException failure(String what, boolean timedOut) {
+        return JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut);
+    }
+
+    /** Collects the warnings of a call that returned with information. */
+    void collectWarnings() {
+        setWarning(JdbcOdbcErrors.warnings(odbc, 0, 0, state.hStmt));
+    }
+
+    /** Closes the current result set and forgets the current result; under the lock. */
+    void clearResults() {
+        if (resultSet != null) {
+            resultSet.markClosed(true);
+            resultSet = null;
+        }
+        state.closeCursor(true);
+        updateCount = -1;
+    }
+
+    /** Readies the handle for an execution; under the lock. */
+    void beforeExecute() throws SQLException {
+        int h = handle();
+        clearResults();
+        warnings = null;
+        if (queryTimeout > 0) {
+            // Data sources that honour the option end the statement themselves.
+            odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, h);
+        }
+        state.beginExecution(queryTimeout);
+    }
+
+    /**
+     * Takes the outcome of an execution: throws its diagnostics on failure
+     * (as a timeout when the timer cancelled it), otherwise makes its first
+     * result current. Under the lock.
+     */
+    void afterExecute(int rc, String what) throws SQLException {
+        boolean timedOut = state.endExecution();
+        if (rc == Odbc.ERROR || rc == Odbc.INVALID_HANDLE) throw failure(what, timedOut);
+        if (timedOut) {
+            // The timer fired as the execution ended: the cancel may have closed its results.
+            state.closeCursor(true);
+            JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+            throw new java.sql.SQLTimeoutException(what + ": the query timeout expired", "HYT00");
+        }
+        if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
+        state.pending = true;
+        takeResult();
+    }
+
+    /** Makes the statement's current result (a result set or a count) current. Under the lock. */
+    void takeResult() throws SQLException {
+        int h = state.hStmt;
+        int n = odbc.numResultCols(h, state.ec);
+        if (!Odbc.succeeded(state.ec[0])) throw failure("describing the result", false);
+        if (n > 0) {
+            resultSet = JdbcOdbcResultSet.open(this, n);
+            updateCount = -1;
+        } else {
+            int count = odbc.rowCount(h, state.ec);
+            updateCount = Odbc.succeeded(state.ec[0]) ? Math.max(count, 0) : 0;
+            if (count < 0) updateCount = 0;
+        }
+    }
+
+    // ---------------------------------------------------------------- execution
+
+    @Override
+    public boolean execute(String sql) throws SQLException {
+        if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        lock();
+        try {
+            beforeExecute();
+            int rc = Odbc.rc(odbc.execDirect(state.hStmt, sql));
+            if (rc == Odbc.NO_DATA) {
+                // A searched update or delete that touched no row.
+                state.endExecution();
+                updateCount = 0;
+                return false;
+            }
+            afterExecute(rc, "execute");
+            return resultSet != null;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public ResultSet executeQuery(String sql) throws SQLException {
+        if (!execute(sql)) {
+            throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
+        }
+        return resultSet;
+    }
+
+    @Override
+    public int executeUpdate(String sql) throws SQLException {
+        return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate(sql));
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql) throws SQLException {
+        if (execute(sql)) {
+            lock();
+            try {
+                clearResults();
+            } finally {
+                unlock();
+            }
+            throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
+        }
+        return updateCount;
+    }
+
+    @Override
+    public ResultSet getResultSet() throws SQLException {
+        checkOpen();
+        return resultSet;
+    }
+
+    @Override
+    public int getUpdateCount() throws SQLException {
+        checkOpen();
+        return (int) Math.min(Integer.MAX_VALUE, updateCount);
+    }
+
+    @Override
+    public long getLargeUpdateCount() throws SQLException {
+        checkOpen();
+        return updateCount;
+    }
+
+    @Override
+    public boolean getMoreResults() throws SQLException {
+        return getMoreResults(CLOSE_CURRENT_RESULT);
+    }
+
+    @Override
+    public boolean getMoreResults(int current) throws SQLException {
+        if (current != CLOSE_CURRENT_RESULT && current != KEEP_CURRENT_RESULT && current != CLOSE_ALL_RESULTS) {
+            throw JdbcOdbcErrors.of("Unknown option " + current, "HY024");
+        }
+        if (current == KEEP_CURRENT_RESULT) throw JdbcOdbcErrors.notSupported("Keeping a result set open");
+        lock();
+        try {
+            if (resultSet != null) {
+                // Only unbound: the results after it stay with the driver.
+                resultSet.markClosed(false);
+                resultSet = null;
+            }
+            updateCount = -1;
+            if (!state.pending) return false;
+            state.closeCursor(false);
+            int h = state.hStmt;
+            odbc.moreResults(h, state.ec);
+            int rc = state.ec[0];
+            if (rc == Odbc.NO_DATA) {
+                state.pending = false;
+                return false;
+            }
+            if (!Odbc.succeeded(rc)) throw failure("getMoreResults", false);
+            if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
+            takeResult();
+            return resultSet != null;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public boolean execute(String sql, int autoGeneratedKeys) throws SQLException {
+        checkKeys(autoGeneratedKeys);
+        return execute(sql);
+    }
+
+    @Override
+    public boolean execute(String sql, int[] columnIndexes) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public boolean execute(String sql, String[] columnNames) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public int executeUpdate(String sql, int autoGeneratedKeys) throws SQLException {
+        checkKeys(autoGeneratedKeys);
+        return executeUpdate(sql);
+    }
+
+    @Override
+    public int executeUpdate(String sql, int[] columnIndexes) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public int executeUpdate(String sql, String[] columnNames) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql, int autoGeneratedKeys) throws SQLException {
+        checkKeys(autoGeneratedKeys);
+        return executeLargeUpdate(sql);
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql, int[] columnIndexes) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql, String[] columnNames) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    private static void checkKeys(int autoGeneratedKeys) throws SQLException {
+        if (autoGeneratedKeys == RETURN_GENERATED_KEYS) throw JdbcOdbcErrors.notSupported("Generated keys");
+        if (autoGeneratedKeys != NO_GENERATED_KEYS) {
+            throw JdbcOdbcErrors.of("Unknown generated-keys flag " + autoGeneratedKeys, "HY024");
+        }
+    }
+
+    @Override
+    public ResultSet getGeneratedKeys() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    // ---------------------------------------------------------------- batches
+
+    @Override
+    public void addBatch(String sql) throws SQLException {
+        checkOpen();
+        if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        if (batch == null) batch = new ArrayList<>();
+        batch.add(sql);
+    }
+
+    @Override
+    public void clearBatch() throws SQLException {
+        checkOpen();
+        batch = null;
+    }
+
+    /**
+     * Runs the batch in one native call. A failing command ends it: the
+     * {@link BatchUpdateException} carries the counts of the commands before
+     * it and {@link #EXECUTE_FAILED} for the failing one, and the failure's
+     * diagnostics as its cause and next exception.
+     */
+    @Override
+    public int[] executeBatch() throws SQLException {
+        long[] counts = executeLargeBatch();
+        int[] r = new int[counts.length];
+        for (int i = 0; i < r.length; i++) r[i] = (int) Math.min(Integer.MAX_VALUE, counts[i]);
+        return r;
+    }
+
+    @Override
+    public long[] executeLargeBatch() throws SQLException {
+        lock();
+        try {
+            List<String> cmds = batch == null ? List.of() : batch;
+            batch = null;
+            beforeExecute();
+            String[] texts = cmds.toArray(new String[0]);
+            int[] counts = new int[texts.length];
+            Arrays.fill(counts, EXECUTE_FAILED);
+            short packed = odbc.execStatementBatch(state.hStmt, this, texts, counts);
+            boolean timedOut = state.endExecution();
+            state.pending = false;
+            int low = Odbc.rc(packed & 0xFF);
+            int high = (byte) (packed >> 8);
+            if (high == 0 && Odbc.succeeded(low) && !timedOut) return toLong(counts, counts.length);
+            int done = 0;
+            while (done < counts.length && counts[done] != EXECUTE_FAILED) done++;
+            int shown = Math.min(done + 1, counts.length);
+            SQLException cause;
+            if (high == Odbc.ST_RESULT_SET) {
+                cause = JdbcOdbcErrors.of("Batch command " + done + " produced a result set", "07005");
+            } else if (high == Odbc.ST_NO_MEMORY) {
+                cause = JdbcOdbcErrors.of("Batch command " + done + " could not be converted", "HY001");
+            } else if (high != 0) {
+                cause = JdbcOdbcErrors.of("The batch could not be run (code " + high + ")", "HY000");
+            } else {
+                cause = failure("batch command " + done, timedOut);
+            }
+            throw batchFailure(cause, toLong(counts, shown));
+        } finally {
+            unlock();
+        }
+    }
+
+    static long[] toLong(int[] counts, int n) {
+        long[] r = new long[n];
+        for (int i = 0; i < n; i++) r[i] = counts[i];
+        return r;
+    }
+
+    static BatchUpdateException batchFailure(SQLException cause, long[] counts) {
+        BatchUpdateException b = new BatchUpdateException(cause.getMessage(), cause.getSQLState(),
+                cause.getErrorCode(), counts, cause);
+        b.setNextException(cause);
+        return b;
+    }
+
+    // ---------------------------------------------------------------- cancel and close
+
+    /** Cancels what runs on the statement; may be called from any thread. */
+    @Override
+    public void cancel() throws SQLException {
+        checkOpen();
+        state.cancel();
+    }
+
+    /** Closes the statement and its result set; from another thread it cancels what runs first. */
+    @Override
+    public void close() throws SQLException {
+        if (closed) return;
+        closed = true;
+        if (!state.lock.tryLock()) {
+            state.cancel();
+            state.lock.lock();
+        }
+        try {
+            if (resultSet != null) {
+                resultSet.markClosed(true);
+                resultSet = null;
+            }
+        } finally {
+            state.lock.unlock();
+        }
+        cleanable.clean();
+    }
+
+    /** Called by a result set of this statement when it closes. */
+    void resultSetClosed(JdbcOdbcResultSet rs) {
+        if (resultSet == rs) resultSet = null;
+        if (closeOnCompletion && resultSet == null) {
+            try {
+                close();
+            } catch (SQLException e) {
+                // close does not fail
+            }
+        }
+    }
+
+    @Override
+    public boolean isClosed() {
+        return closed || state.hStmt == 0;
+    }
+
+    @Override
+    public void closeOnCompletion() throws SQLException {
+        checkOpen();
+        closeOnCompletion = true;
+    }
+
+    @Override
+    public boolean isCloseOnCompletion() throws SQLException {
+        checkOpen();
+        return closeOnCompletion;
+    }
+
+    // ---------------------------------------------------------------- settings
+
+    @Override
+    public int getQueryTimeout() throws SQLException {
+        checkOpen();
+        return queryTimeout;
+    }
+
+    @Override
+    public void setQueryTimeout(int seconds) throws SQLException {
+        checkOpen();
+        if (seconds < 0) throw JdbcOdbcErrors.of("Negative query timeout", "HY024");
+        queryTimeout = seconds;
+    }
+
+    @Override
+    public int getMaxRows() throws SQLException {
+        checkOpen();
+        return maxRows;
+    }
+
+    @Override
+    public void setMaxRows(int max) throws SQLException {
+        setLargeMaxRows(max);
+    }
+
+    @Override
+    public long getLargeMaxRows() throws SQLException {
+        checkOpen();
+        return maxRows;
+    }
+
+    @Override
+    public void setLargeMaxRows(long max) throws SQLException {
+        if (max < 0) throw JdbcOdbcErrors.of("Negative maximum row count", "HY024");
+        lock();
+        try {
+            int v = (int) Math.min(Integer.MAX_VALUE, max);
+            // The data source may stop early; the result set also stops at the limit itself.
+            odbc.setStmtOption(state.hStmt, Odbc.MAX_ROWS, v, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+            maxRows = v;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public int getMaxFieldSize() throws SQLException {
+        checkOpen();
+        return maxFieldSize;
+    }
+
+    @Override
+    public void setMaxFieldSize(int max) throws SQLException {
+        checkOpen();
+        if (max < 0) throw JdbcOdbcErrors.of("Negative maximum field size", "HY024");
+        maxFieldSize = max;
+    }
+
+    @Override
+    public void setEscapeProcessing(boolean enable) throws SQLException {
+        lock();
+        try {
+            odbc.setStmtOption(state.hStmt, Odbc.NOSCAN, enable ? 0 : 1, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+        } finally {
+            unlock();
+        }
+    }
+
+    /** A hint only: psqlODBC reads a whole result at execution unless its connection string says UseDeclareFetch=1. */
+    @Override
+    public void setFetchSize(int rows) throws SQLException {
+        checkOpen();
+        if (rows < 0) throw JdbcOdbcErrors.of("Negative fetch size", "HY024");
+        fetchSize = rows;
+    }
+
+    @Override
+    public int getFetchSize() throws SQLException {
+        checkOpen();
+        return fetchSize;
+    }
+
+    @Override
+    public void setFetchDirection(int direction) throws SQLException {
+        checkOpen();
+        if (direction != ResultSet.FETCH_FORWARD) throw JdbcOdbcErrors.notSupported("Fetching other than forward");
+    }
+
+    @Override
+    public int getFetchDirection() throws SQLException {
+        checkOpen();
+        return ResultSet.FETCH_FORWARD;
+    }
+
+    @Override
+    public int getResultSetConcurrency() throws SQLException {
+        checkOpen();
+        return ResultSet.CONCUR_READ_ONLY;
+    }
+
+    @Override
+    public int getResultSetType() throws SQLException {
+        checkOpen();
+        return ResultSet.TYPE_FORWARD_ONLY;
+    }
+
+    @Override
+    public int getResultSetHoldability() throws SQLException {
+        checkOpen();
+        return ResultSet.CLOSE_CURSORS_AT_COMMIT;
+    }
+
+    @Override
+    public void setCursorName(String name) throws SQLException {
+        if (name == null) throw JdbcOdbcErrors.of("The cursor name is null", "HY009");
+        lock();
+        try {
+            odbc.setCursorName(state.hStmt, Odbc.nts(name), state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("setCursorName", false);
+        } finally {
+            unlock();
+        }
+    }
+
+    /** The statement's cursor name (the one set, or the one the driver made up). */
+    String cursorName() throws SQLException {
+        lock();
+        try {
+            byte[] buf = new byte[256];
+            odbc.getCursorName(state.hStmt, buf, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+                return null;
+            }
+            return Odbc.text(buf);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public SQLWarning getWarnings() throws SQLException {
+        checkOpen();
         return warnings;
     }
 
-    public void clearWarnings() {
+    @Override
+    public void clearWarnings() throws SQLException {
+        checkOpen();
         warnings = null;
+    }
+
+    @Override
+    public Connection getConnection() throws SQLException {
+        checkOpen();
+        return conn;
+    }
+
+    @Override
+    public void setPoolable(boolean poolable) throws SQLException {
+        checkOpen();
+        this.poolable = poolable;
+    }
+
+    @Override
+    public boolean isPoolable() throws SQLException {
+        checkOpen();
+        return poolable;
+    }
+
+    @Override
+    public <T> T unwrap(Class<T> iface) throws SQLException {
+        if (iface.isInstance(this)) return iface.cast(this);
+        throw JdbcOdbcErrors.of("Not a wrapper for " + iface.getName(), "HY024");
+    }
+
+    @Override
+    public boolean isWrapperFor(Class<?> iface) {
+        return iface.isInstance(this);
     }
 }

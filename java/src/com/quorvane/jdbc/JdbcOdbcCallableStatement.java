@@ -1,0 +1,724 @@
+package com.quorvane.jdbc;
+
+import java.math.BigDecimal;
+import java.sql.Array;
+import java.sql.Blob;
+import java.sql.CallableStatement;
+import java.sql.Clob;
+import java.sql.Date;
+import java.sql.NClob;
+import java.sql.Ref;
+import java.sql.RowId;
+import java.sql.SQLException;
+import java.sql.SQLType;
+import java.sql.SQLXML;
+import java.sql.Time;
+import java.sql.Timestamp;
+import java.sql.Types;
+
+/**
+ * A call of a stored procedure, {@code {call name(?, ...)}}: IN parameters as
+ * a prepared statement's, and OUT parameters of character type, bound as text
+ * ({@code bindOutParameterString}) and read after the execution. An OUT
+ * parameter of another registered type is read from its text. Parameters by
+ * name are not supported.
+ */
+public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement implements CallableStatement {
+    /** Bytes of the text buffer of each output parameter. */
+    private static final int OUT_BUFFER = 8192;
+
+    /** Per parameter: the registered JDBC type of an output parameter, or 0. */
+    private final int[] outTypes;
+    private final byte[][] outBuffers;
+    private final byte[][] outLengths;
+    private final String[] outValues;
+    private boolean lastWasNull;
+
+    JdbcOdbcCallableStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
+        super(conn, state, sql);
+        outTypes = new int[numParams];
+        outBuffers = new byte[numParams][];
+        outLengths = new byte[numParams][];
+        outValues = new String[numParams];
+    }
+
+    private void register(int index, int jdbcType) throws SQLException {
+        checkOpen();
+        if (index < 1 || index > numParams) {
+            throw JdbcOdbcErrors.of("Parameter index " + index + " is outside 1.." + numParams, "07009");
+        }
+        outTypes[index - 1] = jdbcType == 0 ? Types.VARCHAR : jdbcType;
+    }
+
+    @Override
+    boolean isOutput(int i) {
+        return outTypes[i] != 0;
+    }
+
+    /** The ODBC SQL type of a registered JDBC type. */
+    private static int odbcType(int jdbcType) {
+        switch (jdbcType) {
+        case Types.DATE: return Odbc.DATE;
+        case Types.TIME: return Odbc.TIME;
+        case Types.TIMESTAMP: return Odbc.TIMESTAMP;
+        case Types.NCHAR: return Odbc.WCHAR;
+        case Types.NVARCHAR: return Odbc.WVARCHAR;
+        case Types.LONGNVARCHAR: return Odbc.WLONGVARCHAR;
+        case Types.BOOLEAN: return Odbc.BIT;
+        default: return jdbcType;
+        }
+    }
+
+    @Override
+    void bindOutputs() throws SQLException {
+        for (int i = 0; i < numParams; i++) {
+            outValues[i] = null;
+            if (outTypes[i] == 0) continue;
+            outBuffers[i] = new byte[OUT_BUFFER];
+            outLengths[i] = new byte[4];
+            int[] storage = new int[4];
+            short rc = odbc.bindOutParameterString(state.hStmt, i + 1, odbcType(outTypes[i]), 0, outBuffers[i],
+                    outLengths[i], storage);
+            if (storage[0] != 0 || storage[1] != 0) state.keepStorage(storage);
+            if (!Odbc.succeeded(rc)) throw failure("binding output parameter " + (i + 1), false);
+        }
+    }
+
+    @Override
+    void readOutputs() {
+        for (int i = 0; i < numParams; i++) {
+            if (outTypes[i] == 0 || outBuffers[i] == null) continue;
+            byte[] l = outLengths[i];
+            int len = (l[0] & 0xFF) | (l[1] & 0xFF) << 8 | (l[2] & 0xFF) << 16 | l[3] << 24;
+            outValues[i] = len == -1 ? null : Odbc.text(outBuffers[i]);
+        }
+    }
+
+    /** The text of output parameter {@code index}; sets wasNull. */
+    private String out(int index) throws SQLException {
+        lock();
+        try {
+            if (index < 1 || index > numParams || outTypes[index - 1] == 0) {
+                throw JdbcOdbcErrors.of("Parameter " + index + " is not a registered output parameter", "07009");
+            }
+            String v = outValues[index - 1];
+            lastWasNull = v == null;
+            return v;
+        } finally {
+            unlock();
+        }
+    }
+
+    private BigDecimal number(int index) throws SQLException {
+        String s = out(index);
+        if (s == null) return null;
+        try {
+            return new BigDecimal(s.trim());
+        } catch (NumberFormatException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + index + " holds no number: " + s, "22018", 0, e);
+        }
+    }
+
+    @Override
+    public Array getArray(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getArray");
+    }
+
+    @Override
+    public Array getArray(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getArray)");
+    }
+
+    @Override
+    public BigDecimal getBigDecimal(int a0) throws SQLException {
+        return number(a0);
+    }
+
+    @Override
+    public BigDecimal getBigDecimal(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getBigDecimal)");
+    }
+
+    @Override
+    @Deprecated
+    public BigDecimal getBigDecimal(int a0, int a1) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? null : d.setScale(a1, java.math.RoundingMode.HALF_UP);
+    }
+
+    @Override
+    public Blob getBlob(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getBlob)");
+    }
+
+    @Override
+    public Blob getBlob(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getBlob");
+    }
+
+    @Override
+    public boolean getBoolean(int a0) throws SQLException {
+        String s = out(a0);
+        if (s == null) return false;
+        String t = s.trim().toLowerCase(java.util.Locale.ROOT);
+        return t.equals("1") || t.equals("t") || t.equals("true") || t.equals("y") || t.equals("yes");
+    }
+
+    @Override
+    public boolean getBoolean(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getBoolean)");
+    }
+
+    @Override
+    public byte getByte(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getByte)");
+    }
+
+    @Override
+    public byte getByte(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.byteValue();
+    }
+
+    @Override
+    public byte[] getBytes(int a0) throws SQLException {
+        String s = out(a0);
+        return s == null ? null : s.getBytes(java.nio.charset.StandardCharsets.UTF_8);
+    }
+
+    @Override
+    public byte[] getBytes(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getBytes)");
+    }
+
+    @Override
+    public java.io.Reader getCharacterStream(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getCharacterStream)");
+    }
+
+    @Override
+    public java.io.Reader getCharacterStream(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getCharacterStream");
+    }
+
+    @Override
+    public Clob getClob(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getClob");
+    }
+
+    @Override
+    public Clob getClob(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getClob)");
+    }
+
+    @Override
+    public Date getDate(int a0) throws SQLException {
+        String s = out(a0);
+        try {
+            return s == null ? null : Date.valueOf(s.trim().length() > 10 ? s.trim().substring(0, 10) : s.trim());
+        } catch (IllegalArgumentException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no date", "22007", 0, e);
+        }
+    }
+
+    @Override
+    public Date getDate(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getDate)");
+    }
+
+    @Override
+    public Date getDate(String a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getDate)");
+    }
+
+    @Override
+    public Date getDate(int a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getDate");
+    }
+
+    @Override
+    public double getDouble(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.doubleValue();
+    }
+
+    @Override
+    public double getDouble(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getDouble)");
+    }
+
+    @Override
+    public float getFloat(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getFloat)");
+    }
+
+    @Override
+    public float getFloat(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.floatValue();
+    }
+
+    @Override
+    public int getInt(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.intValue();
+    }
+
+    @Override
+    public int getInt(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getInt)");
+    }
+
+    @Override
+    public long getLong(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getLong)");
+    }
+
+    @Override
+    public long getLong(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.longValue();
+    }
+
+    @Override
+    public java.io.Reader getNCharacterStream(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getNCharacterStream");
+    }
+
+    @Override
+    public java.io.Reader getNCharacterStream(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getNCharacterStream)");
+    }
+
+    @Override
+    public NClob getNClob(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getNClob)");
+    }
+
+    @Override
+    public NClob getNClob(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getNClob");
+    }
+
+    @Override
+    public String getNString(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getNString)");
+    }
+
+    @Override
+    public String getNString(int a0) throws SQLException {
+        return out(a0);
+    }
+
+    @Override
+    public Object getObject(int a0) throws SQLException {
+        return out(a0);
+    }
+
+    @Override
+    public Object getObject(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getObject)");
+    }
+
+    @Override
+    public Object getObject(int a0, java.util.Map<String, Class<?>> a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getObject");
+    }
+
+    @Override
+    public <T> T getObject(int a0, Class<T> a1) throws SQLException {
+        String s = out(a0);
+        if (s == null) return null;
+        Object v;
+        if (a1 == String.class || a1 == Object.class) v = s;
+        else if (a1 == Integer.class) v = number(a0).intValueExact();
+        else if (a1 == Long.class) v = number(a0).longValueExact();
+        else if (a1 == BigDecimal.class) v = number(a0);
+        else if (a1 == Double.class) v = number(a0).doubleValue();
+        else if (a1 == Boolean.class) v = getBoolean(a0);
+        else throw JdbcOdbcErrors.notSupported("Reading an output parameter as " + a1.getName());
+        return a1.cast(v);
+    }
+
+    @Override
+    public <T> T getObject(String a0, Class<T> a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getObject)");
+    }
+
+    @Override
+    public Object getObject(String a0, java.util.Map<String, Class<?>> a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getObject)");
+    }
+
+    @Override
+    public Ref getRef(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getRef");
+    }
+
+    @Override
+    public Ref getRef(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getRef)");
+    }
+
+    @Override
+    public RowId getRowId(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getRowId");
+    }
+
+    @Override
+    public RowId getRowId(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getRowId)");
+    }
+
+    @Override
+    public SQLXML getSQLXML(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getSQLXML)");
+    }
+
+    @Override
+    public SQLXML getSQLXML(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getSQLXML");
+    }
+
+    @Override
+    public short getShort(int a0) throws SQLException {
+        BigDecimal d = number(a0);
+        return d == null ? 0 : d.shortValue();
+    }
+
+    @Override
+    public short getShort(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getShort)");
+    }
+
+    @Override
+    public String getString(int a0) throws SQLException {
+        return out(a0);
+    }
+
+    @Override
+    public String getString(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getString)");
+    }
+
+    @Override
+    public Time getTime(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getTime)");
+    }
+
+    @Override
+    public Time getTime(int a0) throws SQLException {
+        String s = out(a0);
+        try {
+            return s == null ? null : Time.valueOf(java.time.LocalTime.parse(s.trim()));
+        } catch (java.time.DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no time", "22007", 0, e);
+        }
+    }
+
+    @Override
+    public Time getTime(String a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getTime)");
+    }
+
+    @Override
+    public Time getTime(int a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getTime");
+    }
+
+    @Override
+    public Timestamp getTimestamp(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getTimestamp)");
+    }
+
+    @Override
+    public Timestamp getTimestamp(int a0) throws SQLException {
+        String s = out(a0);
+        try {
+            return s == null ? null : Timestamp.valueOf(s.trim().replace('T', ' '));
+        } catch (IllegalArgumentException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no timestamp", "22007", 0, e);
+        }
+    }
+
+    @Override
+    public Timestamp getTimestamp(String a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getTimestamp)");
+    }
+
+    @Override
+    public Timestamp getTimestamp(int a0, java.util.Calendar a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getTimestamp");
+    }
+
+    @Override
+    public java.net.URL getURL(int a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getURL");
+    }
+
+    @Override
+    public java.net.URL getURL(String a0) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (getURL)");
+    }
+
+    @Override
+    public void registerOutParameter(String a0, int a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (registerOutParameter)");
+    }
+
+    @Override
+    public void registerOutParameter(int a0, int a1) throws SQLException {
+        register(a0, a1);
+    }
+
+    @Override
+    public void registerOutParameter(int a0, int a1, int a2) throws SQLException {
+        register(a0, a1);
+    }
+
+    @Override
+    public void registerOutParameter(String a0, int a1, String a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (registerOutParameter)");
+    }
+
+    @Override
+    public void registerOutParameter(String a0, int a1, int a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (registerOutParameter)");
+    }
+
+    @Override
+    public void registerOutParameter(int a0, int a1, String a2) throws SQLException {
+        register(a0, a1);
+    }
+
+    @Override
+    public void setAsciiStream(String a0, java.io.InputStream a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setAsciiStream)");
+    }
+
+    @Override
+    public void setAsciiStream(String a0, java.io.InputStream a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setAsciiStream)");
+    }
+
+    @Override
+    public void setAsciiStream(String a0, java.io.InputStream a1, int a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setAsciiStream)");
+    }
+
+    @Override
+    public void setBigDecimal(String a0, BigDecimal a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBigDecimal)");
+    }
+
+    @Override
+    public void setBinaryStream(String a0, java.io.InputStream a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBinaryStream)");
+    }
+
+    @Override
+    public void setBinaryStream(String a0, java.io.InputStream a1, int a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBinaryStream)");
+    }
+
+    @Override
+    public void setBinaryStream(String a0, java.io.InputStream a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBinaryStream)");
+    }
+
+    @Override
+    public void setBlob(String a0, java.io.InputStream a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBlob)");
+    }
+
+    @Override
+    public void setBlob(String a0, Blob a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBlob)");
+    }
+
+    @Override
+    public void setBlob(String a0, java.io.InputStream a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBlob)");
+    }
+
+    @Override
+    public void setBoolean(String a0, boolean a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBoolean)");
+    }
+
+    @Override
+    public void setByte(String a0, byte a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setByte)");
+    }
+
+    @Override
+    public void setBytes(String a0, byte[] a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setBytes)");
+    }
+
+    @Override
+    public void setCharacterStream(String a0, java.io.Reader a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setCharacterStream)");
+    }
+
+    @Override
+    public void setCharacterStream(String a0, java.io.Reader a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setCharacterStream)");
+    }
+
+    @Override
+    public void setCharacterStream(String a0, java.io.Reader a1, int a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setCharacterStream)");
+    }
+
+    @Override
+    public void setClob(String a0, java.io.Reader a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setClob)");
+    }
+
+    @Override
+    public void setClob(String a0, Clob a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setClob)");
+    }
+
+    @Override
+    public void setClob(String a0, java.io.Reader a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setClob)");
+    }
+
+    @Override
+    public void setDate(String a0, Date a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setDate)");
+    }
+
+    @Override
+    public void setDate(String a0, Date a1, java.util.Calendar a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setDate)");
+    }
+
+    @Override
+    public void setDouble(String a0, double a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setDouble)");
+    }
+
+    @Override
+    public void setFloat(String a0, float a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setFloat)");
+    }
+
+    @Override
+    public void setInt(String a0, int a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setInt)");
+    }
+
+    @Override
+    public void setLong(String a0, long a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setLong)");
+    }
+
+    @Override
+    public void setNCharacterStream(String a0, java.io.Reader a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNCharacterStream)");
+    }
+
+    @Override
+    public void setNCharacterStream(String a0, java.io.Reader a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNCharacterStream)");
+    }
+
+    @Override
+    public void setNClob(String a0, java.io.Reader a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNClob)");
+    }
+
+    @Override
+    public void setNClob(String a0, NClob a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNClob)");
+    }
+
+    @Override
+    public void setNClob(String a0, java.io.Reader a1, long a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNClob)");
+    }
+
+    @Override
+    public void setNString(String a0, String a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNString)");
+    }
+
+    @Override
+    public void setNull(String a0, int a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNull)");
+    }
+
+    @Override
+    public void setNull(String a0, int a1, String a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setNull)");
+    }
+
+    @Override
+    public void setObject(String a0, Object a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setObject)");
+    }
+
+    @Override
+    public void setObject(String a0, Object a1, int a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setObject)");
+    }
+
+    @Override
+    public void setObject(String a0, Object a1, int a2, int a3) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setObject)");
+    }
+
+    @Override
+    public void setRowId(String a0, RowId a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setRowId)");
+    }
+
+    @Override
+    public void setSQLXML(String a0, SQLXML a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setSQLXML)");
+    }
+
+    @Override
+    public void setShort(String a0, short a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setShort)");
+    }
+
+    @Override
+    public void setString(String a0, String a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setString)");
+    }
+
+    @Override
+    public void setTime(String a0, Time a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setTime)");
+    }
+
+    @Override
+    public void setTime(String a0, Time a1, java.util.Calendar a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setTime)");
+    }
+
+    @Override
+    public void setTimestamp(String a0, Timestamp a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setTimestamp)");
+    }
+
+    @Override
+    public void setTimestamp(String a0, Timestamp a1, java.util.Calendar a2) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setTimestamp)");
+    }
+
+    @Override
+    public void setURL(String a0, java.net.URL a1) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Named parameters (setURL)");
+    }
+
+    @Override
+    public boolean wasNull() throws SQLException {
+        checkOpen();
+        return lastWasNull;
+    }
+}

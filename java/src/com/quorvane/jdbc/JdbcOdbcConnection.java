@@ -1,0 +1,699 @@
+package com.quorvane.jdbc;
+
+import java.lang.ref.Cleaner;
+import java.sql.Array;
+import java.sql.Blob;
+import java.sql.CallableStatement;
+import java.sql.Clob;
+import java.sql.Connection;
+import java.sql.DatabaseMetaData;
+import java.sql.NClob;
+import java.sql.PreparedStatement;
+import java.sql.ResultSet;
+import java.sql.SQLClientInfoException;
+import java.sql.SQLException;
+import java.sql.SQLWarning;
+import java.sql.SQLXML;
+import java.sql.Savepoint;
+import java.sql.Statement;
+import java.sql.Struct;
+import java.util.Collections;
+import java.util.Map;
+import java.util.Properties;
+import java.util.concurrent.Executor;
+
+/**
+ * A connection to a data source through the native library: one ODBC
+ * connection handle. It may be used from several threads; calls on one
+ * statement are serialised by that statement, and {@link #close} and
+ * {@link #abort} are safe while another thread runs a statement (that
+ * statement is cancelled). A connection nobody closes is closed when it
+ * becomes unreachable.
+ */
+public class JdbcOdbcConnection implements Connection {
+    final ConnectionState state;
+    final JdbcOdbcClient odbc;
+    final JdbcOdbcEnvironment env;
+    private final String url;
+    private final String user;
+    private final Cleaner.Cleanable cleanable;
+    private final Properties clientInfo = new Properties();
+    private SQLWarning warnings;
+    private int isolation = -1;
+    private boolean readOnly;
+    private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
+    private JdbcOdbcDatabaseMetaData metaData;
+
+    JdbcOdbcConnection(JdbcOdbcEnvironment env, int hDbc, String url, String user, SQLWarning connectWarnings) {
+        this.env = env;
+        this.odbc = env.odbc;
+        this.state = new ConnectionState(env, hDbc);
+        this.url = url;
+        this.user = user;
+        this.warnings = connectWarnings;
+        this.cleanable = env.cleaner.register(this, state);
+    }
+
+    /**
+     * Connects with an ODBC connection string.
+     *
+     * @param loginTimeout seconds, 0 for the driver's default
+     */
+    static JdbcOdbcConnection open(String url, String connStr, String user, int loginTimeout) throws SQLException {
+        JdbcOdbcEnvironment env = JdbcOdbcEnvironment.get();
+        JdbcOdbcClient odbc = env.odbc;
+        byte[] ec = new byte[2];
+        int hDbc = odbc.allocConnect(env.hEnv, ec);
+        if (hDbc == 0 || !Odbc.succeeded(ec[0])) {
+            throw JdbcOdbcErrors.failure(odbc, env.hEnv, 0, 0, "allocating a connection", false);
+        }
+        if (loginTimeout > 0) odbc.setConnectOption(hDbc, Odbc.LOGIN_TIMEOUT, loginTimeout, ec);
+        odbc.driverConnect(hDbc, Odbc.nts(connStr), ec);
+        if (!Odbc.succeeded(ec[0])) {
+            SQLException e = JdbcOdbcErrors.failure(odbc, 0, hDbc, 0, "connect", false);
+            odbc.freeConnect(hDbc, ec);
+            throw e;
+        }
+        SQLWarning w = ec[0] == Odbc.SUCCESS_WITH_INFO ? JdbcOdbcErrors.warnings(odbc, 0, hDbc, 0) : null;
+        env.liveConnections.incrementAndGet();
+        return new JdbcOdbcConnection(env, hDbc, url, user, w);
+    }
+
+    /** Native objects this connection owns and has not released yet (for tests and diagnosis). */
+    int liveNativeObjects() {
+        return state.live.get();
+    }
+
+    String url() {
+        return url;
+    }
+
+    String user() {
+        return user;
+    }
+
+    int hDbc() throws SQLException {
+        int h = state.hDbc;
+        if (h == 0) throw JdbcOdbcErrors.connectionClosed();
+        return h;
+    }
+
+    private void checkOpen() throws SQLException {
+        hDbc();
+    }
+
+    /** Allocates a statement handle on this connection. */
+    StatementState newStatement() throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] ec = state.ec;
+            ec[0] = 0;
+            int hStmt = odbc.allocStmt(h, ec);
+            if (hStmt == 0 || !Odbc.succeeded(ec[0])) {
+                throw JdbcOdbcErrors.failure(odbc, 0, h, 0, "allocating a statement", false);
+            }
+            StatementState s = new StatementState(state, hStmt);
+            state.live.incrementAndGet();
+            state.statements.add(s);
+            return s;
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    /** A connection-level failure: the handle's diagnostics as an exception. */
+    SQLException failure(String what) {
+        return JdbcOdbcErrors.failure(odbc, 0, state.hDbc, 0, what, false);
+    }
+
+    private void addWarnings(SQLWarning w) {
+        if (w == null) return;
+        if (warnings == null) warnings = w;
+        else warnings.setNextWarning(w);
+    }
+
+    /** Sets a numeric connection option; throws the driver's diagnostics on failure. */
+    private void setOption(int option, int value, String what) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOption(h, option, value, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure(what);
+            if (state.ec[0] == Odbc.SUCCESS_WITH_INFO) addWarnings(JdbcOdbcErrors.warnings(odbc, 0, h, 0));
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    /** Reads a numeric connection option; null when the driver cannot tell. */
+    private Integer getOption(int option) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            int v = odbc.getConnectOption(h, option, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                JdbcOdbcErrors.records(odbc, 0, h, 0);  // consume them
+                return null;
+            }
+            return v;
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    /** A numeric information value; null when the driver cannot tell. */
+    Integer info(int infoType) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            int v = odbc.getInfo(h, infoType, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                JdbcOdbcErrors.records(odbc, 0, h, 0);
+                return null;
+            }
+            return v;
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    /** A 16-bit information value; null when the driver cannot tell. */
+    Integer infoShort(int infoType) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            int v = odbc.getInfoShort(h, infoType, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                JdbcOdbcErrors.records(odbc, 0, h, 0);
+                return null;
+            }
+            return v;
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    /** A text information value; null when the driver cannot tell. */
+    String infoString(int infoType) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] buf = new byte[1024];
+            odbc.getInfoString(h, infoType, buf, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                JdbcOdbcErrors.records(odbc, 0, h, 0);
+                return null;
+            }
+            return Odbc.text(buf);
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    // ---------------------------------------------------------------- statements
+
+    @Override
+    public Statement createStatement() throws SQLException {
+        return new JdbcOdbcStatement(this, newStatement());
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql) throws SQLException {
+        if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        return new JdbcOdbcPreparedStatement(this, newStatement(), sql);
+    }
+
+    @Override
+    public CallableStatement prepareCall(String sql) throws SQLException {
+        if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        return new JdbcOdbcCallableStatement(this, newStatement(), sql);
+    }
+
+    /** Forward-only, read-only result sets only: other kinds are downgraded with a warning, as JDBC allows. */
+    private void checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
+        checkOpen();
+        if (type != ResultSet.TYPE_FORWARD_ONLY && type != ResultSet.TYPE_SCROLL_INSENSITIVE
+                && type != ResultSet.TYPE_SCROLL_SENSITIVE) {
+            throw JdbcOdbcErrors.of("Unknown result set type " + type, "HY024");
+        }
+        if (concurrency != ResultSet.CONCUR_READ_ONLY && concurrency != ResultSet.CONCUR_UPDATABLE) {
+            throw JdbcOdbcErrors.of("Unknown result set concurrency " + concurrency, "HY024");
+        }
+        if (type != ResultSet.TYPE_FORWARD_ONLY || concurrency != ResultSet.CONCUR_READ_ONLY) {
+            addWarnings(new SQLWarning("Result sets are forward-only and read-only: the statement's result sets"
+                    + " are made so", "01S02"));
+        }
+        if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT) {
+            throw JdbcOdbcErrors.of("Unknown holdability " + holdability, "HY024");
+        }
+    }
+
+    @Override
+    public Statement createStatement(int type, int concurrency) throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return createStatement();
+    }
+
+    @Override
+    public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return createStatement();
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql, int type, int concurrency) throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return prepareStatement(sql);
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
+            throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return prepareStatement(sql);
+    }
+
+    @Override
+    public CallableStatement prepareCall(String sql, int type, int concurrency) throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return prepareCall(sql);
+    }
+
+    @Override
+    public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
+            throws SQLException {
+        checkResultSetKind(type, concurrency, holdability);
+        return prepareCall(sql);
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql, int autoGeneratedKeys) throws SQLException {
+        if (autoGeneratedKeys == Statement.RETURN_GENERATED_KEYS) throw JdbcOdbcErrors.notSupported("Generated keys");
+        if (autoGeneratedKeys != Statement.NO_GENERATED_KEYS) {
+            throw JdbcOdbcErrors.of("Unknown generated-keys flag " + autoGeneratedKeys, "HY024");
+        }
+        return prepareStatement(sql);
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql, int[] columnIndexes) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public PreparedStatement prepareStatement(String sql, String[] columnNames) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Generated keys");
+    }
+
+    @Override
+    public String nativeSQL(String sql) throws SQLException {
+        if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] in = Odbc.nts(sql);
+            byte[] out = new byte[in.length * 2 + 256];
+            odbc.nativeSql(h, in, out, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("nativeSQL");
+            return Odbc.text(out);
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    // ---------------------------------------------------------------- transactions
+
+    @Override
+    public void setAutoCommit(boolean autoCommit) throws SQLException {
+        checkOpen();
+        if (autoCommit == state.autoCommit) return;
+        setOption(Odbc.AUTOCOMMIT, autoCommit ? 1 : 0, "setAutoCommit");
+        state.autoCommit = autoCommit;
+    }
+
+    @Override
+    public boolean getAutoCommit() throws SQLException {
+        checkOpen();
+        return state.autoCommit;
+    }
+
+    private void transact(int type, String what) throws SQLException {
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            if (state.autoCommit) throw JdbcOdbcErrors.of(what + " with auto-commit on", "25000");
+            short rc = odbc.transact(env.hEnv, h, type);
+            if (!Odbc.succeeded(rc)) throw failure(what);
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    @Override
+    public void commit() throws SQLException {
+        transact(Odbc.COMMIT, "commit");
+    }
+
+    @Override
+    public void rollback() throws SQLException {
+        transact(Odbc.ROLLBACK, "rollback");
+    }
+
+    @Override
+    public void setTransactionIsolation(int level) throws SQLException {
+        checkOpen();
+        if (level != TRANSACTION_READ_UNCOMMITTED && level != TRANSACTION_READ_COMMITTED
+                && level != TRANSACTION_REPEATABLE_READ && level != TRANSACTION_SERIALIZABLE) {
+            throw JdbcOdbcErrors.of("Unknown transaction isolation level " + level, "HY024");
+        }
+        // The JDBC levels have the values of ODBC's SQL_TXN_* bits. A level the
+        // data source does not offer is raised to the next stronger one it
+        // offers, as JDBC allows.
+        Integer offered = info(Odbc.INFO_TXN_ISOLATION_OPTION);
+        int chosen = level;
+        if (offered != null && offered != 0 && (offered & level) == 0) {
+            chosen = 0;
+            for (int l = level << 1; l <= TRANSACTION_SERIALIZABLE; l <<= 1) {
+                if ((offered & l) != 0) {
+                    chosen = l;
+                    break;
+                }
+            }
+            if (chosen == 0) throw JdbcOdbcErrors.notSupported("Transaction isolation level " + level);
+            addWarnings(new SQLWarning("Isolation level " + level + " is not offered; " + chosen + " is used",
+                    "01S02"));
+        }
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOption(h, Odbc.TXN_ISOLATION, chosen, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) {
+                // The driver keeps its own level (the SQLite driver takes none); say so instead of failing.
+                SQLWarning w = JdbcOdbcErrors.warnings(odbc, 0, h, 0);
+                addWarnings(w != null ? w : new SQLWarning("The isolation level was not set", "01000"));
+                return;
+            }
+        } finally {
+            state.lock.unlock();
+        }
+        isolation = chosen;
+    }
+
+    @Override
+    public int getTransactionIsolation() throws SQLException {
+        checkOpen();
+        Integer v = getOption(Odbc.TXN_ISOLATION);
+        if (v != null && (v == 1 || v == 2 || v == 4 || v == 8)) return v;
+        if (isolation > 0) return isolation;
+        Integer d = info(Odbc.INFO_DEFAULT_TXN_ISOLATION);
+        if (d != null && (d == 1 || d == 2 || d == 4 || d == 8)) return d;
+        return TRANSACTION_READ_COMMITTED;
+    }
+
+    @Override
+    public void setReadOnly(boolean readOnly) throws SQLException {
+        checkOpen();
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOption(h, Odbc.ACCESS_MODE, readOnly ? 1 : 0, state.ec);
+            // A hint only: a data source that does not take it leaves a warning.
+            if (!Odbc.succeeded(state.ec[0])) addWarnings(JdbcOdbcErrors.warnings(odbc, 0, h, 0));
+        } finally {
+            state.lock.unlock();
+        }
+        this.readOnly = readOnly;
+    }
+
+    @Override
+    public boolean isReadOnly() throws SQLException {
+        checkOpen();
+        return readOnly;
+    }
+
+    @Override
+    public void setCatalog(String catalog) throws SQLException {
+        checkOpen();
+        if (catalog == null) return;
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOptionString(h, Odbc.CURRENT_QUALIFIER, Odbc.nts(catalog), state.ec);
+            // JDBC: a data source without catalogs ignores the request.
+            if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, h, 0);
+        } finally {
+            state.lock.unlock();
+        }
+    }
+
+    @Override
+    public String getCatalog() throws SQLException {
+        checkOpen();
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] buf = new byte[1024];
+            odbc.getConnectOptionString(h, Odbc.CURRENT_QUALIFIER, buf, state.ec);
+            if (Odbc.succeeded(state.ec[0])) {
+                String s = Odbc.text(buf);
+                if (!s.isEmpty()) return s;
+            } else {
+                JdbcOdbcErrors.records(odbc, 0, h, 0);
+            }
+        } finally {
+            state.lock.unlock();
+        }
+        String db = infoString(Odbc.INFO_DATABASE_NAME);
+        return db == null || db.isEmpty() ? null : db;
+    }
+
+    @Override
+    public void setHoldability(int holdability) throws SQLException {
+        checkOpen();
+        if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT) {
+            throw JdbcOdbcErrors.of("Unknown holdability " + holdability, "HY024");
+        }
+        if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT) throw JdbcOdbcErrors.notSupported("Holdable cursors");
+        this.holdability = holdability;
+    }
+
+    @Override
+    public int getHoldability() throws SQLException {
+        checkOpen();
+        return holdability;
+    }
+
+    @Override
+    public Savepoint setSavepoint() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Savepoints");
+    }
+
+    @Override
+    public Savepoint setSavepoint(String name) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Savepoints");
+    }
+
+    @Override
+    public void rollback(Savepoint savepoint) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Savepoints");
+    }
+
+    @Override
+    public void releaseSavepoint(Savepoint savepoint) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Savepoints");
+    }
+
+    // ---------------------------------------------------------------- state
+
+    /**
+     * Whether the connection works: a round trip ({@code SELECT 1}) that ends
+     * within the timeout. Never throws.
+     */
+    @Override
+    public boolean isValid(int timeout) throws SQLException {
+        if (timeout < 0) throw JdbcOdbcErrors.of("Negative timeout", "HY024");
+        if (state.isClosed()) return false;
+        StatementState s = null;
+        try {
+            s = newStatement();
+            s.lock.lock();
+            try {
+                s.beginExecution(timeout);
+                int rc = Odbc.rc(odbc.execDirect(s.hStmt, "SELECT 1"));
+                boolean timedOut = s.endExecution();
+                if (!Odbc.succeeded(rc)) {
+                    JdbcOdbcErrors.records(odbc, 0, 0, s.hStmt);
+                    return false;
+                }
+                return !timedOut;
+            } finally {
+                s.lock.unlock();
+            }
+        } catch (SQLException | RuntimeException e) {
+            return false;
+        } finally {
+            if (s != null) s.free();
+        }
+    }
+
+    @Override
+    public boolean isClosed() {
+        return state.isClosed();
+    }
+
+    /** Closes every statement and result set of the connection, then the connection itself. */
+    @Override
+    public void close() throws SQLException {
+        if (state.isClosed()) return;
+        try {
+            state.close();
+        } finally {
+            cleanable.clean();
+        }
+    }
+
+    @Override
+    public void abort(Executor executor) throws SQLException {
+        if (executor == null) throw JdbcOdbcErrors.of("No executor", "HY009");
+        if (state.isClosed()) return;
+        executor.execute(() -> {
+            try {
+                close();
+            } catch (SQLException e) {
+                // the connection is given up either way
+            }
+        });
+    }
+
+    @Override
+    public SQLWarning getWarnings() throws SQLException {
+        checkOpen();
+        return warnings;
+    }
+
+    @Override
+    public void clearWarnings() throws SQLException {
+        checkOpen();
+        warnings = null;
+    }
+
+    @Override
+    public DatabaseMetaData getMetaData() throws SQLException {
+        checkOpen();
+        if (metaData == null) metaData = new JdbcOdbcDatabaseMetaData(this);
+        return metaData;
+    }
+
+    @Override
+    public Map<String, Class<?>> getTypeMap() throws SQLException {
+        checkOpen();
+        return Collections.emptyMap();
+    }
+
+    @Override
+    public void setTypeMap(Map<String, Class<?>> map) throws SQLException {
+        checkOpen();
+        if (map != null && !map.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
+    }
+
+    /** Client information is kept by the connection; no data source receives it. */
+    @Override
+    public void setClientInfo(String name, String value) throws SQLClientInfoException {
+        if (state.isClosed()) {
+            throw new SQLClientInfoException("The connection is closed", "08003", 0, Collections.emptyMap());
+        }
+        if (name == null) return;
+        if (value == null) clientInfo.remove(name);
+        else clientInfo.setProperty(name, value);
+    }
+
+    @Override
+    public void setClientInfo(Properties properties) throws SQLClientInfoException {
+        if (state.isClosed()) {
+            throw new SQLClientInfoException("The connection is closed", "08003", 0, Collections.emptyMap());
+        }
+        clientInfo.clear();
+        if (properties != null) {
+            for (String n : properties.stringPropertyNames()) clientInfo.setProperty(n, properties.getProperty(n));
+        }
+    }
+
+    @Override
+    public String getClientInfo(String name) throws SQLException {
+        checkOpen();
+        return clientInfo.getProperty(name);
+    }
+
+    @Override
+    public Properties getClientInfo() throws SQLException {
+        checkOpen();
+        Properties p = new Properties();
+        p.putAll(clientInfo);
+        return p;
+    }
+
+    @Override
+    public void setSchema(String schema) throws SQLException {
+        checkOpen();
+        // JDBC: a driver without schema selection ignores the request.
+    }
+
+    @Override
+    public String getSchema() throws SQLException {
+        checkOpen();
+        return null;
+    }
+
+    @Override
+    public void setNetworkTimeout(Executor executor, int milliseconds) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("setNetworkTimeout");
+    }
+
+    @Override
+    public int getNetworkTimeout() throws SQLException {
+        checkOpen();
+        return 0;
+    }
+
+    @Override
+    public Clob createClob() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Clob objects");
+    }
+
+    @Override
+    public Blob createBlob() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Blob objects");
+    }
+
+    @Override
+    public NClob createNClob() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("NClob objects");
+    }
+
+    @Override
+    public SQLXML createSQLXML() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("SQLXML objects");
+    }
+
+    @Override
+    public Array createArrayOf(String typeName, Object[] elements) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Array objects");
+    }
+
+    @Override
+    public Struct createStruct(String typeName, Object[] attributes) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Struct objects");
+    }
+
+    @Override
+    public <T> T unwrap(Class<T> iface) throws SQLException {
+        if (iface.isInstance(this)) return iface.cast(this);
+        throw JdbcOdbcErrors.of("Not a wrapper for " + iface.getName(), "HY024");
+    }
+
+    @Override
+    public boolean isWrapperFor(Class<?> iface) {
+        return iface.isInstance(this);
+    }
+}

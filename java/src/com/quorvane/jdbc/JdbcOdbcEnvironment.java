@@ -1,0 +1,75 @@
+package com.quorvane.jdbc;
+
+import java.lang.ref.Cleaner;
+import java.sql.SQLException;
+import java.util.concurrent.ScheduledThreadPoolExecutor;
+import java.util.concurrent.atomic.AtomicInteger;
+
+/**
+ * The process-wide part of the driver: the native library, one ODBC
+ * environment handle (allocated once, never freed while the class lives), the
+ * ID cache filled once, the cleaner for objects nobody closed and the timer of
+ * query timeouts.
+ */
+final class JdbcOdbcEnvironment {
+    private static volatile JdbcOdbcEnvironment instance;
+
+    final JdbcOdbcClient odbc;
+    final int hEnv;
+    /** Releases the native resources of connections, statements and result sets nobody closed. */
+    final Cleaner cleaner = Cleaner.create(r -> {
+        Thread t = new Thread(r, "quorvane-jdbc-cleaner");
+        t.setDaemon(true);
+        return t;
+    });
+    /** Live connection handles of the process (a count for tests and diagnosis). */
+    final AtomicInteger liveConnections = new AtomicInteger();
+    private volatile ScheduledThreadPoolExecutor timer;
+
+    private JdbcOdbcEnvironment(JdbcOdbcClient odbc, int hEnv) {
+        this.odbc = odbc;
+        this.hEnv = hEnv;
+    }
+
+    /** The environment, made on first use. */
+    static JdbcOdbcEnvironment get() throws SQLException {
+        JdbcOdbcEnvironment e = instance;
+        if (e != null) return e;
+        synchronized (JdbcOdbcEnvironment.class) {
+            if (instance != null) return instance;
+            JdbcOdbcClient odbc;
+            try {
+                odbc = new JdbcOdbcClient();
+                odbc.initIDs();
+            } catch (LinkageError err) {
+                throw new SQLException("The native library of the driver cannot be loaded: " + err, "08001", err);
+            }
+            byte[] ec = new byte[2];
+            int hEnv = odbc.allocEnv(ec);
+            if (hEnv == 0 || !Odbc.succeeded(ec[0])) {
+                throw new SQLException("No ODBC environment could be allocated (unixODBC missing?), code " + ec[0],
+                        "08001");
+            }
+            instance = new JdbcOdbcEnvironment(odbc, hEnv);
+            return instance;
+        }
+    }
+
+    /** The driver-wide timer of query timeouts: one daemon thread, made on first use. */
+    ScheduledThreadPoolExecutor timer() {
+        ScheduledThreadPoolExecutor t = timer;
+        if (t != null) return t;
+        synchronized (this) {
+            if (timer == null) {
+                ScheduledThreadPoolExecutor s = new ScheduledThreadPoolExecutor(1, r -> {
+                    Thread th = new Thread(r, "quorvane-jdbc-timeout");
+                    th.setDaemon(true);
+                    return th;
+                });
+                s.setRemoveOnCancelPolicy(true);
+                timer = s;
+            }
+            return timer;
+        }
+    }
+}

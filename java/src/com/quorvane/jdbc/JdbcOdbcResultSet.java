@@ -1,0 +1,1646 @@
+package com.quorvane.jdbc;
+
+import java.io.ByteArrayInputStream;
+import java.io.InputStream;
+import java.io.Reader;
+import java.io.StringReader;
+import java.lang.ref.Cleaner;
+import java.math.BigDecimal;
+import java.math.BigInteger;
+import java.math.RoundingMode;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.sql.Array;
+import java.sql.Blob;
+import java.sql.Clob;
+import java.sql.Date;
+import java.sql.NClob;
+import java.sql.Ref;
+import java.sql.ResultSet;
+import java.sql.ResultSetMetaData;
+import java.sql.RowId;
+import java.sql.SQLException;
+import java.sql.SQLFeatureNotSupportedException;
+import java.sql.SQLWarning;
+import java.sql.SQLXML;
+import java.sql.Statement;
+import java.sql.Time;
+import java.sql.Timestamp;
+import java.time.DateTimeException;
+import java.time.Instant;
+import java.time.LocalDate;
+import java.time.LocalDateTime;
+import java.time.LocalTime;
+import java.time.OffsetDateTime;
+import java.time.OffsetTime;
+import java.time.ZoneId;
+import java.time.ZoneOffset;
+import java.time.ZonedDateTime;
+import java.util.Calendar;
+import java.util.HashMap;
+import java.util.Locale;
+import java.util.Map;
+import java.util.UUID;
+
+/**
+ * A forward-only, read-only result set over the columns the natives bound.
+ * Each column's reader is chosen once, from its SQL type, C type and driver
+ * type, when the result is described. Numeric values and null markers of a
+ * row come from the {@link JdbcOdbcBoundCol} cache that {@code fetch} fills
+ * (no native call); other values from the bound buffers; values longer than
+ * their buffer are read whole with {@code SQLGetData}, in pieces. Dates and
+ * times are built from the natives' int fields, through the JVM's default
+ * time zone only where JDBC defines the type so (java.sql.Date, Time and
+ * Timestamp) or in the zone of a Calendar given.
+ */
+public class JdbcOdbcResultSet implements ResultSet {
+    // Column readers.
+    static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
+            K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
+            K_BOOLEAN_TEXT = 14;
+    private static final Object NULL = new Object();
+    private static final int PIECE = 64 * 1024;
+
+    final JdbcOdbcStatement stmt;
+    final StatementState state;
+    final JdbcOdbcClient odbc;
+    final int numCols;
+    final int boundCols;
+    final long cursorId;
+    final int[] sqlTypes;
+    final int[] driverTypes;
+    final int[] lengths;
+    final int[] cTypes;
+    final int[] kinds;
+    private final JdbcOdbcBoundCol[] cols;
+    private final byte[] ec = new byte[2];
+    private final RetVal rv = new RetVal();
+    private final int[] fields = new int[7];
+    /** Values read whole with SQLGetData for the current row (they cannot be read twice). */
+    private final Object[] held;
+    private final long[] heldRow;
+    private byte[] piece;
+    private final Cleaner.Cleanable cleanable;
+    private final long maxRows;
+    private long row;
+    private boolean rowCached;
+    private boolean afterLast;
+    private boolean wasNull;
+    private volatile boolean closed;
+    private SQLWarning warnings;
+    private Map<String, Integer> labels;
+    private JdbcOdbcResultSetMetaData metaData;
+
+    private JdbcOdbcResultSet(JdbcOdbcStatement stmt, int numCols, int boundCols, int[] sqlTypes, int[] driverTypes,
+            int[] lengths, int[] cTypes, int[] kinds) {
+        this.stmt = stmt;
+        this.state = stmt.state;
+        this.odbc = stmt.odbc;
+        this.numCols = numCols;
+        this.boundCols = boundCols;
+        this.cursorId = state.cursorId;
+        this.sqlTypes = sqlTypes;
+        this.driverTypes = driverTypes;
+        this.lengths = lengths;
+        this.cTypes = cTypes;
+        this.kinds = kinds;
+        this.cols = new JdbcOdbcBoundCol[numCols];
+        for (int i = 0; i < numCols; i++) cols[i] = new JdbcOdbcBoundCol();
+        this.held = new Object[numCols];
+        this.heldRow = new long[numCols];
+        this.maxRows = stmt.maxRows;
+        this.cleanable = stmt.conn.env.cleaner.register(this, new CursorCloser(state, cursorId));
+    }
+
+    /** Closes a result set's cursor when nobody closed the result set. */
+    private static final class CursorCloser implements Runnable {
+        private final StatementState state;
+        private final long id;
+
+        CursorCloser(StatementState state, long id) {
+            this.state = state;
+            this.id = id;
+        }
+
+        @Override
+        public void run() {
+            state.closeCursorOf(id, true);
+        }
+    }
+
+    /**
+     * Describes and binds the statement's current result; under the
+     * statement's lock.
+     */
+    static JdbcOdbcResultSet open(JdbcOdbcStatement stmt, int n) throws SQLException {
+        StatementState st = stmt.state;
+        JdbcOdbcClient odbc = stmt.odbc;
+        int h = st.hStmt;
+        int[] sqlTypes = new int[n], driverTypes = new int[n], lengths = new int[n], cTypes = new int[n];
+        byte[] ec = st.ec;
+        ec[0] = 0;
+        ec[1] = 0;
+        int bc = odbc.allocAndBindAllCols(0, h, sqlTypes, driverTypes, lengths, cTypes, ec, n);
+        if (bc == 0) {
+            SQLException e = describeFailure(stmt, n, ec[0], ec[1]);
+            st.closeCursor(true);
+            throw e;
+        }
+        st.boundCols = bc;
+        st.numCols = n;
+        st.cursorOpen = true;
+        st.conn.live.incrementAndGet();
+        int[] kinds = new int[n];
+        for (int i = 0; i < n; i++) {
+            kinds[i] = kind(sqlTypes[i], driverTypes[i], cTypes[i]);
+            if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
+                    || sqlTypes[i] == Odbc.WCHAR || sqlTypes[i] == Odbc.WVARCHAR) && lengths[i] <= 16) {
+                // psqlODBC describes booleans as short text; the type name tells them.
+                String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
+                if ("bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name)) kinds[i] = K_BOOLEAN_TEXT;
+            }
+        }
+        return new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
+    }
+
+    private static SQLException describeFailure(JdbcOdbcStatement stmt, int n, byte rc, byte code) {
+        JdbcOdbcClient odbc = stmt.odbc;
+        int h = stmt.state.hStmt;
+        if (code == Odbc.ST_NO_MEMORY) return JdbcOdbcErrors.of("No memory for the result's columns", "HY001");
+        if (code == Odbc.ST_UNUSABLE) {
+            java.util.List<JdbcOdbcErrors.Record> recs = JdbcOdbcErrors.records(odbc, 0, 0, h);
+            int[] types = new int[n], dt = new int[n], len = new int[n];
+            byte[] ec2 = new byte[2];
+            odbc.getStmtTypeInfo(0, h, types, dt, len, ec2, n);
+            for (int i = 0; i < n; i++) {
+                int t = types[i];
+                if (Odbc.succeeded(ec2[0]) && (t == Odbc.BIT || t == 0 || t < -10 || t > 12)) {
+                    return JdbcOdbcErrors.notSupported("Column " + (i + 1) + " (" + attributeString(odbc, h, i + 1,
+                            Odbc.COL_NAME) + ") has SQL type " + t + ", which the native library cannot bind; reading it");
+                }
+            }
+            String detail = recs.isEmpty() ? "" : ": " + recs.get(0).message;
+            return JdbcOdbcErrors.of("The result's columns could not be described" + detail, "HY000");
+        }
+        return stmt.failure("describing the result", false);
+    }
+
+    static int kind(int sqlType, int driverType, int cType) {
+        switch (cType) {
+        case Odbc.C_SSHORT: return K_SHORT;
+        case Odbc.C_SLONG: return K_INT;
+        case Odbc.C_SBIGINT: return K_LONG;
+        case Odbc.C_FLOAT: return K_FLOAT;
+        case Odbc.C_DOUBLE: return K_DOUBLE;
+        case Odbc.C_CHAR: return K_DECIMAL;
+        case Odbc.C_WCHAR: return K_TEXT;
+        case Odbc.C_DATE: return K_DATE;
+        case Odbc.C_TIME: return K_TIME;
+        case Odbc.C_TIMESTAMP: return K_TIMESTAMP;
+        case Odbc.C_BINARY:
+            if (sqlType == Odbc.TIMESTAMP) return driverType == Odbc.DRIVER_TIMESTAMP_TZ ? K_TIMESTAMP_TZ : K_TIMESTAMP_UTC;
+            return K_BINARY;
+        default:
+            return K_TEXT;
+        }
+    }
+
+    /** A text column attribute; an empty string when the driver cannot tell. */
+    static String attributeString(JdbcOdbcClient odbc, int h, int column, int desc) {
+        byte[] buf = new byte[512];
+        short rc = odbc.colAttributesString(h, column, desc, buf);
+        return Odbc.succeeded(rc) ? Odbc.text(buf) : "";
+    }
+
+    // ---------------------------------------------------------------- state
+
+    private void lock() throws SQLException {
+        state.lock.lock();
+        if (closed) {
+            state.lock.unlock();
+            throw JdbcOdbcErrors.closed("The result set");
+        }
+    }
+
+    private void unlock() {
+        state.lock.unlock();
+    }
+
+    /** Locks and checks that a row is current and the column exists; returns the 0-based index. */
+    private int at(int column) throws SQLException {
+        lock();
+        if (row == 0 || afterLast) {
+            unlock();
+            throw JdbcOdbcErrors.of(afterLast ? "The result set has no more rows" : "next() was not called",
+                    "24000");
+        }
+        if (column < 1 || column > numCols) {
+            unlock();
+            throw JdbcOdbcErrors.of("Column index " + column + " is outside 1.." + numCols, "07009");
+        }
+        return column - 1;
+    }
+
+    /** Marks the result set closed and closes its cursor; under the statement's lock. */
+    void markClosed(boolean discard) {
+        if (closed) return;
+        closed = true;
+        state.closeCursorOf(cursorId, discard);
+        cleanable.clean();
+    }
+
+    @Override
+    public boolean next() throws SQLException {
+        lock();
+        try {
+            if (afterLast) return false;
+            if (maxRows > 0 && row >= maxRows) {
+                afterLast = true;
+                return false;
+            }
+            for (JdbcOdbcBoundCol c : cols) {
+                c.hasCachedValue = false;
+                c.cachedNull = false;
+            }
+            int rc = odbc.fetch(state.hStmt, boundCols, cols, numCols);
+            if (rc == Odbc.NO_DATA) {
+                afterLast = true;
+                return false;
+            }
+            if (!Odbc.succeeded(rc)) throw stmt.failure("fetch", false);
+            row++;
+            rowCached = rc == Odbc.SUCCESS;
+            if (rc == Odbc.SUCCESS_WITH_INFO) rowWarnings();
+            return true;
+        } finally {
+            unlock();
+        }
+    }
+
+    /** The warnings of a row fetched with information, less the truncations the driver reads past itself. */
+    private void rowWarnings() {
+        for (JdbcOdbcErrors.Record r : JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt)) {
+            if ("01004".equals(r.state)) continue;
+            SQLWarning w = new SQLWarning(r.message, r.state, r.nativeError);
+            if (warnings == null) warnings = w;
+            else warnings.setNextWarning(w);
+        }
+    }
+
+    @Override
+    public void close() throws SQLException {
+        state.lock.lock();
+        try {
+            if (closed) return;
+            markClosed(true);
+        } finally {
+            state.lock.unlock();
+        }
+        stmt.resultSetClosed(this);
+    }
+
+    @Override
+    public boolean isClosed() {
+        return closed;
+    }
+
+    @Override
+    public boolean wasNull() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return wasNull;
+    }
+
+    // ---------------------------------------------------------------- raw readers (under the lock)
+
+    private SQLException conversion(int i, String to) {
+        return JdbcOdbcErrors.of("Column " + (i + 1) + " (SQL type " + sqlTypes[i] + ") cannot be read as " + to,
+                "22018");
+    }
+
+    private boolean heldNow(int i) {
+        return heldRow[i] == row;
+    }
+
+    private Object hold(int i, Object v) {
+        held[i] = v == null ? NULL : v;
+        heldRow[i] = row;
+        return v;
+    }
+
+    /** Reads the code a bound getter left: true for NULL; throws for a refusal. */
+    private boolean nullOrFail(int i) throws SQLException {
+        if (ec[1] == Odbc.ST_NULL) return true;
+        if (ec[1] != 0) throw JdbcOdbcErrors.of("Column " + (i + 1) + " could not be read (code " + ec[1] + ")",
+                "HY000");
+        return false;
+    }
+
+    private int cachedOrShort(int i) throws SQLException {
+        if (rowCached) {
+            JdbcOdbcBoundCol c = cols[i];
+            wasNull = c.cachedNull;
+            return wasNull ? 0 : c.cachedShort;
+        }
+        short v = odbc.getShort(boundCols, ec, i + 1);
+        wasNull = nullOrFail(i);
+        return v;
+    }
+
+    private int cachedOrInt(int i) throws SQLException {
+        if (rowCached) {
+            JdbcOdbcBoundCol c = cols[i];
+            wasNull = c.cachedNull;
+            return wasNull ? 0 : c.cachedInt;
+        }
+        int v = odbc.getInteger(boundCols, ec, i + 1);
+        wasNull = nullOrFail(i);
+        return v;
+    }
+
+    private long cachedOrLong(int i) throws SQLException {
+        if (rowCached) {
+            JdbcOdbcBoundCol c = cols[i];
+            wasNull = c.cachedNull;
+            return wasNull ? 0 : c.cachedLong;
+        }
+        long v = odbc.getLong(boundCols, ec, i + 1);
+        wasNull = nullOrFail(i);
+        return v;
+    }
+
+    private float cachedOrFloat(int i) throws SQLException {
+        if (rowCached) {
+            JdbcOdbcBoundCol c = cols[i];
+            wasNull = c.cachedNull;
+            return wasNull ? 0 : c.cachedReal;
+        }
+        float v = odbc.getFloat(boundCols, ec, i + 1);
+        wasNull = nullOrFail(i);
+        return v;
+    }
+
+    private double cachedOrDouble(int i) throws SQLException {
+        if (rowCached) {
+            JdbcOdbcBoundCol c = cols[i];
+            wasNull = c.cachedNull;
+            return wasNull ? 0 : c.cachedDouble;
+        }
+        double v = odbc.getDouble(boundCols, ec, i + 1);
+        wasNull = nullOrFail(i);
+        return v;
+    }
+
+    /** The text of a character column (bound C type wide characters). */
+    private String wideText(int i) throws SQLException {
+        if (heldNow(i)) return heldValue(i, String.class);
+        if (rowCached && cols[i].cachedNull) {
+            wasNull = true;
+            return null;
+        }
+        rv.obj = null;
+        rv.err1 = 0;
+        odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
+        if (rv.err1 == Odbc.ST_NULL) {
+            wasNull = true;
+            return null;
+        }
+        if (rv.err1 == 0 && rv.obj != null) {
+            wasNull = false;
+            return (String) rv.obj;
+        }
+        // Longer than the bound buffer: read it whole.
+        String s = (String) readLong(i, Odbc.C_WCHAR);
+        wasNull = s == null;
+        return (String) hold(i, s);
+    }
+
+    /** The text of a decimal column (bound as 8-bit text). */
+    private String narrowText(int i) throws SQLException {
+        if (heldNow(i)) return heldValue(i, String.class);
+        if (rowCached && cols[i].cachedNull) {
+            wasNull = true;
+            return null;
+        }
+        rv.obj = null;
+        rv.err1 = 0;
+        odbc.getString(boundCols, i + 1, rv, Odbc.C_CHAR);
+        if (rv.err1 == Odbc.ST_NULL) {
+            wasNull = true;
+            return null;
+        }
+        if (rv.err1 == 0 && rv.obj != null) {
+            wasNull = false;
+            return ((String) rv.obj).trim();
+        }
+        String s = (String) readLong(i, Odbc.C_CHAR);
+        wasNull = s == null;
+        return (String) hold(i, s == null ? null : s.trim());
+    }
+
+    private <T> T heldValue(int i, Class<T> type) {
+        Object v = held[i];
+        wasNull = v == NULL;
+        return wasNull ? null : type.cast(v);
+    }
+
+    /** The bytes of a binary column. */
+    private byte[] binary(int i) throws SQLException {
+        if (heldNow(i)) return heldValue(i, byte[].class);
+        if (rowCached && cols[i].cachedNull) {
+            wasNull = true;
+            return null;
+        }
+        int len = odbc.getDataLength(boundCols, ec, i + 1);
+        if (len == -1) {
+            wasNull = true;
+            return null;
+        }
+        if (len >= 0 && len <= lengths[i]) {
+            byte[] b = new byte[len];
+            odbc.getBytes(boundCols, b, ec, i + 1);
+            if (ec[1] == 0) {
+                wasNull = false;
+                return b;
+            }
+            if (ec[1] == Odbc.ST_NULL) {
+                wasNull = true;
+                return null;
+            }
+        }
+        byte[] b = (byte[]) readLong(i, Odbc.C_BINARY);
+        wasNull = b == null;
+        return (byte[]) hold(i, b);
+    }
+
+    /**
+     * Reads a value whole with SQLGetData, in pieces of {@value #PIECE}
+     * bytes: a String for the character C types, a byte[] for binary.
+     */
+    private Object readLong(int i, int cType) throws SQLException {
+        if (piece == null) piece = new byte[PIECE];
+        int terminator = cType == Odbc.C_WCHAR ? 2 : cType == Odbc.C_CHAR ? 1 : 0;
+        java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
+        int h = state.hStmt;
+        for (;;) {
+            int ind = odbc.getDataStream(h, boundCols, i + 1, cType, piece, PIECE, 0, ec);
+            int rc = ec[0];
+            if (rc == Odbc.NO_DATA) break;
+            if (!Odbc.succeeded(rc)) throw stmt.failure("reading column " + (i + 1), false);
+            if (ec[1] == Odbc.ST_NULL || ind == -1) return null;
+            if (ec[1] != 0) throw JdbcOdbcErrors.of("Column " + (i + 1) + " could not be read (code " + ec[1] + ")",
+                    "HY000");
+            int room = PIECE - terminator;
+            int stored = ind < 0 || ind > room ? room : ind;
+            if (cType == Odbc.C_WCHAR) stored &= ~1;
+            out.write(piece, 0, stored);
+            if (rc == Odbc.SUCCESS) break;
+        }
+        byte[] all = out.toByteArray();
+        if (cType == Odbc.C_WCHAR) return new String(all, StandardCharsets.UTF_16LE);
+        if (cType == Odbc.C_CHAR) return new String(all, StandardCharsets.ISO_8859_1);
+        return all;
+    }
+
+    private LocalDate date(int i) throws SQLException {
+        odbc.getDate(boundCols, ec, i + 1, fields);
+        if (wasNull = nullOrFail(i)) return null;
+        try {
+            return LocalDate.of(fields[0], fields[1], fields[2]);
+        } catch (DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no valid date", "22007", 0, e);
+        }
+    }
+
+    private LocalTime time(int i) throws SQLException {
+        odbc.getTime(boundCols, ec, i + 1, fields);
+        if (wasNull = nullOrFail(i)) return null;
+        try {
+            return LocalTime.of(fields[0], fields[1], fields[2]);
+        } catch (DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no valid time", "22007", 0, e);
+        }
+    }
+
+    private LocalDateTime timestamp(int i) throws SQLException {
+        odbc.getTimestamp(boundCols, ec, i + 1, fields);
+        if (wasNull = nullOrFail(i)) return null;
+        try {
+            return LocalDateTime.of(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]);
+        } catch (DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no valid timestamp", "22007", 0, e);
+        }
+    }
+
+    /** The instant of a timestamp in the driver's 8-byte form (microseconds since 1970 UTC). */
+    private Instant instant(int i) throws SQLException {
+        long micros = odbc.getTimestampRaw(boundCols, ec, i + 1);
+        if (wasNull = nullOrFail(i)) return null;
+        return Instant.ofEpochSecond(Math.floorDiv(micros, 1_000_000L), Math.floorMod(micros, 1_000_000L) * 1000L);
+    }
+
+    // ---------------------------------------------------------------- values by kind
+
+    /** The column's value as the Java type its kind gives (or null); under the lock. */
+    private Object value(int i) throws SQLException {
+        switch (kinds[i]) {
+        case K_SHORT: {
+            int v = cachedOrShort(i);
+            return wasNull ? null : Integer.valueOf(v);
+        }
+        case K_INT: {
+            int v = cachedOrInt(i);
+            return wasNull ? null : Integer.valueOf(v);
+        }
+        case K_LONG: {
+            long v = cachedOrLong(i);
+            return wasNull ? null : Long.valueOf(v);
+        }
+        case K_FLOAT: {
+            float v = cachedOrFloat(i);
+            return wasNull ? null : Float.valueOf(v);
+        }
+        case K_DOUBLE: {
+            double v = cachedOrDouble(i);
+            return wasNull ? null : Double.valueOf(v);
+        }
+        case K_DECIMAL:
+            return decimal(i);
+        case K_TEXT:
+            return wideText(i);
+        case K_BOOLEAN_TEXT: {
+            String s = wideText(i);
+            return s == null ? null : Boolean.valueOf(parseBoolean(i, s));
+        }
+        case K_BINARY:
+            return binary(i);
+        case K_DATE:
+            return date(i);
+        case K_TIME:
+            return time(i);
+        case K_TIMESTAMP:
+            return timestamp(i);
+        case K_TIMESTAMP_UTC: {
+            Instant t = instant(i);
+            return t == null ? null : LocalDateTime.ofInstant(t, ZoneOffset.UTC);
+        }
+        case K_TIMESTAMP_TZ:
+            return instant(i);
+        default:
+            throw conversion(i, "a value");
+        }
+    }
+
+    private BigDecimal decimal(int i) throws SQLException {
+        String s = narrowText(i);
+        if (s == null) return null;
+        try {
+            return new BigDecimal(s);
+        } catch (NumberFormatException e) {
+            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no decimal number: " + s, "22018", 0, e);
+        }
+    }
+
+    private boolean parseBoolean(int i, String s) throws SQLException {
+        String t = s.trim().toLowerCase(Locale.ROOT);
+        switch (t) {
+        case "1": case "t": case "true": case "y": case "yes": case "on":
+            return true;
+        case "0": case "f": case "false": case "n": case "no": case "off":
+            return false;
+        default:
+            try {
+                return new BigDecimal(t).signum() != 0;
+            } catch (NumberFormatException e) {
+                throw conversion(i, "a boolean");
+            }
+        }
+    }
+
+    private BigDecimal toDecimal(int i, Object v) throws SQLException {
+        if (v instanceof BigDecimal) return (BigDecimal) v;
+        if (v instanceof Integer || v instanceof Long || v instanceof Short) return BigDecimal.valueOf(((Number) v).longValue());
+        if (v instanceof Float || v instanceof Double) {
+            double d = ((Number) v).doubleValue();
+            if (Double.isNaN(d) || Double.isInfinite(d)) throw conversion(i, "a decimal number");
+            return new BigDecimal(v.toString());
+        }
+        if (v instanceof Boolean) return (Boolean) v ? BigDecimal.ONE : BigDecimal.ZERO;
+        if (v instanceof String) {
+            try {
+                return new BigDecimal(((String) v).trim());
+            } catch (NumberFormatException e) {
+                throw conversion(i, "a number");
+            }
+        }
+        throw conversion(i, "a number");
+    }
+
+    private long toLong(int i, Object v, long min, long max, String what) throws SQLException {
+        long r;
+        if (v instanceof Integer || v instanceof Long || v instanceof Short) {
+            r = ((Number) v).longValue();
+        } else if (v instanceof Boolean) {
+            r = (Boolean) v ? 1 : 0;
+        } else {
+            BigDecimal d = toDecimal(i, v).setScale(0, RoundingMode.DOWN);
+            if (d.compareTo(BigDecimal.valueOf(min)) < 0 || d.compareTo(BigDecimal.valueOf(max)) > 0) {
+                throw JdbcOdbcErrors.of("Column " + (i + 1) + " holds " + v + ", out of range for " + what, "22003");
+            }
+            return d.longValue();
+        }
+        if (r < min || r > max) {
+            throw JdbcOdbcErrors.of("Column " + (i + 1) + " holds " + v + ", out of range for " + what, "22003");
+        }
+        return r;
+    }
+
+    private String toText(int i, Object v) {
+        if (v instanceof String) return (String) v;
+        if (v instanceof BigDecimal) return ((BigDecimal) v).toPlainString();
+        if (v instanceof byte[]) return hex((byte[]) v);
+        if (v instanceof LocalDateTime) return timestampText((LocalDateTime) v);
+        if (v instanceof Instant) return timestampText(LocalDateTime.ofInstant((Instant) v, ZoneOffset.UTC)) + "+00";
+        if (v instanceof LocalTime) {
+            LocalTime t = (LocalTime) v;
+            return t.getNano() == 0 && t.getSecond() == 0 ? t.toString() + ":00" : t.toString();
+        }
+        return String.valueOf(v);
+    }
+
+    private static String timestampText(LocalDateTime t) {
+        String s = String.format(Locale.ROOT, "%04d-%02d-%02d %02d:%02d:%02d", t.getYear(), t.getMonthValue(),
+                t.getDayOfMonth(), t.getHour(), t.getMinute(), t.getSecond());
+        if (t.getNano() == 0) return s;
+        String f = String.format(Locale.ROOT, "%09d", t.getNano());
+        int end = f.length();
+        while (f.charAt(end - 1) == '0') end--;
+        return s + "." + f.substring(0, end);
+    }
+
+    private static String hex(byte[] b) {
+        char[] d = "0123456789ABCDEF".toCharArray();
+        char[] c = new char[b.length * 2];
+        for (int k = 0; k < b.length; k++) {
+            c[2 * k] = d[(b[k] >> 4) & 15];
+            c[2 * k + 1] = d[b[k] & 15];
+        }
+        return new String(c);
+    }
+
+    private LocalDateTime toLocalDateTime(int i, Object v) throws SQLException {
+        if (v instanceof LocalDateTime) return (LocalDateTime) v;
+        if (v instanceof LocalDate) return ((LocalDate) v).atStartOfDay();
+        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault());
+        if (v instanceof String) {
+            String s = ((String) v).trim().replace('T', ' ');
+            try {
+                if (s.length() == 10) return LocalDate.parse(s).atStartOfDay();
+                return Timestamp.valueOf(s).toLocalDateTime();
+            } catch (IllegalArgumentException | DateTimeException e) {
+                throw conversion(i, "a timestamp");
+            }
+        }
+        throw conversion(i, "a timestamp");
+    }
+
+    private LocalDate toLocalDate(int i, Object v) throws SQLException {
+        if (v instanceof LocalDate) return (LocalDate) v;
+        if (v instanceof LocalDateTime) return ((LocalDateTime) v).toLocalDate();
+        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault()).toLocalDate();
+        if (v instanceof String) {
+            String s = ((String) v).trim();
+            try {
+                return LocalDate.parse(s.length() > 10 ? s.substring(0, 10) : s);
+            } catch (DateTimeException e) {
+                throw conversion(i, "a date");
+            }
+        }
+        throw conversion(i, "a date");
+    }
+
+    private LocalTime toLocalTime(int i, Object v) throws SQLException {
+        if (v instanceof LocalTime) return (LocalTime) v;
+        if (v instanceof LocalDateTime) return ((LocalDateTime) v).toLocalTime();
+        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault()).toLocalTime();
+        if (v instanceof String) {
+            String s = ((String) v).trim();
+            try {
+                if (s.length() > 10 && s.charAt(4) == '-') s = s.substring(11);
+                return LocalTime.parse(s);
+            } catch (DateTimeException e) {
+                throw conversion(i, "a time");
+            }
+        }
+        throw conversion(i, "a time");
+    }
+
+    // ---------------------------------------------------------------- getters by index
+
+    @Override
+    public String getString(int column) throws SQLException {
+        int i = at(column);
+        try {
+            switch (kinds[i]) {
+            case K_TEXT:
+                return wideText(i);
+            case K_DECIMAL:
+                return narrowText(i);
+            case K_BOOLEAN_TEXT: {
+                String s = wideText(i);
+                return s == null ? null : (parseBoolean(i, s) ? "t" : "f");
+            }
+            default: {
+                Object v = value(i);
+                return v == null ? null : toText(i, v);
+            }
+            }
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public boolean getBoolean(int column) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            if (v == null) return false;
+            if (v instanceof Boolean) return (Boolean) v;
+            if (v instanceof String) return parseBoolean(i, (String) v);
+            if (v instanceof Number) return toDecimal(i, v).signum() != 0;
+            throw conversion(i, "a boolean");
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public byte getByte(int column) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            return v == null ? 0 : (byte) toLong(i, v, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public short getShort(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_SHORT) return (short) cachedOrShort(i);
+            Object v = value(i);
+            return v == null ? 0 : (short) toLong(i, v, Short.MIN_VALUE, Short.MAX_VALUE, "short");
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public int getInt(int column) throws SQLException {
+        int i = at(column);
+        try {
+            switch (kinds[i]) {
+            case K_INT:
+                return cachedOrInt(i);
+            case K_SHORT:
+                return cachedOrShort(i);
+            default: {
+                Object v = value(i);
+                return v == null ? 0 : (int) toLong(i, v, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
+            }
+            }
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public long getLong(int column) throws SQLException {
+        int i = at(column);
+        try {
+            switch (kinds[i]) {
+            case K_LONG:
+                return cachedOrLong(i);
+            case K_INT:
+                return cachedOrInt(i);
+            case K_SHORT:
+                return cachedOrShort(i);
+            default: {
+                Object v = value(i);
+                return v == null ? 0 : toLong(i, v, Long.MIN_VALUE, Long.MAX_VALUE, "long");
+            }
+            }
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public float getFloat(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_FLOAT) return cachedOrFloat(i);
+            if (kinds[i] == K_DOUBLE) return (float) cachedOrDouble(i);
+            Object v = value(i);
+            if (v == null) return 0;
+            if (v instanceof String) {
+                try {
+                    return Float.parseFloat(((String) v).trim());
+                } catch (NumberFormatException e) {
+                    throw conversion(i, "a float");
+                }
+            }
+            return v instanceof Number ? ((Number) v).floatValue() : toDecimal(i, v).floatValue();
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public double getDouble(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_DOUBLE) return cachedOrDouble(i);
+            if (kinds[i] == K_FLOAT) return cachedOrFloat(i);
+            Object v = value(i);
+            if (v == null) return 0;
+            if (v instanceof String) {
+                try {
+                    return Double.parseDouble(((String) v).trim());
+                } catch (NumberFormatException e) {
+                    throw conversion(i, "a double");
+                }
+            }
+            return v instanceof Number ? ((Number) v).doubleValue() : toDecimal(i, v).doubleValue();
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public BigDecimal getBigDecimal(int column) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            return v == null ? null : toDecimal(i, v);
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    @Deprecated
+    public BigDecimal getBigDecimal(int column, int scale) throws SQLException {
+        BigDecimal d = getBigDecimal(column);
+        return d == null ? null : d.setScale(scale, RoundingMode.HALF_UP);
+    }
+
+    @Override
+    public byte[] getBytes(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_BINARY) return binary(i);
+            Object v = value(i);
+            if (v == null) return null;
+            if (v instanceof String) return ((String) v).getBytes(StandardCharsets.UTF_8);
+            throw conversion(i, "bytes");
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public Date getDate(int column) throws SQLException {
+        return getDate(column, (Calendar) null);
+    }
+
+    @Override
+    public Date getDate(int column, Calendar cal) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            if (v == null) return null;
+            if (v instanceof Instant) {
+                ZoneId z = cal == null ? ZoneId.systemDefault() : cal.getTimeZone().toZoneId();
+                return new Date(((Instant) v).atZone(z).toLocalDate().atStartOfDay(z).toInstant().toEpochMilli());
+            }
+            LocalDate d = toLocalDate(i, v);
+            if (cal == null) return Date.valueOf(d);
+            return new Date(d.atStartOfDay(cal.getTimeZone().toZoneId()).toInstant().toEpochMilli());
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public Time getTime(int column) throws SQLException {
+        return getTime(column, (Calendar) null);
+    }
+
+    @Override
+    public Time getTime(int column, Calendar cal) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            if (v == null) return null;
+            LocalTime t = v instanceof Instant ? LocalDateTime.ofInstant((Instant) v,
+                    cal == null ? ZoneId.systemDefault() : cal.getTimeZone().toZoneId()).toLocalTime()
+                    : toLocalTime(i, v);
+            if (cal == null) {
+                Time r = Time.valueOf(t);
+                return t.getNano() == 0 ? r : new Time(r.getTime() + t.getNano() / 1_000_000);
+            }
+            ZoneId z = cal.getTimeZone().toZoneId();
+            return new Time(t.atDate(LocalDate.of(1970, 1, 1)).atZone(z).toInstant().toEpochMilli());
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public Timestamp getTimestamp(int column) throws SQLException {
+        return getTimestamp(column, (Calendar) null);
+    }
+
+    @Override
+    public Timestamp getTimestamp(int column, Calendar cal) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            if (v == null) return null;
+            if (v instanceof Instant) return Timestamp.from((Instant) v);
+            LocalDateTime t = toLocalDateTime(i, v);
+            if (cal == null) return Timestamp.valueOf(t);
+            Timestamp r = Timestamp.from(t.atZone(cal.getTimeZone().toZoneId()).toInstant());
+            return r;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public Object getObject(int column) throws SQLException {
+        int i = at(column);
+        try {
+            Object v = value(i);
+            if (v == null) return null;
+            switch (kinds[i]) {
+            case K_DATE:
+                return Date.valueOf((LocalDate) v);
+            case K_TIME:
+                return Time.valueOf((LocalTime) v);
+            case K_TIMESTAMP:
+            case K_TIMESTAMP_UTC:
+                return Timestamp.valueOf((LocalDateTime) v);
+            case K_TIMESTAMP_TZ:
+                return Timestamp.from((Instant) v);
+            case K_SHORT:
+                return v;
+            default:
+                return v;
+            }
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public <T> T getObject(int column, Class<T> type) throws SQLException {
+        if (type == null) throw JdbcOdbcErrors.of("No type given", "HY009");
+        int i = at(column);
+        Object v;
+        try {
+            v = value(i);
+            if (v == null) {
+                if (type.isPrimitive()) throw conversion(i, "a null " + type.getName());
+                return null;
+            }
+            return type.cast(convert(i, v, type));
+        } finally {
+            unlock();
+        }
+    }
+
+    private Object convert(int i, Object v, Class<?> type) throws SQLException {
+        if (type == String.class) return toText(i, v);
+        if (type == Integer.class || type == int.class) return (int) toLong(i, v, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
+        if (type == Long.class || type == long.class) return toLong(i, v, Long.MIN_VALUE, Long.MAX_VALUE, "long");
+        if (type == Short.class || type == short.class) return (short) toLong(i, v, Short.MIN_VALUE, Short.MAX_VALUE, "short");
+        if (type == Byte.class || type == byte.class) return (byte) toLong(i, v, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
+        if (type == Double.class || type == double.class) {
+            return v instanceof Number ? ((Number) v).doubleValue() : toDecimal(i, v).doubleValue();
+        }
+        if (type == Float.class || type == float.class) {
+            return v instanceof Number ? ((Number) v).floatValue() : toDecimal(i, v).floatValue();
+        }
+        if (type == Boolean.class || type == boolean.class) {
+            if (v instanceof Boolean) return v;
+            if (v instanceof String) return parseBoolean(i, (String) v);
+            return toDecimal(i, v).signum() != 0;
+        }
+        if (type == BigDecimal.class) return toDecimal(i, v);
+        if (type == BigInteger.class) return toDecimal(i, v).toBigInteger();
+        if (type == byte[].class) {
+            if (v instanceof byte[]) return v;
+            if (v instanceof String) return ((String) v).getBytes(StandardCharsets.UTF_8);
+            throw conversion(i, "bytes");
+        }
+        if (type == LocalDate.class) return toLocalDate(i, v);
+        if (type == LocalTime.class) return toLocalTime(i, v);
+        if (type == LocalDateTime.class) {
+            if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneOffset.UTC);
+            return toLocalDateTime(i, v);
+        }
+        if (type == OffsetDateTime.class) {
+            if (v instanceof Instant) return ((Instant) v).atOffset(ZoneOffset.UTC);
+            if (kinds[i] == K_TIMESTAMP_UTC) return toLocalDateTime(i, v).atOffset(ZoneOffset.UTC);
+            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault()).toOffsetDateTime();
+        }
+        if (type == ZonedDateTime.class) {
+            if (v instanceof Instant) return ((Instant) v).atZone(ZoneOffset.UTC);
+            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault());
+        }
+        if (type == Instant.class) {
+            if (v instanceof Instant) return v;
+            if (kinds[i] == K_TIMESTAMP_UTC) return toLocalDateTime(i, v).toInstant(ZoneOffset.UTC);
+            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault()).toInstant();
+        }
+        if (type == OffsetTime.class) return toLocalTime(i, v).atOffset(ZoneOffset.UTC);
+        if (type == Date.class) return Date.valueOf(toLocalDate(i, v));
+        if (type == Time.class) return Time.valueOf(toLocalTime(i, v));
+        if (type == Timestamp.class) {
+            if (v instanceof Instant) return Timestamp.from((Instant) v);
+            return Timestamp.valueOf(toLocalDateTime(i, v));
+        }
+        if (type == java.util.Date.class) {
+            if (v instanceof Instant) return Timestamp.from((Instant) v);
+            return Timestamp.valueOf(toLocalDateTime(i, v));
+        }
+        if (type == UUID.class) {
+            try {
+                return UUID.fromString(toText(i, v).trim());
+            } catch (IllegalArgumentException e) {
+                throw conversion(i, "a UUID");
+            }
+        }
+        if (type == Object.class) return v;
+        if (type.isInstance(v)) return v;
+        throw new SQLFeatureNotSupportedException("Column " + (i + 1) + " cannot be read as " + type.getName(),
+                "HYC00");
+    }
+
+    @Override
+    public Object getObject(int column, Map<String, Class<?>> map) throws SQLException {
+        if (map != null && !map.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
+        return getObject(column);
+    }
+
+    @Override
+    public InputStream getAsciiStream(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.ISO_8859_1));
+    }
+
+    @Override
+    @Deprecated
+    public InputStream getUnicodeStream(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+    }
+
+    @Override
+    public InputStream getBinaryStream(int column) throws SQLException {
+        byte[] b = getBytes(column);
+        return b == null ? null : new ByteArrayInputStream(b);
+    }
+
+    @Override
+    public Reader getCharacterStream(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new StringReader(s);
+    }
+
+    @Override
+    public Reader getNCharacterStream(int column) throws SQLException {
+        return getCharacterStream(column);
+    }
+
+    @Override
+    public String getNString(int column) throws SQLException {
+        return getString(column);
+    }
+
+    @Override
+    public URL getURL(int column) throws SQLException {
+        String s = getString(column);
+        if (s == null) return null;
+        try {
+            return new java.net.URI(s.trim()).toURL();
+        } catch (java.net.URISyntaxException | java.net.MalformedURLException | IllegalArgumentException e) {
+            throw JdbcOdbcErrors.exception("Column " + column + " holds no URL", "22018", 0, e);
+        }
+    }
+
+    @Override
+    public Ref getRef(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Ref values");
+    }
+
+    @Override
+    public Blob getBlob(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Blob values (use getBytes or getBinaryStream)");
+    }
+
+    @Override
+    public Clob getClob(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Clob values (use getString or getCharacterStream)");
+    }
+
+    @Override
+    public NClob getNClob(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("NClob values");
+    }
+
+    @Override
+    public Array getArray(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Array values");
+    }
+
+    @Override
+    public RowId getRowId(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("RowId values");
+    }
+
+    @Override
+    public SQLXML getSQLXML(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("SQLXML values");
+    }
+
+    // ---------------------------------------------------------------- labels
+
+    /** The 1-based column of a label, without regard to case; the first such column. */
+    @Override
+    public int findColumn(String label) throws SQLException {
+        if (label == null) throw JdbcOdbcErrors.of("The column label is null", "HY009");
+        Map<String, Integer> m = labels;
+        if (m == null) m = buildLabels();
+        Integer c = m.get(label);
+        if (c == null) c = m.get(label.toLowerCase(Locale.ROOT));
+        if (c == null) throw JdbcOdbcErrors.of("The result has no column labelled " + label, "42S22");
+        return c;
+    }
+
+    private Map<String, Integer> buildLabels() throws SQLException {
+        lock();
+        try {
+            if (labels != null) return labels;
+            Map<String, Integer> m = new HashMap<>(numCols * 4);
+            for (int c = numCols; c >= 1; c--) {
+                String l = attributeString(odbc, state.hStmt, c, Odbc.COL_LABEL);
+                if (l.isEmpty()) l = attributeString(odbc, state.hStmt, c, Odbc.COL_NAME);
+                // Filled from the last column back: the first column of a label wins.
+                m.put(l, c);
+                m.put(l.toLowerCase(Locale.ROOT), c);
+            }
+            labels = m;
+            return m;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public String getString(String label) throws SQLException {
+        return getString(findColumn(label));
+    }
+
+    @Override
+    public boolean getBoolean(String label) throws SQLException {
+        return getBoolean(findColumn(label));
+    }
+
+    @Override
+    public byte getByte(String label) throws SQLException {
+        return getByte(findColumn(label));
+    }
+
+    @Override
+    public short getShort(String label) throws SQLException {
+        return getShort(findColumn(label));
+    }
+
+    @Override
+    public int getInt(String label) throws SQLException {
+        return getInt(findColumn(label));
+    }
+
+    @Override
+    public long getLong(String label) throws SQLException {
+        return getLong(findColumn(label));
+    }
+
+    @Override
+    public float getFloat(String label) throws SQLException {
+        return getFloat(findColumn(label));
+    }
+
+    @Override
+    public double getDouble(String label) throws SQLException {
+        return getDouble(findColumn(label));
+    }
+
+    @Override
+    @Deprecated
+    public BigDecimal getBigDecimal(String label, int scale) throws SQLException {
+        return getBigDecimal(findColumn(label), scale);
+    }
+
+    @Override
+    public byte[] getBytes(String label) throws SQLException {
+        return getBytes(findColumn(label));
+    }
+
+    @Override
+    public Date getDate(String label) throws SQLException {
+        return getDate(findColumn(label));
+    }
+
+    @Override
+    public Time getTime(String label) throws SQLException {
+        return getTime(findColumn(label));
+    }
+
+    @Override
+    public Timestamp getTimestamp(String label) throws SQLException {
+        return getTimestamp(findColumn(label));
+    }
+
+    @Override
+    public InputStream getAsciiStream(String label) throws SQLException {
+        return getAsciiStream(findColumn(label));
+    }
+
+    @Override
+    @Deprecated
+    public InputStream getUnicodeStream(String label) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+    }
+
+    @Override
+    public InputStream getBinaryStream(String label) throws SQLException {
+        return getBinaryStream(findColumn(label));
+    }
+
+    @Override
+    public Object getObject(String label) throws SQLException {
+        return getObject(findColumn(label));
+    }
+
+    @Override
+    public Reader getCharacterStream(String label) throws SQLException {
+        return getCharacterStream(findColumn(label));
+    }
+
+    @Override
+    public BigDecimal getBigDecimal(String label) throws SQLException {
+        return getBigDecimal(findColumn(label));
+    }
+
+    @Override
+    public Object getObject(String label, Map<String, Class<?>> map) throws SQLException {
+        return getObject(findColumn(label), map);
+    }
+
+    @Override
+    public Ref getRef(String label) throws SQLException {
+        return getRef(findColumn(label));
+    }
+
+    @Override
+    public Blob getBlob(String label) throws SQLException {
+        return getBlob(findColumn(label));
+    }
+
+    @Override
+    public Clob getClob(String label) throws SQLException {
+        return getClob(findColumn(label));
+    }
+
+    @Override
+    public Array getArray(String label) throws SQLException {
+        return getArray(findColumn(label));
+    }
+
+    @Override
+    public Date getDate(String label, Calendar cal) throws SQLException {
+        return getDate(findColumn(label), cal);
+    }
+
+    @Override
+    public Time getTime(String label, Calendar cal) throws SQLException {
+        return getTime(findColumn(label), cal);
+    }
+
+    @Override
+    public Timestamp getTimestamp(String label, Calendar cal) throws SQLException {
+        return getTimestamp(findColumn(label), cal);
+    }
+
+    @Override
+    public URL getURL(String label) throws SQLException {
+        return getURL(findColumn(label));
+    }
+
+    @Override
+    public RowId getRowId(String label) throws SQLException {
+        return getRowId(findColumn(label));
+    }
+
+    @Override
+    public NClob getNClob(String label) throws SQLException {
+        return getNClob(findColumn(label));
+    }
+
+    @Override
+    public SQLXML getSQLXML(String label) throws SQLException {
+        return getSQLXML(findColumn(label));
+    }
+
+    @Override
+    public String getNString(String label) throws SQLException {
+        return getNString(findColumn(label));
+    }
+
+    @Override
+    public Reader getNCharacterStream(String label) throws SQLException {
+        return getNCharacterStream(findColumn(label));
+    }
+
+    @Override
+    public <T> T getObject(String label, Class<T> type) throws SQLException {
+        return getObject(findColumn(label), type);
+    }
+
+    // ---------------------------------------------------------------- result set
+
+    @Override
+    public SQLWarning getWarnings() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return warnings;
+    }
+
+    @Override
+    public void clearWarnings() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        warnings = null;
+    }
+
+    @Override
+    public String getCursorName() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return stmt.cursorName();
+    }
+
+    @Override
+    public ResultSetMetaData getMetaData() throws SQLException {
+        lock();
+        try {
+            if (metaData == null) metaData = new JdbcOdbcResultSetMetaData(this);
+            return metaData;
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public Statement getStatement() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return stmt;
+    }
+
+    @Override
+    public boolean isBeforeFirst() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return row == 0 && !afterLast;
+    }
+
+    @Override
+    public boolean isAfterLast() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return afterLast && row > 0;
+    }
+
+    @Override
+    public boolean isFirst() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return row == 1 && !afterLast;
+    }
+
+    @Override
+    public boolean isLast() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("isLast on a forward-only result set");
+    }
+
+    @Override
+    public int getRow() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        return afterLast ? 0 : (int) Math.min(Integer.MAX_VALUE, row);
+    }
+
+    private SQLException forwardOnly() {
+        return new SQLException("The result set is forward-only", "24000");
+    }
+
+    @Override
+    public void beforeFirst() throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public void afterLast() throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public boolean first() throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public boolean last() throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public boolean absolute(int row) throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public boolean relative(int rows) throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public boolean previous() throws SQLException {
+        throw forwardOnly();
+    }
+
+    @Override
+    public void setFetchDirection(int direction) throws SQLException {
+        if (direction != FETCH_FORWARD) throw JdbcOdbcErrors.notSupported("Fetching other than forward");
+    }
+
+    @Override
+    public int getFetchDirection() {
+        return FETCH_FORWARD;
+    }
+
+    @Override
+    public void setFetchSize(int rows) throws SQLException {
+        if (rows < 0) throw JdbcOdbcErrors.of("Negative fetch size", "HY024");
+    }
+
+    @Override
+    public int getFetchSize() {
+        return 0;
+    }
+
+    @Override
+    public int getType() {
+        return TYPE_FORWARD_ONLY;
+    }
+
+    @Override
+    public int getConcurrency() {
+        return CONCUR_READ_ONLY;
+    }
+
+    @Override
+    public int getHoldability() {
+        return CLOSE_CURSORS_AT_COMMIT;
+    }
+
+    @Override
+    public boolean rowUpdated() {
+        return false;
+    }
+
+    @Override
+    public boolean rowInserted() {
+        return false;
+    }
+
+    @Override
+    public boolean rowDeleted() {
+        return false;
+    }
+
+    @Override
+    public <T> T unwrap(Class<T> iface) throws SQLException {
+        if (iface.isInstance(this)) return iface.cast(this);
+        throw JdbcOdbcErrors.of("Not a wrapper for " + iface.getName(), "HY024");
+    }
+
+    @Override
+    public boolean isWrapperFor(Class<?> iface) {
+        return iface.isInstance(this);
+    }
+
+    // ---------------------------------------------------------------- updates: read-only
+
+    private static SQLFeatureNotSupportedException readOnly() {
+        return JdbcOdbcErrors.notSupported("Updating a result set");
+    }
+
+    @Override public void updateNull(int c) throws SQLException { throw readOnly(); }
+    @Override public void updateBoolean(int c, boolean x) throws SQLException { throw readOnly(); }
+    @Override public void updateByte(int c, byte x) throws SQLException { throw readOnly(); }
+    @Override public void updateShort(int c, short x) throws SQLException { throw readOnly(); }
+    @Override public void updateInt(int c, int x) throws SQLException { throw readOnly(); }
+    @Override public void updateLong(int c, long x) throws SQLException { throw readOnly(); }
+    @Override public void updateFloat(int c, float x) throws SQLException { throw readOnly(); }
+    @Override public void updateDouble(int c, double x) throws SQLException { throw readOnly(); }
+    @Override public void updateBigDecimal(int c, BigDecimal x) throws SQLException { throw readOnly(); }
+    @Override public void updateString(int c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateBytes(int c, byte[] x) throws SQLException { throw readOnly(); }
+    @Override public void updateDate(int c, Date x) throws SQLException { throw readOnly(); }
+    @Override public void updateTime(int c, Time x) throws SQLException { throw readOnly(); }
+    @Override public void updateTimestamp(int c, Timestamp x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(int c, Object x, int s) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(int c, Object x) throws SQLException { throw readOnly(); }
+    @Override public void updateNull(String c) throws SQLException { throw readOnly(); }
+    @Override public void updateBoolean(String c, boolean x) throws SQLException { throw readOnly(); }
+    @Override public void updateByte(String c, byte x) throws SQLException { throw readOnly(); }
+    @Override public void updateShort(String c, short x) throws SQLException { throw readOnly(); }
+    @Override public void updateInt(String c, int x) throws SQLException { throw readOnly(); }
+    @Override public void updateLong(String c, long x) throws SQLException { throw readOnly(); }
+    @Override public void updateFloat(String c, float x) throws SQLException { throw readOnly(); }
+    @Override public void updateDouble(String c, double x) throws SQLException { throw readOnly(); }
+    @Override public void updateBigDecimal(String c, BigDecimal x) throws SQLException { throw readOnly(); }
+    @Override public void updateString(String c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateBytes(String c, byte[] x) throws SQLException { throw readOnly(); }
+    @Override public void updateDate(String c, Date x) throws SQLException { throw readOnly(); }
+    @Override public void updateTime(String c, Time x) throws SQLException { throw readOnly(); }
+    @Override public void updateTimestamp(String c, Timestamp x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(String c, Object x, int s) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(String c, Object x) throws SQLException { throw readOnly(); }
+    @Override public void insertRow() throws SQLException { throw readOnly(); }
+    @Override public void updateRow() throws SQLException { throw readOnly(); }
+    @Override public void deleteRow() throws SQLException { throw readOnly(); }
+    @Override public void refreshRow() throws SQLException { throw readOnly(); }
+    @Override public void cancelRowUpdates() throws SQLException { throw readOnly(); }
+    @Override public void moveToInsertRow() throws SQLException { throw readOnly(); }
+    @Override public void moveToCurrentRow() throws SQLException { throw readOnly(); }
+    @Override public void updateRef(int c, Ref x) throws SQLException { throw readOnly(); }
+    @Override public void updateRef(String c, Ref x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, Blob x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, Blob x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Clob x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Clob x) throws SQLException { throw readOnly(); }
+    @Override public void updateArray(int c, Array x) throws SQLException { throw readOnly(); }
+    @Override public void updateArray(String c, Array x) throws SQLException { throw readOnly(); }
+    @Override public void updateRowId(int c, RowId x) throws SQLException { throw readOnly(); }
+    @Override public void updateRowId(String c, RowId x) throws SQLException { throw readOnly(); }
+    @Override public void updateNString(int c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateNString(String c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, NClob x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, NClob x) throws SQLException { throw readOnly(); }
+    @Override public void updateSQLXML(int c, SQLXML x) throws SQLException { throw readOnly(); }
+    @Override public void updateSQLXML(String c, SQLXML x) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, Reader x) throws SQLException { throw readOnly(); }
+}
