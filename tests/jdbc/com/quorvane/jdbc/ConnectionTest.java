@@ -1,0 +1,270 @@
+package com.quorvane.jdbc;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertInstanceOf;
+import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.io.ByteArrayInputStream;
+import java.sql.Connection;
+import java.sql.PreparedStatement;
+import java.sql.ResultSet;
+import java.sql.SQLException;
+import java.sql.SQLFeatureNotSupportedException;
+import java.sql.SQLNonTransientConnectionException;
+import java.sql.Statement;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.Executors;
+import java.util.concurrent.TimeUnit;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+
+/** Transactions, options, validity, closing and what a connection owns natively. */
+class ConnectionTest {
+    /** The native handles and arrays a connection owns, seen through its package-private count. */
+    private static int live(Connection c) {
+        return ((JdbcOdbcConnection) c).liveNativeObjects();
+    }
+
+    @Test
+    void closeFreesEveryStatementResultSetArrayAndHandle() throws Exception {
+        Connection c = Db.connect();
+        JdbcOdbcEnvironment env = JdbcOdbcEnvironment.get();
+        int connections = env.liveConnections.get();
+        Db.exec(c, "CREATE TABLE owned (i integer, s varchar(20), b " + (Db.postgres() ? "bytea" : "blob") + ")");
+        List<Integer> handles = new ArrayList<>();
+        Statement s = c.createStatement();
+        ResultSet rs = s.executeQuery("SELECT 1, 'a'");
+        assertTrue(rs.next());
+        PreparedStatement ps = c.prepareStatement("INSERT INTO owned VALUES (?, ?, ?)");
+        ps.setInt(1, 1);
+        ps.setString(2, "x");
+        ps.setBinaryStream(3, new ByteArrayInputStream(new byte[100]));
+        ps.executeUpdate();
+        PreparedStatement q = c.prepareStatement("SELECT * FROM owned WHERE i = ?");
+        q.setInt(1, 1);
+        ResultSet rs2 = q.executeQuery();
+        assertTrue(rs2.next());
+        handles.add(((JdbcOdbcStatement) s).state.hStmt);
+        handles.add(((JdbcOdbcStatement) ps).state.hStmt);
+        handles.add(((JdbcOdbcStatement) q).state.hStmt);
+        // 3 statements, 2 bound-parameter arrays, 2 bound-column arrays.
+        assertEquals(7, live(c));
+        c.close();
+        assertEquals(0, live(c));
+        assertEquals(connections - 1, env.liveConnections.get());
+        for (int h : handles) {
+            assertEquals(Odbc.INVALID_HANDLE, env.odbc.freeStmt(h, Odbc.CLOSE), "statement handle " + h + " is freed");
+        }
+        assertTrue(rs.isClosed() || assertClosedOnUse(rs));
+        assertTrue(s.isClosed() && ps.isClosed() && q.isClosed());
+        assertThrows(SQLNonTransientConnectionException.class, c::createStatement);
+        c.close();  // a second close does nothing
+    }
+
+    private static boolean assertClosedOnUse(ResultSet rs) {
+        assertThrows(SQLException.class, rs::next);
+        return true;
+    }
+
+    @Test
+    void closingStatementsAndResultSetsReleasesTheirPartAtOnce() throws SQLException {
+        try (Connection c = Db.connect()) {
+            Statement s = c.createStatement();
+            ResultSet rs = s.executeQuery("SELECT 1");
+            assertEquals(2, live(c));
+            rs.close();
+            assertEquals(1, live(c));
+            s.executeQuery("SELECT 2");
+            s.execute("SELECT 3");  // the first result set is closed by the new execution
+            assertEquals(2, live(c));
+            s.close();
+            assertEquals(0, live(c));
+            PreparedStatement ps = c.prepareStatement("SELECT ?");
+            assertEquals(2, live(c));
+            ps.close();
+            assertEquals(0, live(c));
+        }
+    }
+
+    @Test
+    @Timeout(60)
+    void forgottenStatementsAreFreedWhenUnreachable() throws Exception {
+        try (Connection c = Db.connect()) {
+            for (int i = 0; i < 50; i++) {
+                Statement s = c.createStatement();
+                s.executeQuery("SELECT " + i).next();
+            }
+            assertTrue(live(c) >= 2);
+            long end = System.nanoTime() + TimeUnit.SECONDS.toNanos(30);
+            while (live(c) > 0 && System.nanoTime() < end) {
+                System.gc();
+                Thread.sleep(20);
+            }
+            assertEquals(0, live(c), "the cleaner freed each forgotten statement once");
+        }
+    }
+
+    @Test
+    void autoCommitCommitAndRollback() throws SQLException {
+        String url = Db.url();
+        try (Connection a = Db.connect(url)) {
+            Db.quietly(a, "DROP TABLE tx");
+            Db.exec(a, "CREATE TABLE tx (i integer)");
+            assertTrue(a.getAutoCommit());
+            assertThrows(SQLException.class, a::commit, "commit with auto-commit on");
+            a.setAutoCommit(false);
+            Db.exec(a, "INSERT INTO tx VALUES (1)");
+            a.rollback();
+            Db.exec(a, "INSERT INTO tx VALUES (2)");
+            a.commit();
+            Db.exec(a, "INSERT INTO tx VALUES (3)");
+            a.setAutoCommit(true);  // JDBC: commits the open transaction
+            try (Statement s = a.createStatement(); ResultSet rs = s.executeQuery("SELECT i FROM tx ORDER BY i")) {
+                List<Integer> got = new ArrayList<>();
+                while (rs.next()) got.add(rs.getInt(1));
+                assertEquals(List.of(2, 3), got);
+            }
+        }
+    }
+
+    @Test
+    void isolationReadOnlyAndCatalogAreAcceptedAsSqllineAndPoolsSetThem() throws SQLException {
+        try (Connection c = Db.connect()) {
+            c.setTransactionIsolation(Connection.TRANSACTION_REPEATABLE_READ);
+            int level = c.getTransactionIsolation();
+            assertTrue(level >= Connection.TRANSACTION_READ_COMMITTED, "level " + level);
+            c.setTransactionIsolation(Connection.TRANSACTION_SERIALIZABLE);
+            assertEquals(Connection.TRANSACTION_SERIALIZABLE, c.getTransactionIsolation());
+            assertThrows(SQLException.class, () -> c.setTransactionIsolation(3));
+            c.setReadOnly(false);
+            assertFalse(c.isReadOnly());
+            c.setCatalog(c.getCatalog());
+            c.clearWarnings();
+            assertEquals(null, c.getWarnings());
+            assertTrue(c.nativeSQL("SELECT {fn UCASE('a')}").contains("SELECT"));
+        }
+    }
+
+    @Test
+    void isValidNeverThrowsAndTellsAClosedConnection() throws SQLException {
+        Connection c = Db.connect();
+        assertTrue(c.isValid(0));
+        assertTrue(c.isValid(1));
+        assertThrows(SQLException.class, () -> c.isValid(-1));
+        assertEquals(0, live(c), "the validation statement is freed");
+        c.close();
+        assertFalse(c.isValid(1));
+        assertTrue(c.isClosed());
+    }
+
+    @Test
+    void unsupportedFeaturesSaySo() throws SQLException {
+        try (Connection c = Db.connect()) {
+            assertThrows(SQLFeatureNotSupportedException.class, c::setSavepoint);
+            assertThrows(SQLFeatureNotSupportedException.class, c::createBlob);
+            assertThrows(SQLFeatureNotSupportedException.class, () -> c.setNetworkTimeout(null, 10));
+            assertThrows(SQLFeatureNotSupportedException.class,
+                    () -> c.prepareStatement("SELECT 1", Statement.RETURN_GENERATED_KEYS));
+            SQLFeatureNotSupportedException e = assertThrows(SQLFeatureNotSupportedException.class,
+                    () -> c.setHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT));
+            assertFalse(e.getSQLState().startsWith("0A"), "pools evict connections that pass 0A000");
+            assertFalse(c.getMetaData().supportsGetGeneratedKeys());
+            assertTrue(c.getMetaData().supportsBatchUpdates());
+            // A scrollable result set is downgraded with a warning, as JDBC allows.
+            try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY)) {
+                assertNotNull(c.getWarnings());
+                assertEquals(ResultSet.TYPE_FORWARD_ONLY, s.getResultSetType());
+            }
+        }
+    }
+
+    @Test
+    void clientInfoIsKeptByTheConnection() throws SQLException {
+        try (Connection c = Db.connect()) {
+            c.setClientInfo("ApplicationName", "tests");
+            assertEquals("tests", c.getClientInfo("ApplicationName"));
+            assertEquals("tests", c.getClientInfo().getProperty("ApplicationName"));
+        }
+    }
+
+    @Test
+    void metaDataAnswersWhatPoolsAsk() throws SQLException {
+        try (Connection c = Db.connect()) {
+            var md = c.getMetaData();
+            assertEquals(Db.postgres() ? "PostgreSQL" : "SQLite", md.getDatabaseProductName());
+            assertTrue(md.getDatabaseMajorVersion() > 2);
+            assertEquals(4, md.getJDBCMajorVersion());
+            assertEquals("\"", md.getIdentifierQuoteString());
+            assertTrue(md.getURL().startsWith("jdbc:quorvane:"));
+            assertTrue(md.supportsTransactions());
+            assertTrue(md.getDriverVersion().contains("7.0.2.0.0"));
+            assertTrue(md.supportsResultSetType(ResultSet.TYPE_FORWARD_ONLY));
+            assertFalse(md.supportsResultSetType(ResultSet.TYPE_SCROLL_INSENSITIVE));
+            assertEquals(c, md.getConnection());
+        }
+    }
+
+    @Test
+    @Timeout(60)
+    void closeFromAnotherThreadEndsARunningStatement() throws Exception {
+        Connection c = Db.connect();
+        Statement s = c.createStatement();
+        CountDownLatch started = new CountDownLatch(1);
+        var pool = Executors.newSingleThreadExecutor();
+        var f = pool.submit(() -> {
+            started.countDown();
+            return s.executeQuery(Db.slowQuery());
+        });
+        started.await();
+        Thread.sleep(500);
+        long t0 = System.nanoTime();
+        c.close();
+        assertInstanceOf(SQLException.class, assertThrows(java.util.concurrent.ExecutionException.class,
+                () -> f.get(30, TimeUnit.SECONDS)).getCause());
+        assertTrue(System.nanoTime() - t0 < TimeUnit.SECONDS.toNanos(20), "the close did not wait for the query");
+        assertEquals(0, live(c));
+        pool.shutdown();
+    }
+
+    @Test
+    void abortClosesThroughTheExecutor() throws Exception {
+        Connection c = Db.connect();
+        var pool = Executors.newSingleThreadExecutor();
+        c.abort(pool);
+        pool.shutdown();
+        assertTrue(pool.awaitTermination(10, TimeUnit.SECONDS));
+        assertTrue(c.isClosed());
+    }
+
+    @Test
+    void severalThreadsShareOneConnection() throws Exception {
+        try (Connection c = Db.connect()) {
+            var pool = Executors.newFixedThreadPool(4);
+            List<java.util.concurrent.Future<Integer>> fs = new ArrayList<>();
+            for (int t = 0; t < 4; t++) {
+                final int base = t * 1000;
+                fs.add(pool.submit(() -> {
+                    int sum = 0;
+                    for (int i = 0; i < 50; i++) {
+                        try (PreparedStatement ps = c.prepareStatement("SELECT ?")) {
+                            ps.setInt(1, base + i);
+                            try (ResultSet rs = ps.executeQuery()) {
+                                rs.next();
+                                sum += rs.getInt(1) - base;
+                            }
+                        }
+                    }
+                    return sum;
+                }));
+            }
+            for (var f : fs) assertEquals(49 * 50 / 2, f.get(60, TimeUnit.SECONDS));
+            pool.shutdown();
+            assertEquals(0, live(c));
+        }
+    }
+}

@@ -1,0 +1,30 @@
+# JDBC tests: JUnit 5 (Debian's junit5 console launcher) against the driver
+# jar, the way an application uses it (no java.library.path). Every test class
+# runs on SQLite (jdbc_sqlite) and on PostgreSQL (jdbc_postgres); the data
+# source is chosen with -Dqvt.db. Labels jdbc and sqlite / postgres.
+set(QVT_JUNIT /usr/share/java/junit-platform-console-standalone.jar)
+if(NOT EXISTS ${QVT_JUNIT})
+  message(FATAL_ERROR "JUnit 5 missing: install junit5")
+endif()
+set(QVT_JDBC_CLASSES ${CMAKE_BINARY_DIR}/tests/jdbc/classes)
+file(GLOB_RECURSE QVT_JDBC_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/jdbc/*.java)
+set(QVT_JDBC_STAMP ${CMAKE_BINARY_DIR}/tests/jdbc/classes.stamp)
+add_custom_command(
+  OUTPUT ${QVT_JDBC_STAMP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${QVT_JDBC_CLASSES}
+  COMMAND ${QV_JAVAC} -Xlint:all -Xlint:-try -Werror -cp ${QVT_JUNIT}:${QV_JAR} -d ${QVT_JDBC_CLASSES}
+          ${QVT_JDBC_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -E touch ${QVT_JDBC_STAMP}
+  DEPENDS ${QVT_JDBC_SOURCES} ${QV_JAR})
+add_custom_target(jdbc_test_classes ALL DEPENDS ${QVT_JDBC_STAMP})
+
+set(QVT_JDBC_RUN ${QV_JAVA} -Xcheck:jni)
+if(QV_SANITIZE)
+  set(QVT_JDBC_RUN ${CMAKE_COMMAND} -E env LD_PRELOAD=${QVT_LIBASAN} ${QVT_JDBC_RUN})
+endif()
+foreach(db sqlite postgres)
+  qvt_add(jdbc_${db} ${db} ${QVT_JDBC_RUN} -Dqvt.db=${db} -jar ${QVT_JUNIT}
+    -cp ${QV_JAR}:${QVT_JDBC_CLASSES} --scan-classpath ${QVT_JDBC_CLASSES}
+    --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
+  set_tests_properties(jdbc_${db} PROPERTIES LABELS "jdbc;${db}")
+endforeach()
