@@ -1196,12 +1196,15 @@ public class JdbcOdbcResultSet implements ResultSet {
         try {
             if (labels != null) return labels;
             Map<String, Integer> m = new HashMap<>(numCols * 4);
-            for (int c = numCols; c >= 1; c--) {
+            for (int c = 1; c <= numCols; c++) {
                 String l = attributeString(odbc, state.hStmt, c, Odbc.COL_LABEL);
                 if (l.isEmpty()) l = attributeString(odbc, state.hStmt, c, Odbc.COL_NAME);
-                // Filled from the last column back: the first column of a label wins.
+                // The first column of a label wins, whatever the case: a later column
+                // whose label differs only in case adds no key.
+                String lower = l.toLowerCase(Locale.ROOT);
+                if (m.containsKey(lower)) continue;
+                m.put(lower, c);
                 m.put(l, c);
-                m.put(l.toLowerCase(Locale.ROOT), c);
             }
             labels = m;
             return m;
