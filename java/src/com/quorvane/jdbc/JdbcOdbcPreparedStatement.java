@@ -993,7 +993,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             } else if (high != 0) {
                 cause = JdbcOdbcErrors.of("The batch could not be run (code " + high + ")", "HY000");
             } else {
-                cause = failure("batch row " + (failed + 1), timedOut);
+                cause = executionFailure("batch row " + (failed + 1), timedOut);
             }
             state.closeCursor(true);
             throw batchFailure(cause, toLong(counts, high == 0 ? Math.min(failed + 1, n) : 0));

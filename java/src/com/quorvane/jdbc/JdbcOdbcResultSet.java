@@ -216,7 +216,7 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     private void lock() throws SQLException {
         state.lock.lock();
-        if (closed) {
+        if (isClosed()) {
             state.lock.unlock();
             throw JdbcOdbcErrors.closed("The result set");
         }
@@ -299,14 +299,15 @@ public class JdbcOdbcResultSet implements ResultSet {
         stmt.resultSetClosed(this);
     }
 
+    /** Closed by its own close, or with its statement or connection (its cursor is gone). */
     @Override
     public boolean isClosed() {
-        return closed;
+        return closed || !state.cursorOpen || state.cursorId != cursorId || state.hStmt == 0;
     }
 
     @Override
     public boolean wasNull() throws SQLException {
-        if (closed) throw JdbcOdbcErrors.closed("The result set");
+        if (isClosed()) throw JdbcOdbcErrors.closed("The result set");
         return wasNull;
     }
 

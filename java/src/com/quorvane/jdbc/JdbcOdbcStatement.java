@@ -94,6 +94,25 @@ public class JdbcOdbcStatement implements Statement {
         return JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut);
     }
 
+    /**
+     * The failure of an execution. A data source that ends the statement on
+     * its own timeout option (PostgreSQL's statement_timeout: 57014) reports
+     * it as a cancel; when the query timeout has run out by then, it is a
+     * timeout like the timer's.
+     */
+    SQLException executionFailure(String what, boolean timedOut) {
+        SQLException e = failure(what, timedOut);
+        if (timedOut || queryTimeout <= 0 || e instanceof java.sql.SQLTimeoutException) return e;
+        long ms = (System.nanoTime() - state.executionStart) / 1_000_000L;
+        String st = e.getSQLState();
+        if (ms >= queryTimeout * 1000L - 100 && ("57014".equals(st) || "HY008".equals(st) || "HYT00".equals(st))) {
+            java.sql.SQLTimeoutException t = new java.sql.SQLTimeoutException(e.getMessage(), st, e.getErrorCode(), e);
+            if (e.getNextException() != null) t.setNextException(e.getNextException());
+            return t;
+        }
+        return e;
+    }
+
     /** Collects the warnings of a call that returned with information. */
     void collectWarnings() {
         setWarning(JdbcOdbcErrors.warnings(odbc, 0, 0, state.hStmt));
@@ -129,7 +148,7 @@ public class JdbcOdbcStatement implements Statement {
      */
     void afterExecute(int rc, String what) throws SQLException {
         boolean timedOut = state.endExecution();
-        if (rc == Odbc.ERROR || rc == Odbc.INVALID_HANDLE) throw failure(what, timedOut);
+        if (rc == Odbc.ERROR || rc == Odbc.INVALID_HANDLE) throw executionFailure(what, timedOut);
         if (timedOut) {
             // The timer fired as the execution ended: the cancel may have closed its results.
             state.closeCursor(true);
@@ -377,7 +396,7 @@ public class JdbcOdbcStatement implements Statement {
             } else if (high != 0) {
                 cause = JdbcOdbcErrors.of("The batch could not be run (code " + high + ")", "HY000");
             } else {
-                cause = failure("batch command " + done, timedOut);
+                cause = executionFailure("batch command " + done, timedOut);
             }
             throw batchFailure(cause, toLong(counts, shown));
         } finally {

@@ -43,6 +43,8 @@ final class StatementState implements Runnable {
     private long running;
     private boolean timedOut;
     private ScheduledFuture<?> timer;
+    /** When the execution begun last started (System.nanoTime). */
+    long executionStart;
 
     StatementState(ConnectionState conn, int hStmt) {
         this.conn = conn;
@@ -62,6 +64,7 @@ final class StatementState implements Runnable {
      * which cancels this execution, and no later one, when it expires.
      */
     void beginExecution(int timeoutSeconds) {
+        executionStart = System.nanoTime();
         long id;
         synchronized (execLock) {
             id = ++execCounter;
