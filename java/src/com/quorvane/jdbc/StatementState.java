@@ -96,11 +96,15 @@ final class StatementState implements Runnable {
         }
     }
 
-    /** Cancels what runs on the statement now; safe from any thread, a no-op once freed. */
+    /**
+     * Cancels the execution running on the statement; safe from any thread.
+     * Nothing is sent when no execution runs: ODBC 2's cancel of an idle
+     * statement closes its cursor, which would end an open result set.
+     */
     void cancel() {
         synchronized (execLock) {
             int h = hStmt;
-            if (h != 0) odbc.cancel(h);
+            if (h != 0 && running != 0) odbc.cancel(h);
         }
     }
 

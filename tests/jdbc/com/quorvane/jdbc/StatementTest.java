@@ -163,6 +163,20 @@ class StatementTest {
     }
 
     @Test
+    void cancelWithNothingRunningLeavesTheOpenResultSet() throws SQLException {
+        try (Statement s = c.createStatement()) {
+            s.executeUpdate("INSERT INTO st VALUES (1, 'a')");
+            s.executeUpdate("INSERT INTO st VALUES (2, 'b')");
+            try (ResultSet rs = s.executeQuery("SELECT id FROM st ORDER BY id")) {
+                assertTrue(rs.next());
+                s.cancel();
+                assertTrue(rs.next(), "the cursor is still open");
+                assertEquals(2, rs.getInt(1));
+            }
+        }
+    }
+
+    @Test
     void maxRowsLimitsTheResult() throws SQLException {
         try (Statement s = c.createStatement()) {
             for (int i = 1; i <= 10; i++) s.addBatch("INSERT INTO st VALUES (" + i + ", 'n')");
