@@ -26,7 +26,9 @@ std::string javaString(jstring s) {
 std::vector<Warning> warningsOf(jobject statement) {
     JNIEnv* e = qvt::env();
     std::vector<Warning> out;
-    jmethodID getWarnings = e->GetMethodID(e->GetObjectClass(statement), "getWarnings", "()Ljava/sql/SQLWarning;");
+    // The chain setWarning built, read from the statement's field (the object has no connection).
+    jfieldID chain =
+        e->GetFieldID(e->FindClass("com/quorvane/jdbc/JdbcOdbcStatement"), "warnings", "Ljava/sql/SQLWarning;");
     jclass warningClass = e->FindClass("java/sql/SQLWarning");
     jclass exceptionClass = e->FindClass("java/sql/SQLException");
     jmethodID next = e->GetMethodID(warningClass, "getNextWarning", "()Ljava/sql/SQLWarning;");
@@ -38,7 +40,7 @@ std::vector<Warning> warningsOf(jobject statement) {
         EXPECT_FALSE(e->ExceptionCheck());
         return r;
     };
-    for (jobject w = call(statement, getWarnings); w; w = call(w, next)) {
+    for (jobject w = e->GetObjectField(statement, chain); w; w = call(w, next)) {
         jstring text = static_cast<jstring>(call(w, message));
         jstring sqlState = static_cast<jstring>(call(w, state));
         const jint vendor = e->CallIntMethod(w, code);
@@ -88,7 +90,7 @@ protected:
 };
 
 TEST_F(BatchWarnings, PlainStatementGetsOneWarningPerRecordWithThePosition) {
-    jobject st = qvt::newObject("com/quorvane/jdbc/JdbcOdbcStatement");
+    jobject st = qvt::allocObject("com/quorvane/jdbc/JdbcOdbcStatement");
     jshort rc = JC(execStatementBatch, 1, st, texts({"a", "b", "c", "d", "warn"}), qvt::newInts(5));
     EXPECT_EQ(rc, 1) << "the last command's code";
     auto w = warningsOf(st);
@@ -102,7 +104,7 @@ TEST_F(BatchWarnings, PlainStatementGetsOneWarningPerRecordWithThePosition) {
 }
 
 TEST_F(BatchWarnings, PreparedStatementGetsTheShortText) {
-    jobject st = qvt::newObject("com/quorvane/jdbc/JdbcOdbcPreparedStatement");
+    jobject st = qvt::allocObject("com/quorvane/jdbc/JdbcOdbcPreparedStatement");
     JC(execStatementBatch, 1, st, texts({"warn", "b"}), qvt::newInts(2));
     auto w = warningsOf(st);
     ASSERT_EQ(w.size(), 2u);

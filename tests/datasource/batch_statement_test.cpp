@@ -35,7 +35,7 @@ protected:
 
 TEST_P(StatementBatch, UpdateCountsOfEachCommand) {
     jintArray counts = qvt::newInts(3, 99);
-    jobject st = qvt::newObject("com/quorvane/jdbc/JdbcOdbcStatement");
+    jobject st = qvt::allocObject("com/quorvane/jdbc/JdbcOdbcStatement");
     jshort rc = JC(
         execStatementBatch, stmt_, st,
         texts({"UPDATE " + table_ + " SET grp = 3 WHERE grp = 1", "UPDATE " + table_ + " SET grp = 4 WHERE grp = 9",

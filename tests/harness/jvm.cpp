@@ -174,6 +174,11 @@ jobject newObject(const char* className) {
     return env()->NewObject(c, init);
 }
 
+jobject allocObject(const char* className) {
+    jclass c = env()->FindClass(className);
+    return c ? env()->AllocObject(c) : nullptr;
+}
+
 std::string takeException() {
     JNIEnv* e = env();
     jthrowable t = e->ExceptionOccurred();

@@ -56,6 +56,9 @@ int32_t at(jintArray a, jsize i);
 // Objects of the driver's Java classes (constructed with their no-argument
 // constructors).
 jobject newObject(const char* className);
+// An instance made without running a constructor (the driver's statement
+// classes are made by a connection; the batch tests need only their setWarning).
+jobject allocObject(const char* className);
 jclass findClass(const char* className);
 
 // The pending Java exception's class name ("" when none), cleared.
