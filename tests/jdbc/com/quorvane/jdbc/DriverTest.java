@@ -45,6 +45,29 @@ class DriverTest {
     }
 
     @Test
+    void extractedFolderIsPrivate() throws Exception {
+        DriverManager.getConnection("jdbc:quorvane:").close();
+        Path from = Path.of(NativeLoader.loadedFrom());
+        assertEquals("rwx------", java.nio.file.attribute.PosixFilePermissions.toString(
+                Files.getPosixFilePermissions(from)));
+    }
+
+    @Test
+    void aSystemPropertyNamesTheFolderToLoadFrom() throws Exception {
+        String build = System.getenv("QVT_BINARY_DIR");
+        if (build == null) return;  // only under CTest, which names the build tree
+        String javaBin = Path.of(System.getProperty("java.home"), "bin", "java").toString();
+        String cp = Path.of(JdbcOdbcDriver.class.getProtectionDomain().getCodeSource().getLocation().toURI()) + ":"
+                + Path.of(LoaderProbe.class.getProtectionDomain().getCodeSource().getLocation().toURI());
+        Process p = new ProcessBuilder(javaBin, "-Dquorvane.jdbc.library.path=" + build, "-cp", cp,
+                LoaderProbe.class.getName()).redirectErrorStream(true).start();
+        String out = new String(p.getInputStream().readAllBytes(), java.nio.charset.StandardCharsets.UTF_8);
+        assertEquals(0, p.waitFor(), out);
+        assertTrue(out.contains("valid=true"), out);
+        assertTrue(out.contains("from=" + Path.of(build).toAbsolutePath()), out);
+    }
+
+    @Test
     void userAndPasswordBecomeUidAndPwdInBracesWhenNeeded() {
         Properties p = new Properties();
         p.setProperty("user", "ann");
