@@ -26,6 +26,8 @@ final class ConnectionState implements Runnable {
      */
     final AtomicInteger live = new AtomicInteger();
     volatile int hDbc;
+    /** Set when the connection starts closing; no statement is allocated then. */
+    boolean closing;
     /** The auto-commit mode as last set on the handle. */
     volatile boolean autoCommit = true;
 
@@ -56,6 +58,13 @@ final class ConnectionState implements Runnable {
      */
     SQLException close() throws SQLException {
         SQLException failure = null;
+        lock.lock();
+        try {
+            // From now on no statement is allocated: none can slip in after the frees below.
+            closing = true;
+        } finally {
+            lock.unlock();
+        }
         for (StatementState s : statements) {
             try {
                 s.free();

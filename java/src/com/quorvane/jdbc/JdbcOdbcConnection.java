@@ -107,6 +107,7 @@ public class JdbcOdbcConnection implements Connection {
         state.lock.lock();
         try {
             int h = hDbc();
+            if (state.closing) throw JdbcOdbcErrors.connectionClosed();
             byte[] ec = state.ec;
             ec[0] = 0;
             int hStmt = odbc.allocStmt(h, ec);
