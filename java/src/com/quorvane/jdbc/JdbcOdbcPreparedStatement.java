@@ -732,13 +732,17 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         for (int i = 0; i < numParams; i++) {
             if (kinds[i] != V_STREAM) continue;
             if (data == null) data = new Object[numParams];
-            Object d = drain((StreamValue) values[i], i + 1);
+            StreamValue sv = (StreamValue) values[i];
+            // A stream of known length is read while it is sent; one of unknown
+            // length first, since the data source is told the length up front.
+            Object d = sv.length >= 0 ? sv : drain(sv, i + 1);
             data[i] = d;
-            boolean chars = d instanceof String;
+            boolean chars = d instanceof String || (d == sv && sv.chars != null);
             int described = paramSqlTypes[i];
             int sqlType = chars ? (Odbc.isCharType(described) ? described : Odbc.LONGVARCHAR)
                     : (Odbc.isBinaryType(described) ? described : Odbc.LONGVARBINARY);
-            long bytes = chars ? 2L * ((String) d).length() : ((byte[]) d).length;
+            long bytes = d == sv ? (chars ? 2L * sv.length : sv.length)
+                    : chars ? 2L * ((String) d).length() : ((byte[]) d).length;
             if (bytes > Integer.MAX_VALUE - 200) throw JdbcOdbcErrors.of("Parameter " + (i + 1) + " is too long", "22001");
             int[] storage = new int[4];
             odbc.bindInParameterAtExec(state.params, state.hStmt, i + 1, sqlType, chars ? Odbc.C_WCHAR : Odbc.C_BINARY,
@@ -760,7 +764,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 throw JdbcOdbcErrors.of("The driver asked for data of parameter " + p, "HY000");
             }
             Object d = data[p - 1];
-            if (d instanceof String) {
+            if (d instanceof StreamValue) {
+                pump((StreamValue) d, p);
+            } else if (d instanceof String) {
                 String s = (String) d;
                 char[] buf = new char[Math.min(32 * 1024, Math.max(1, s.length()))];
                 int off = 0;
@@ -784,6 +790,48 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 } while (off < b.length);
             }
         }
+    }
+
+    /**
+     * Sends a stream of known length in pieces as it is read. A stream that
+     * ends before its length, or fails, cancels the execution: the data
+     * source was promised that many bytes.
+     */
+    private void pump(StreamValue sv, int p) throws SQLException {
+        int h = state.hStmt;
+        long left = sv.length;
+        try {
+            if (sv.bytes != null) {
+                byte[] buf = new byte[(int) Math.max(1, Math.min(64 * 1024, left))];
+                do {
+                    int n = left == 0 ? 0 : sv.bytes.read(buf, 0, (int) Math.min(buf.length, left));
+                    if (n < 0) throw shortStream(p, sv.length - left, sv.length);
+                    odbc.putData(h, buf, n, state.ec);
+                    if (!Odbc.succeeded(state.ec[0])) throw failure("sending parameter " + p, false);
+                    left -= n;
+                } while (left > 0);
+            } else {
+                char[] buf = new char[(int) Math.max(1, Math.min(32 * 1024, left))];
+                do {
+                    int n = left == 0 ? 0 : sv.chars.read(buf, 0, (int) Math.min(buf.length, left));
+                    if (n < 0) throw shortStream(p, sv.length - left, sv.length);
+                    odbc.putData(h, buf, n, state.ec);
+                    if (!Odbc.succeeded(state.ec[0])) throw failure("sending parameter " + p, false);
+                    left -= n;
+                } while (left > 0);
+            }
+        } catch (IOException e) {
+            state.cancel();
+            throw JdbcOdbcErrors.exception("Parameter " + p + ": the stream could not be read: " + e, "HY000", 0, e);
+        } catch (SQLException e) {
+            state.cancel();
+            throw e;
+        }
+    }
+
+    private static SQLException shortStream(int p, long got, long length) {
+        return JdbcOdbcErrors.of("Parameter " + p + ": the stream ended after " + got + " of its " + length
+                + " announced units", "22026");
     }
 
     // ---------------------------------------------------------------- execution

@@ -59,6 +59,8 @@ public class JdbcOdbcResultSet implements ResultSet {
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
             K_BOOLEAN_TEXT = 14;
     private static final Object NULL = new Object();
+    /** Held for a column whose value is being read as a stream: it cannot be read again. */
+    private static final Object STREAMED = new Object();
     private static final int PIECE = 64 * 1024;
 
     final JdbcOdbcStatement stmt;
@@ -438,8 +440,11 @@ public class JdbcOdbcResultSet implements ResultSet {
         return (String) hold(i, s == null ? null : s.trim());
     }
 
-    private <T> T heldValue(int i, Class<T> type) {
+    private <T> T heldValue(int i, Class<T> type) throws SQLException {
         Object v = held[i];
+        if (v == STREAMED) {
+            throw JdbcOdbcErrors.of("Column " + (i + 1) + " of this row was read as a stream", "HY010");
+        }
         wasNull = v == NULL;
         return wasNull ? null : type.cast(v);
     }
@@ -1110,16 +1115,124 @@ public class JdbcOdbcResultSet implements ResultSet {
         throw JdbcOdbcErrors.notSupported("getUnicodeStream");
     }
 
+    /**
+     * A binary value as a stream. A value held whole in its bound buffer is
+     * read from there; a longer one is read from the data source piece by
+     * piece as the stream is read ({@code getDataStream}), until the result
+     * set moves to another row.
+     */
     @Override
     public InputStream getBinaryStream(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_BINARY && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+                int len = odbc.getDataLength(boundCols, ec, i + 1);
+                if (len != -1 && (len < 0 || len > lengths[i])) {
+                    wasNull = false;
+                    hold(i, STREAMED);
+                    return new PieceStream(i, Odbc.C_BINARY);
+                }
+            }
+        } finally {
+            unlock();
+        }
         byte[] b = getBytes(column);
         return b == null ? null : new ByteArrayInputStream(b);
     }
 
+    /**
+     * A text value as a stream; a value longer than its bound buffer is read
+     * from the data source piece by piece as the reader is read.
+     */
     @Override
     public Reader getCharacterStream(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+                rv.obj = null;
+                rv.err1 = 0;
+                odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
+                if (rv.err1 == Odbc.ST_NULL) {
+                    wasNull = true;
+                    return null;
+                }
+                wasNull = false;
+                if (rv.err1 == 0 && rv.obj != null) return new StringReader((String) rv.obj);
+                hold(i, STREAMED);
+                return new java.io.InputStreamReader(new PieceStream(i, Odbc.C_WCHAR), StandardCharsets.UTF_16LE);
+            }
+        } finally {
+            unlock();
+        }
         String s = getString(column);
         return s == null ? null : new StringReader(s);
+    }
+
+    /** The bytes of one column value, read from the data source a piece at a time while the row is current. */
+    private final class PieceStream extends InputStream {
+        private final int i;
+        private final int cType;
+        private final long rowAt;
+        private final byte[] buf = new byte[PIECE];
+        private int pos;
+        private int lim;
+        private boolean last;
+
+        PieceStream(int i, int cType) {
+            this.i = i;
+            this.cType = cType;
+            this.rowAt = row;
+        }
+
+        private boolean fill() throws java.io.IOException {
+            if (last) return false;
+            state.lock.lock();
+            try {
+                if (isClosed() || row != rowAt) {
+                    throw new java.io.IOException("The result set left the row: the stream of column " + (i + 1)
+                            + " can no longer be read");
+                }
+                int ind = odbc.getDataStream(state.hStmt, boundCols, i + 1, cType, buf, PIECE, 0, ec);
+                int rc = ec[0];
+                if (rc == Odbc.NO_DATA) {
+                    last = true;
+                    return false;
+                }
+                if (!Odbc.succeeded(rc)) {
+                    throw new java.io.IOException(stmt.failure("reading column " + (i + 1), false));
+                }
+                int room = PIECE - (cType == Odbc.C_WCHAR ? 2 : 0);
+                int stored = ind < 0 || ind > room ? room : ind;
+                if (cType == Odbc.C_WCHAR) stored &= ~1;
+                pos = 0;
+                lim = stored;
+                if (rc == Odbc.SUCCESS) last = true;
+                return true;
+            } finally {
+                state.lock.unlock();
+            }
+        }
+
+        @Override
+        public int read() throws java.io.IOException {
+            while (pos >= lim) {
+                if (!fill()) return -1;
+            }
+            return buf[pos++] & 0xFF;
+        }
+
+        @Override
+        public int read(byte[] b, int off, int len) throws java.io.IOException {
+            java.util.Objects.checkFromIndexSize(off, len, b.length);
+            if (len == 0) return 0;
+            while (pos >= lim) {
+                if (!fill()) return -1;
+            }
+            int n = Math.min(len, lim - pos);
+            System.arraycopy(buf, pos, b, off, n);
+            pos += n;
+            return n;
+        }
     }
 
     @Override

@@ -273,6 +273,47 @@ class PreparedStatementTest {
     }
 
     @Test
+    void aStreamShorterThanItsLengthFailsAndTheStatementRunsAgain() throws SQLException {
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO v (id, b) VALUES (?, ?)")) {
+            ps.setInt(1, 1);
+            ps.setBinaryStream(2, new ByteArrayInputStream(new byte[10]), 100);
+            SQLException e = assertThrows(SQLException.class, ps::executeUpdate);
+            assertEquals("22026", e.getSQLState());
+            ps.setBytes(2, new byte[] {5});
+            assertEquals(1, ps.executeUpdate());
+        }
+        try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT count(*) FROM v")) {
+            rs.next();
+            assertEquals(1, rs.getInt(1), "the failed execution stored nothing");
+        }
+    }
+
+    @Test
+    void aLongValueIsStreamedPieceByPieceWhileItsRowIsCurrent() throws Exception {
+        byte[] big = new byte[300_000];
+        new Random(2).nextBytes(big);
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO v (id, b) VALUES (?, ?)")) {
+            for (int id = 1; id <= 2; id++) {
+                ps.setInt(1, id);
+                ps.setBytes(2, big);
+                ps.executeUpdate();
+            }
+        }
+        try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT b FROM v ORDER BY id")) {
+            assertTrue(rs.next());
+            InputStream in = rs.getBinaryStream(1);
+            byte[] head = in.readNBytes(1000);
+            assertArrayEquals(java.util.Arrays.copyOf(big, 1000), head);
+            assertThrows(SQLException.class, () -> rs.getBytes(1), "the value is being read as a stream");
+            assertTrue(rs.next());
+            assertThrows(java.io.IOException.class, in::readAllBytes, "the row moved on");
+            try (InputStream second = rs.getBinaryStream(1)) {
+                assertArrayEquals(big, second.readAllBytes());
+            }
+        }
+    }
+
+    @Test
     void batchRunsAllRowsInOneExecution() throws SQLException {
         try (PreparedStatement ps = c.prepareStatement("INSERT INTO v (id, i, d, s, n, b, ts) VALUES (?, ?, ?, ?, ?, ?, ?)")) {
             for (int r = 0; r < 100; r++) {
