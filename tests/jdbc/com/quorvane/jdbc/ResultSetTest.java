@@ -161,6 +161,28 @@ class ResultSetTest {
     }
 
     @Test
+    void booleanParametersAndTextBeyondTheBasicPlane() throws SQLException {
+        String text = "z\u00fc \u4e2d \uD83D\uDE00";
+        try (ResultSet rs = s.executeQuery("SELECT '" + text + "'")) {
+            assertTrue(rs.next());
+            assertEquals(text, rs.getString(1), "the SQL text and the value keep characters outside the BMP");
+        }
+        if (!Db.postgres()) return;
+        try (var ps = c.prepareStatement("SELECT count(*) FROM r WHERE f = ?")) {
+            ps.setBoolean(1, true);
+            try (ResultSet rs = ps.executeQuery()) {
+                assertTrue(rs.next());
+                assertEquals(1, rs.getInt(1));
+            }
+            ps.setObject(1, Boolean.FALSE);
+            try (ResultSet rs = ps.executeQuery()) {
+                assertTrue(rs.next());
+                assertEquals(0, rs.getInt(1));
+            }
+        }
+    }
+
+    @Test
     void textLongerThanItsBufferIsReadWhole() throws SQLException {
         StringBuilder sb = new StringBuilder();
         for (int i = 0; i < 40000; i++) sb.append((char) ('a' + i % 26));
