@@ -1,0 +1,712 @@
+package com.quorvane.jdbc;
+
+import java.io.ByteArrayInputStream;
+import java.io.InputStream;
+import java.io.Reader;
+import java.io.StringReader;
+import java.math.BigDecimal;
+import java.net.URL;
+import java.nio.charset.StandardCharsets;
+import java.sql.Array;
+import java.sql.Blob;
+import java.sql.Clob;
+import java.sql.Date;
+import java.sql.NClob;
+import java.sql.Ref;
+import java.sql.ResultSet;
+import java.sql.ResultSetMetaData;
+import java.sql.RowId;
+import java.sql.SQLException;
+import java.sql.SQLFeatureNotSupportedException;
+import java.sql.SQLWarning;
+import java.sql.SQLXML;
+import java.sql.Statement;
+import java.sql.Time;
+import java.sql.Timestamp;
+import java.sql.Types;
+import java.util.Calendar;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Locale;
+import java.util.Map;
+
+/**
+ * A forward-only, read-only result set held in memory: the catalog results of
+ * {@link JdbcOdbcDatabaseMetaData}, rebuilt in JDBC form from what the data
+ * source answered (catalog results are small). Values are String, Integer,
+ * Long, Boolean or null, as the column's JDBC type says; the getters convert
+ * between them as JDBC's conversion table allows.
+ */
+final class JdbcOdbcMemoryResultSet implements ResultSet {
+    /** One column: its label, JDBC type and type name. */
+    static final class Column {
+        final String label;
+        final int type;
+
+        Column(String label, int type) {
+            this.label = label;
+            this.type = type;
+        }
+
+        String typeName() {
+            switch (type) {
+            case Types.SMALLINT: return "SMALLINT";
+            case Types.INTEGER: return "INTEGER";
+            case Types.BIGINT: return "BIGINT";
+            case Types.BOOLEAN: return "BOOLEAN";
+            default: return "VARCHAR";
+            }
+        }
+    }
+
+    static Column col(String label, int type) {
+        return new Column(label, type);
+    }
+
+    static Column text(String label) {
+        return new Column(label, Types.VARCHAR);
+    }
+
+    private final Column[] columns;
+    private final List<Object[]> rows;
+    private final Map<String, Integer> labels = new HashMap<>();
+    private int row;
+    private boolean closed;
+    private boolean wasNull;
+    private int fetchSize;
+
+    JdbcOdbcMemoryResultSet(Column[] columns, List<Object[]> rows) {
+        this.columns = columns;
+        this.rows = rows;
+        for (int c = columns.length; c >= 1; c--) {
+            labels.put(columns[c - 1].label.toUpperCase(Locale.ROOT), c);
+        }
+    }
+
+    /** The rows held (for the metadata class, before the result set is handed out). */
+    List<Object[]> rows() {
+        return rows;
+    }
+
+    private void checkOpen() throws SQLException {
+        if (closed) throw JdbcOdbcErrors.closed("The result set");
+    }
+
+    private Object value(int column) throws SQLException {
+        checkOpen();
+        if (row < 1 || row > rows.size()) {
+            throw JdbcOdbcErrors.of(row < 1 ? "next() was not called" : "The result set has no more rows", "24000");
+        }
+        if (column < 1 || column > columns.length) {
+            throw JdbcOdbcErrors.of("Column index " + column + " is outside 1.." + columns.length, "07009");
+        }
+        Object v = rows.get(row - 1)[column - 1];
+        wasNull = v == null;
+        return v;
+    }
+
+    private SQLException conversion(int column, String to) {
+        return JdbcOdbcErrors.of("Column " + column + " (" + columns[column - 1].label + ") cannot be read as " + to,
+                "22018");
+    }
+
+    private long number(int column, long min, long max, String to) throws SQLException {
+        Object v = value(column);
+        if (v == null) return 0;
+        long n;
+        if (v instanceof Number) {
+            n = ((Number) v).longValue();
+        } else if (v instanceof Boolean) {
+            n = (Boolean) v ? 1 : 0;
+        } else {
+            try {
+                n = new BigDecimal(v.toString().trim()).longValueExact();
+            } catch (NumberFormatException | ArithmeticException e) {
+                throw conversion(column, to);
+            }
+        }
+        if (n < min || n > max) throw JdbcOdbcErrors.of("Value " + n + " of column " + column + " is out of range for "
+                + to, "22003");
+        return n;
+    }
+
+    // ---------------------------------------------------------------- cursor
+
+    @Override
+    public boolean next() throws SQLException {
+        checkOpen();
+        if (row <= rows.size()) row++;
+        return row <= rows.size();
+    }
+
+    @Override
+    public void close() {
+        closed = true;
+    }
+
+    @Override
+    public boolean isClosed() {
+        return closed;
+    }
+
+    @Override
+    public boolean wasNull() throws SQLException {
+        checkOpen();
+        return wasNull;
+    }
+
+    @Override
+    public int getRow() throws SQLException {
+        checkOpen();
+        return row <= rows.size() ? row : 0;
+    }
+
+    @Override
+    public boolean isBeforeFirst() throws SQLException {
+        checkOpen();
+        return row == 0 && !rows.isEmpty();
+    }
+
+    @Override
+    public boolean isAfterLast() throws SQLException {
+        checkOpen();
+        return row > rows.size() && !rows.isEmpty();
+    }
+
+    @Override
+    public boolean isFirst() throws SQLException {
+        checkOpen();
+        return row == 1 && !rows.isEmpty();
+    }
+
+    @Override
+    public boolean isLast() throws SQLException {
+        checkOpen();
+        return row == rows.size() && !rows.isEmpty();
+    }
+
+    private static SQLFeatureNotSupportedException forwardOnly() {
+        return JdbcOdbcErrors.notSupported("Moving a forward-only result set other than with next()");
+    }
+
+    @Override public void beforeFirst() throws SQLException { throw forwardOnly(); }
+    @Override public void afterLast() throws SQLException { throw forwardOnly(); }
+    @Override public boolean first() throws SQLException { throw forwardOnly(); }
+    @Override public boolean last() throws SQLException { throw forwardOnly(); }
+    @Override public boolean absolute(int r) throws SQLException { throw forwardOnly(); }
+    @Override public boolean relative(int r) throws SQLException { throw forwardOnly(); }
+    @Override public boolean previous() throws SQLException { throw forwardOnly(); }
+
+    @Override
+    public void setFetchDirection(int direction) throws SQLException {
+        checkOpen();
+        if (direction != FETCH_FORWARD) throw forwardOnly();
+    }
+
+    @Override
+    public int getFetchDirection() {
+        return FETCH_FORWARD;
+    }
+
+    @Override
+    public void setFetchSize(int rows) throws SQLException {
+        checkOpen();
+        if (rows < 0) throw JdbcOdbcErrors.of("Negative fetch size", "HY024");
+        fetchSize = rows;
+    }
+
+    @Override
+    public int getFetchSize() {
+        return fetchSize;
+    }
+
+    @Override
+    public int getType() {
+        return TYPE_FORWARD_ONLY;
+    }
+
+    @Override
+    public int getConcurrency() {
+        return CONCUR_READ_ONLY;
+    }
+
+    @Override
+    public int getHoldability() {
+        return HOLD_CURSORS_OVER_COMMIT;
+    }
+
+    @Override
+    public SQLWarning getWarnings() throws SQLException {
+        checkOpen();
+        return null;
+    }
+
+    @Override
+    public void clearWarnings() throws SQLException {
+        checkOpen();
+    }
+
+    @Override
+    public String getCursorName() throws SQLException {
+        throw JdbcOdbcErrors.notSupported("Cursor names of catalog results");
+    }
+
+    /** Catalog results belong to no statement. */
+    @Override
+    public Statement getStatement() throws SQLException {
+        checkOpen();
+        return null;
+    }
+
+    @Override
+    public int findColumn(String label) throws SQLException {
+        checkOpen();
+        if (label == null) throw JdbcOdbcErrors.of("The column label is null", "HY009");
+        Integer c = labels.get(label.toUpperCase(Locale.ROOT));
+        if (c == null) throw JdbcOdbcErrors.of("The result has no column labelled " + label, "42S22");
+        return c;
+    }
+
+    // ---------------------------------------------------------------- getters
+
+    @Override
+    public String getString(int column) throws SQLException {
+        Object v = value(column);
+        return v == null ? null : v.toString();
+    }
+
+    @Override
+    public boolean getBoolean(int column) throws SQLException {
+        Object v = value(column);
+        if (v == null) return false;
+        if (v instanceof Boolean) return (Boolean) v;
+        if (v instanceof Number) return ((Number) v).longValue() != 0;
+        String s = v.toString().trim();
+        if (s.equalsIgnoreCase("true") || s.equalsIgnoreCase("yes") || s.equals("1") || s.equalsIgnoreCase("y")) {
+            return true;
+        }
+        if (s.equalsIgnoreCase("false") || s.equalsIgnoreCase("no") || s.equals("0") || s.equalsIgnoreCase("n")) {
+            return false;
+        }
+        throw conversion(column, "boolean");
+    }
+
+    @Override
+    public byte getByte(int column) throws SQLException {
+        return (byte) number(column, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
+    }
+
+    @Override
+    public short getShort(int column) throws SQLException {
+        return (short) number(column, Short.MIN_VALUE, Short.MAX_VALUE, "short");
+    }
+
+    @Override
+    public int getInt(int column) throws SQLException {
+        return (int) number(column, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
+    }
+
+    @Override
+    public long getLong(int column) throws SQLException {
+        return number(column, Long.MIN_VALUE, Long.MAX_VALUE, "long");
+    }
+
+    @Override
+    public float getFloat(int column) throws SQLException {
+        BigDecimal d = getBigDecimal(column);
+        return d == null ? 0 : d.floatValue();
+    }
+
+    @Override
+    public double getDouble(int column) throws SQLException {
+        BigDecimal d = getBigDecimal(column);
+        return d == null ? 0 : d.doubleValue();
+    }
+
+    @Override
+    public BigDecimal getBigDecimal(int column) throws SQLException {
+        Object v = value(column);
+        if (v == null) return null;
+        if (v instanceof Boolean) return (Boolean) v ? BigDecimal.ONE : BigDecimal.ZERO;
+        try {
+            return new BigDecimal(v.toString().trim());
+        } catch (NumberFormatException e) {
+            throw conversion(column, "a number");
+        }
+    }
+
+    @Override
+    @Deprecated
+    public BigDecimal getBigDecimal(int column, int scale) throws SQLException {
+        BigDecimal d = getBigDecimal(column);
+        return d == null ? null : d.setScale(scale, java.math.RoundingMode.HALF_UP);
+    }
+
+    @Override
+    public byte[] getBytes(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : s.getBytes(StandardCharsets.UTF_8);
+    }
+
+    @Override
+    public Date getDate(int column) throws SQLException {
+        if (value(column) == null) return null;
+        throw conversion(column, "a date");
+    }
+
+    @Override
+    public Date getDate(int column, Calendar cal) throws SQLException {
+        return getDate(column);
+    }
+
+    @Override
+    public Time getTime(int column) throws SQLException {
+        if (value(column) == null) return null;
+        throw conversion(column, "a time");
+    }
+
+    @Override
+    public Time getTime(int column, Calendar cal) throws SQLException {
+        return getTime(column);
+    }
+
+    @Override
+    public Timestamp getTimestamp(int column) throws SQLException {
+        if (value(column) == null) return null;
+        throw conversion(column, "a timestamp");
+    }
+
+    @Override
+    public Timestamp getTimestamp(int column, Calendar cal) throws SQLException {
+        return getTimestamp(column);
+    }
+
+    @Override
+    public Object getObject(int column) throws SQLException {
+        return value(column);
+    }
+
+    @Override
+    public Object getObject(int column, Map<String, Class<?>> map) throws SQLException {
+        return getObject(column);
+    }
+
+    @Override
+    public <T> T getObject(int column, Class<T> type) throws SQLException {
+        if (type == null) throw JdbcOdbcErrors.of("No type given", "HY009");
+        Object v = value(column);
+        if (v == null) return null;
+        Object r;
+        if (type == String.class) r = v.toString();
+        else if (type == Integer.class) r = getInt(column);
+        else if (type == Long.class) r = getLong(column);
+        else if (type == Short.class) r = getShort(column);
+        else if (type == Byte.class) r = getByte(column);
+        else if (type == Boolean.class) r = getBoolean(column);
+        else if (type == BigDecimal.class) r = getBigDecimal(column);
+        else if (type == Double.class) r = getDouble(column);
+        else if (type == Float.class) r = getFloat(column);
+        else if (type.isInstance(v)) r = v;
+        else throw conversion(column, type.getName());
+        return type.cast(r);
+    }
+
+    @Override
+    public InputStream getAsciiStream(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.US_ASCII));
+    }
+
+    @Override
+    @Deprecated
+    public InputStream getUnicodeStream(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+    }
+
+    @Override
+    public InputStream getBinaryStream(int column) throws SQLException {
+        byte[] b = getBytes(column);
+        return b == null ? null : new ByteArrayInputStream(b);
+    }
+
+    @Override
+    public Reader getCharacterStream(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new StringReader(s);
+    }
+
+    @Override
+    public Reader getNCharacterStream(int column) throws SQLException {
+        return getCharacterStream(column);
+    }
+
+    @Override
+    public String getNString(int column) throws SQLException {
+        return getString(column);
+    }
+
+    @Override
+    public URL getURL(int column) throws SQLException {
+        throw JdbcOdbcErrors.notSupported("getURL");
+    }
+
+    @Override public Ref getRef(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRef"); }
+    @Override public Blob getBlob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getBlob"); }
+    @Override public Clob getClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getClob"); }
+    @Override public NClob getNClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getNClob"); }
+    @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
+    @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
+    @Override public SQLXML getSQLXML(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getSQLXML"); }
+
+    // ---------------------------------------------------------------- by label
+
+    @Override public String getString(String l) throws SQLException { return getString(findColumn(l)); }
+    @Override public boolean getBoolean(String l) throws SQLException { return getBoolean(findColumn(l)); }
+    @Override public byte getByte(String l) throws SQLException { return getByte(findColumn(l)); }
+    @Override public short getShort(String l) throws SQLException { return getShort(findColumn(l)); }
+    @Override public int getInt(String l) throws SQLException { return getInt(findColumn(l)); }
+    @Override public long getLong(String l) throws SQLException { return getLong(findColumn(l)); }
+    @Override public float getFloat(String l) throws SQLException { return getFloat(findColumn(l)); }
+    @Override public double getDouble(String l) throws SQLException { return getDouble(findColumn(l)); }
+    @Override @Deprecated public BigDecimal getBigDecimal(String l, int s) throws SQLException {
+        return getBigDecimal(findColumn(l), s);
+    }
+    @Override public BigDecimal getBigDecimal(String l) throws SQLException { return getBigDecimal(findColumn(l)); }
+    @Override public byte[] getBytes(String l) throws SQLException { return getBytes(findColumn(l)); }
+    @Override public Date getDate(String l) throws SQLException { return getDate(findColumn(l)); }
+    @Override public Time getTime(String l) throws SQLException { return getTime(findColumn(l)); }
+    @Override public Timestamp getTimestamp(String l) throws SQLException { return getTimestamp(findColumn(l)); }
+    @Override public Date getDate(String l, Calendar c) throws SQLException { return getDate(findColumn(l), c); }
+    @Override public Time getTime(String l, Calendar c) throws SQLException { return getTime(findColumn(l), c); }
+    @Override public Timestamp getTimestamp(String l, Calendar c) throws SQLException {
+        return getTimestamp(findColumn(l), c);
+    }
+    @Override public InputStream getAsciiStream(String l) throws SQLException { return getAsciiStream(findColumn(l)); }
+    @Override @Deprecated public InputStream getUnicodeStream(String l) throws SQLException {
+        return getUnicodeStream(findColumn(l));
+    }
+    @Override public InputStream getBinaryStream(String l) throws SQLException { return getBinaryStream(findColumn(l)); }
+    @Override public Reader getCharacterStream(String l) throws SQLException {
+        return getCharacterStream(findColumn(l));
+    }
+    @Override public Reader getNCharacterStream(String l) throws SQLException {
+        return getNCharacterStream(findColumn(l));
+    }
+    @Override public String getNString(String l) throws SQLException { return getNString(findColumn(l)); }
+    @Override public Object getObject(String l) throws SQLException { return getObject(findColumn(l)); }
+    @Override public Object getObject(String l, Map<String, Class<?>> m) throws SQLException {
+        return getObject(findColumn(l), m);
+    }
+    @Override public <T> T getObject(String l, Class<T> t) throws SQLException { return getObject(findColumn(l), t); }
+    @Override public URL getURL(String l) throws SQLException { return getURL(findColumn(l)); }
+    @Override public Ref getRef(String l) throws SQLException { return getRef(findColumn(l)); }
+    @Override public Blob getBlob(String l) throws SQLException { return getBlob(findColumn(l)); }
+    @Override public Clob getClob(String l) throws SQLException { return getClob(findColumn(l)); }
+    @Override public NClob getNClob(String l) throws SQLException { return getNClob(findColumn(l)); }
+    @Override public Array getArray(String l) throws SQLException { return getArray(findColumn(l)); }
+    @Override public RowId getRowId(String l) throws SQLException { return getRowId(findColumn(l)); }
+    @Override public SQLXML getSQLXML(String l) throws SQLException { return getSQLXML(findColumn(l)); }
+
+    // ---------------------------------------------------------------- metadata
+
+    @Override
+    public ResultSetMetaData getMetaData() throws SQLException {
+        checkOpen();
+        return new Meta(columns);
+    }
+
+    /** The columns of a result held in memory. */
+    static final class Meta implements ResultSetMetaData {
+        private final Column[] columns;
+
+        Meta(Column[] columns) {
+            this.columns = columns;
+        }
+
+        private Column at(int column) throws SQLException {
+            if (column < 1 || column > columns.length) {
+                throw JdbcOdbcErrors.of("Column index " + column + " is outside 1.." + columns.length, "07009");
+            }
+            return columns[column - 1];
+        }
+
+        private static boolean numeric(int type) {
+            return type == Types.SMALLINT || type == Types.INTEGER || type == Types.BIGINT;
+        }
+
+        @Override public int getColumnCount() { return columns.length; }
+        @Override public boolean isAutoIncrement(int c) throws SQLException { at(c); return false; }
+        @Override public boolean isCaseSensitive(int c) throws SQLException { return at(c).type == Types.VARCHAR; }
+        @Override public boolean isSearchable(int c) throws SQLException { at(c); return false; }
+        @Override public boolean isCurrency(int c) throws SQLException { at(c); return false; }
+        @Override public int isNullable(int c) throws SQLException { at(c); return columnNullableUnknown; }
+        @Override public boolean isSigned(int c) throws SQLException { return numeric(at(c).type); }
+
+        @Override
+        public int getColumnDisplaySize(int c) throws SQLException {
+            switch (at(c).type) {
+            case Types.SMALLINT: return 6;
+            case Types.INTEGER: return 11;
+            case Types.BIGINT: return 20;
+            case Types.BOOLEAN: return 5;
+            default: return 128;
+            }
+        }
+
+        @Override public String getColumnLabel(int c) throws SQLException { return at(c).label; }
+        @Override public String getColumnName(int c) throws SQLException { return at(c).label; }
+        @Override public String getSchemaName(int c) throws SQLException { at(c); return ""; }
+
+        @Override
+        public int getPrecision(int c) throws SQLException {
+            switch (at(c).type) {
+            case Types.SMALLINT: return 5;
+            case Types.INTEGER: return 10;
+            case Types.BIGINT: return 19;
+            case Types.BOOLEAN: return 1;
+            default: return 128;
+            }
+        }
+
+        @Override public int getScale(int c) throws SQLException { at(c); return 0; }
+        @Override public String getTableName(int c) throws SQLException { at(c); return ""; }
+        @Override public String getCatalogName(int c) throws SQLException { at(c); return ""; }
+        @Override public int getColumnType(int c) throws SQLException { return at(c).type; }
+        @Override public String getColumnTypeName(int c) throws SQLException { return at(c).typeName(); }
+        @Override public boolean isReadOnly(int c) throws SQLException { at(c); return true; }
+        @Override public boolean isWritable(int c) throws SQLException { at(c); return false; }
+        @Override public boolean isDefinitelyWritable(int c) throws SQLException { at(c); return false; }
+
+        @Override
+        public String getColumnClassName(int c) throws SQLException {
+            switch (at(c).type) {
+            case Types.SMALLINT: case Types.INTEGER: return Integer.class.getName();
+            case Types.BIGINT: return Long.class.getName();
+            case Types.BOOLEAN: return Boolean.class.getName();
+            default: return String.class.getName();
+            }
+        }
+
+        @Override
+        public <T> T unwrap(Class<T> iface) throws SQLException {
+            if (iface.isInstance(this)) return iface.cast(this);
+            throw JdbcOdbcErrors.of("Not a wrapper for " + iface.getName(), "HY024");
+        }
+
+        @Override
+        public boolean isWrapperFor(Class<?> iface) {
+            return iface.isInstance(this);
+        }
+    }
+
+    @Override
+    public <T> T unwrap(Class<T> iface) throws SQLException {
+        if (iface.isInstance(this)) return iface.cast(this);
+        throw JdbcOdbcErrors.of("Not a wrapper for " + iface.getName(), "HY024");
+    }
+
+    @Override
+    public boolean isWrapperFor(Class<?> iface) {
+        return iface.isInstance(this);
+    }
+
+    // ---------------------------------------------------------------- read-only
+
+    @Override public boolean rowUpdated() { return false; }
+    @Override public boolean rowInserted() { return false; }
+    @Override public boolean rowDeleted() { return false; }
+
+    private static SQLFeatureNotSupportedException readOnly() {
+        return JdbcOdbcErrors.notSupported("Updating a catalog result");
+    }
+
+    @Override public void updateNull(int c) throws SQLException { throw readOnly(); }
+    @Override public void updateBoolean(int c, boolean x) throws SQLException { throw readOnly(); }
+    @Override public void updateByte(int c, byte x) throws SQLException { throw readOnly(); }
+    @Override public void updateShort(int c, short x) throws SQLException { throw readOnly(); }
+    @Override public void updateInt(int c, int x) throws SQLException { throw readOnly(); }
+    @Override public void updateLong(int c, long x) throws SQLException { throw readOnly(); }
+    @Override public void updateFloat(int c, float x) throws SQLException { throw readOnly(); }
+    @Override public void updateDouble(int c, double x) throws SQLException { throw readOnly(); }
+    @Override public void updateBigDecimal(int c, BigDecimal x) throws SQLException { throw readOnly(); }
+    @Override public void updateString(int c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateBytes(int c, byte[] x) throws SQLException { throw readOnly(); }
+    @Override public void updateDate(int c, Date x) throws SQLException { throw readOnly(); }
+    @Override public void updateTime(int c, Time x) throws SQLException { throw readOnly(); }
+    @Override public void updateTimestamp(int c, Timestamp x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(int c, Object x, int s) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(int c, Object x) throws SQLException { throw readOnly(); }
+    @Override public void updateNull(String c) throws SQLException { throw readOnly(); }
+    @Override public void updateBoolean(String c, boolean x) throws SQLException { throw readOnly(); }
+    @Override public void updateByte(String c, byte x) throws SQLException { throw readOnly(); }
+    @Override public void updateShort(String c, short x) throws SQLException { throw readOnly(); }
+    @Override public void updateInt(String c, int x) throws SQLException { throw readOnly(); }
+    @Override public void updateLong(String c, long x) throws SQLException { throw readOnly(); }
+    @Override public void updateFloat(String c, float x) throws SQLException { throw readOnly(); }
+    @Override public void updateDouble(String c, double x) throws SQLException { throw readOnly(); }
+    @Override public void updateBigDecimal(String c, BigDecimal x) throws SQLException { throw readOnly(); }
+    @Override public void updateString(String c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateBytes(String c, byte[] x) throws SQLException { throw readOnly(); }
+    @Override public void updateDate(String c, Date x) throws SQLException { throw readOnly(); }
+    @Override public void updateTime(String c, Time x) throws SQLException { throw readOnly(); }
+    @Override public void updateTimestamp(String c, Timestamp x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x, int l) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(String c, Object x, int s) throws SQLException { throw readOnly(); }
+    @Override public void updateObject(String c, Object x) throws SQLException { throw readOnly(); }
+    @Override public void insertRow() throws SQLException { throw readOnly(); }
+    @Override public void updateRow() throws SQLException { throw readOnly(); }
+    @Override public void deleteRow() throws SQLException { throw readOnly(); }
+    @Override public void refreshRow() throws SQLException { throw readOnly(); }
+    @Override public void cancelRowUpdates() throws SQLException { throw readOnly(); }
+    @Override public void moveToInsertRow() throws SQLException { throw readOnly(); }
+    @Override public void moveToCurrentRow() throws SQLException { throw readOnly(); }
+    @Override public void updateRef(int c, Ref x) throws SQLException { throw readOnly(); }
+    @Override public void updateRef(String c, Ref x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, Blob x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, Blob x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Clob x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Clob x) throws SQLException { throw readOnly(); }
+    @Override public void updateArray(int c, Array x) throws SQLException { throw readOnly(); }
+    @Override public void updateArray(String c, Array x) throws SQLException { throw readOnly(); }
+    @Override public void updateRowId(int c, RowId x) throws SQLException { throw readOnly(); }
+    @Override public void updateRowId(String c, RowId x) throws SQLException { throw readOnly(); }
+    @Override public void updateNString(int c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateNString(String c, String x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, NClob x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, NClob x) throws SQLException { throw readOnly(); }
+    @Override public void updateSQLXML(int c, SQLXML x) throws SQLException { throw readOnly(); }
+    @Override public void updateSQLXML(String c, SQLXML x) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateAsciiStream(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBinaryStream(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(int c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateBlob(String c, InputStream x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateClob(String c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(int c, Reader x) throws SQLException { throw readOnly(); }
+    @Override public void updateNClob(String c, Reader x) throws SQLException { throw readOnly(); }
+}
