@@ -27,4 +27,6 @@ foreach(db sqlite postgres)
     -cp ${QV_JAR}:${QVT_JDBC_CLASSES} --scan-classpath ${QVT_JDBC_CLASSES}
     --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
   set_tests_properties(jdbc_${db} PROPERTIES LABELS "jdbc;${db}")
+  # The class path of the processes a test starts itself (XA recovery after a kill).
+  set_property(TEST jdbc_${db} APPEND PROPERTY ENVIRONMENT "QVT_JDBC_CP=${QV_JAR}:${QVT_JDBC_CLASSES}")
 endforeach()

@@ -3,7 +3,14 @@ package com.quorvane.jdbc.xa;
 /** The native XA operations on a transaction branch of a connection. */
 public class XAJdbcOdbcClient {
     static {
-        System.loadLibrary("qvJdbcCS70");
+        // The library is loaded by the driver's loader (from the jar, a named
+        // folder or java.library.path); initialising JdbcOdbcClient runs it, so
+        // both classes bind to the one copy in the process.
+        try {
+            Class.forName("com.quorvane.jdbc.JdbcOdbcClient", true, XAJdbcOdbcClient.class.getClassLoader());
+        } catch (ClassNotFoundException e) {
+            throw new NoClassDefFoundError(e.getMessage());
+        }
     }
 
     public XAJdbcOdbcClient() {}
