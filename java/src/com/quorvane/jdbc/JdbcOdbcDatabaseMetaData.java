@@ -375,6 +375,12 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         }
     }
 
+    /** Types whose DECIMAL_DIGITS are the digits of the fractional seconds. */
+    private static boolean isTime(int jdbcType) {
+        return jdbcType == Types.TIME || jdbcType == Types.TIMESTAMP || jdbcType == Types.TIME_WITH_TIMEZONE
+                || jdbcType == Types.TIMESTAMP_WITH_TIMEZONE;
+    }
+
     private static boolean isCharOrBinary(int jdbcType) {
         switch (jdbcType) {
         case Types.CHAR: case Types.VARCHAR: case Types.LONGVARCHAR: case Types.NCHAR: case Types.NVARCHAR:
@@ -604,7 +610,8 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
             }
             String def = s.has(13) ? s.str(13) : null;
             rows.add(new Object[] {s.name(1), s.name(2), s.str(3), s.str(4), type, typeName, size(s.num(7), type),
-                null, isNumeric(type) ? dr[0] : null, isNumeric(type) ? dr[1] : null, nullable, remarks(s.str(12)),
+                null, isNumeric(type) || isTime(type) ? dr[0] : null, isNumeric(type) ? dr[1] : null, nullable,
+                remarks(s.str(12)),
                 def, null, null, isCharOrBinary(type) && s.has(16) ? size(s.num(16), type) : null, ordinal, isNullable, null,
                 null, null, null, autoIncrement(s, autoIncrement, def), ""});
         }
@@ -723,11 +730,34 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return rows;
     }
 
+    /**
+     * The data source's best row identifier; when it names none (psqlODBC
+     * names one only for tables with oids), the primary key, which
+     * identifies a row for the whole session.
+     */
     @Override
     public ResultSet getBestRowIdentifier(String catalog, String schema, String table, int scope, boolean nullable)
             throws SQLException {
-        return result(ROW_IDENTIFIER, special("getBestRowIdentifier", 1, catalog, schema, table, scope, nullable,
-                true), order(1));
+        List<Object[]> rows = special("getBestRowIdentifier", 1, catalog, schema, table, scope, nullable, true);
+        if (rows.isEmpty() && table != null) {
+            List<Object[]> key = new ArrayList<>();
+            try (ResultSet pk = getPrimaryKeys(catalog, schema, table)) {
+                while (pk.next()) key.add(new Object[] {pk.getString(2), pk.getString(4), pk.getInt(5)});
+            }
+            key.sort(Comparator.comparingInt(k -> (Integer) k[2]));
+            for (Object[] k : key) {
+                try (ResultSet c = getColumns(catalog, schema == null ? null : schema, table, (String) k[1])) {
+                    while (c.next()) {
+                        if (!c.getString("COLUMN_NAME").equals(k[1])) continue;
+                        if (schema == null && k[0] != null && !k[0].equals(c.getString("TABLE_SCHEM"))) continue;
+                        rows.add(new Object[] {bestRowSession, k[1], c.getInt("DATA_TYPE"), c.getString("TYPE_NAME"),
+                            c.getObject("COLUMN_SIZE"), null, c.getObject("DECIMAL_DIGITS"), bestRowNotPseudo});
+                        break;
+                    }
+                }
+            }
+        }
+        return result(ROW_IDENTIFIER, rows, order(1));
     }
 
     @Override

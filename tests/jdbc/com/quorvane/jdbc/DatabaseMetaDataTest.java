@@ -171,6 +171,8 @@ class DatabaseMetaDataTest {
             assertEquals(Types.NUMERIC, total.get("DATA_TYPE"));
             assertEquals(10, total.get("COLUMN_SIZE"));
             assertEquals(2, total.get("DECIMAL_DIGITS"));
+            // A timestamp's decimal digits are those of its fractional seconds.
+            assertEquals(6, byName(cols, "COLUMN_NAME", "at").get("DECIMAL_DIGITS"));
             // bytea has no limit: never psqlODBC's negative size.
             assertEquals(Integer.MAX_VALUE, byName(cols, "COLUMN_NAME", "doc").get("COLUMN_SIZE"));
         }
@@ -262,7 +264,16 @@ class DatabaseMetaDataTest {
         ResultSet best = md.getBestRowIdentifier(null, null, "md_order", DatabaseMetaData.bestRowSession, true);
         assertEquals(List.of("SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE", "BUFFER_LENGTH",
                 "DECIMAL_DIGITS", "PSEUDO_COLUMN"), labels(best));
-        best.close();
+        List<Map<String, Object>> bestRows = rows(best);
+        if (Db.postgres()) {
+            // psqlODBC names none for a table without oids: the primary key, in key order.
+            assertEquals(List.of("region", "num"), column(bestRows, "COLUMN_NAME"));
+            assertEquals(Types.INTEGER, bestRows.get(0).get("DATA_TYPE"));
+            assertEquals(DatabaseMetaData.bestRowSession, bestRows.get(0).get("SCOPE"));
+            assertEquals(DatabaseMetaData.bestRowNotPseudo, bestRows.get(0).get("PSEUDO_COLUMN"));
+        } else {
+            assertFalse(bestRows.isEmpty());
+        }
         List<Map<String, Object>> version = rows(md.getVersionColumns(null, null, "md_order"));
         if (Db.postgres()) {
             // PostgreSQL's row version: the pseudo column xmin.
