@@ -62,6 +62,8 @@ public class JdbcOdbcResultSetMetaData implements ResultSetMetaData {
             jdbcTypes[i] = kinds != null && kinds[i] == JdbcOdbcResultSet.K_BOOLEAN_TEXT ? Types.BOOLEAN
                     : jdbcType(odbcTypes[i]);
             if (precision[i] < 0) precision[i] = 0;
+            // psqlODBC describes a boolean as five characters of text ("false"); it is one bit.
+            if (jdbcTypes[i] == Types.BOOLEAN) precision[i] = 1;
         }
     }
 
