@@ -10,6 +10,9 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   binutils util-linux
   clang libclang-rt-14-dev
+  # Real clients and the peer of the JDBC tests (jars in /usr/share/java).
+  sqlline libhikaricp-java libslf4j-java libspring-jdbc-java libspring-core-java libcommons-logging-java
+  libhibernate3-java libjavassist-java libpostgresql-jdbc-java
 )
 as_root=()
 if [ "$(id -u)" != 0 ]; then as_root=(sudo); fi
