@@ -21,10 +21,11 @@ import javax.transaction.xa.XAResource;
  * One physical connection for a transaction manager or an XA pool, with its
  * {@link JdbcOdbcXAResource}. {@link #getConnection} hands out a handle (a
  * logical connection): closing the handle tells the listeners and leaves the
- * physical connection open; a new handle closes the previous one. While a
- * branch is associated with the connection, the handle refuses what would
- * end or change the data source's transaction behind the transaction
- * manager's back (commit, rollback, savepoints, auto-commit changes).
+ * physical connection open; a new handle closes the previous one. From a
+ * branch's start until it is prepared, committed or rolled back, the
+ * connection's transaction is the branch's, and the handle refuses what
+ * would end or change it behind the transaction manager's back (commit,
+ * rollback, savepoints, auto-commit changes).
  * Failures of class 08 (the connection is gone) are reported to the
  * listeners as connection errors. Statements and metadata of a handle name
  * the handle as their connection.

@@ -32,7 +32,11 @@ public class JdbcOdbcXAResource implements XAResource {
     private static volatile XAJdbcOdbcClient client;
 
     private final JdbcOdbcConnection conn;
-    /** The branch started on this connection and not yet ended, if any. */
+    /**
+     * The branch started on this connection and not yet prepared, committed
+     * or rolled back, if any: until then the session's transaction is the
+     * branch's.
+     */
     private volatile Xid associated;
 
     JdbcOdbcXAResource(JdbcOdbcConnection conn) {
@@ -50,7 +54,7 @@ public class JdbcOdbcXAResource implements XAResource {
         return c;
     }
 
-    /** Whether a branch is associated with the connection (started, not yet ended). */
+    /** Whether the connection's transaction belongs to a branch (started, not yet prepared or ended). */
     boolean associated() {
         return associated != null;
     }
@@ -131,7 +135,6 @@ public class JdbcOdbcXAResource implements XAResource {
             xa.xaEnd(h, f, g, b, d, flags, e);
             return 0;
         });
-        associated = null;
     }
 
     /** XA_OK, or XA_RDONLY when the branch changed nothing (it is then committed already). */

@@ -115,6 +115,8 @@ class XaTest {
             assertThrows(SQLException.class, () -> c1.setAutoCommit(false));
             r1.end(b1, XAResource.TMSUCCESS);
             r2.end(b2, XAResource.TMSUCCESS);
+            // Ended, not prepared: the session's transaction is still the branch's.
+            assertThrows(SQLException.class, c2::rollback);
             assertEquals(XAResource.XA_OK, r1.prepare(b1));
             assertEquals(XAResource.XA_OK, r2.prepare(b2));
             assertEquals(0, count(check, "xa_two"), "prepared work is invisible");
