@@ -42,16 +42,8 @@ class PeerDifferentialTest {
     /** Documented differences: observation → {this driver's value, pgjdbc's value}. */
     private static final Map<String, String[]> DOCUMENTED = new TreeMap<>();
 
-    /** Documented differences that work elsewhere in the project may remove: they may also vanish. */
-    private static final java.util.Set<String> MAY_VANISH = new TreeSet<>();
-
     private static void documented(String key, String ours, String peer) {
         DOCUMENTED.put(key, new String[] {ours, peer});
-    }
-
-    private static void documentedUntilFixed(String key, String ours, String peer) {
-        documented(key, ours, peer);
-        MAY_VANISH.add(key);
     }
 
     // The README's "Differences from pgjdbc", entry by entry (the numbers are the README's).
@@ -95,8 +87,7 @@ class PeerDifferentialTest {
         documented("rsmd.c_ts.typeName", "timestamp without time zone", "timestamp");
         // 9. uuid.
         documented("md.columns.17.COLUMN_SIZE", "37", "2147483647");
-        documentedUntilFixed("uuid.getString", "SQLSTATE HYC00", "6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b");
-        documentedUntilFixed("uuid.getString.class", "SQLFeatureNotSupportedException", "null");
+        documented("uuid.getString", "6F1C2A9E-3B4D-4E5F-8A7B-9C0D1E2F3A4B", "6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b");
         // 10. TABLE_CAT is the database.
         documented("md.tables.1.TABLE_CAT", "qvjdbc", "null");
         documented("md.tables.2.TABLE_CAT", "qvjdbc", "null");
@@ -420,7 +411,7 @@ class PeerDifferentialTest {
             String a = mine.values.getOrDefault(k, "null"), b = theirs.values.getOrDefault(k, "null");
             String[] doc = DOCUMENTED.get(k);
             if (a != null && a.equals(b)) {
-                if (doc != null && !MAY_VANISH.contains(k)) gone.add(k + ": documented as " + doc[0] + " / " + doc[1] + ", now both " + a);
+                if (doc != null) gone.add(k + ": documented as " + doc[0] + " / " + doc[1] + ", now both " + a);
                 continue;
             }
             if (doc != null && doc[0].equals(a) && doc[1].equals(b)) continue;
