@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -280,7 +282,36 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
                               SQLINTEGER cbSqlStrMax, SQLINTEGER* pcbSqlStr) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    return DM().SQLNativeSql(dbc->dm.load(), szSqlStrIn, cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+    // A null text or a length the driver manager refuses goes to it as it is
+    // (S1009 / S1090): there is nothing to copy.
+    if (!szSqlStrIn || (cbSqlStrIn < 0 && cbSqlStrIn != SQL_NTS))
+        return DM().SQLNativeSql(dbc->dm.load(), szSqlStrIn, cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+    // Asked before the driver manager's call, whose records must be what remains.
+    const bool sqlite = sourceOf(*dbc) == Source::SQLite;
+    // The SQLite driver writes the terminator of its output into the text it
+    // is given, at offset cbSqlStrMax - 1: past the end of a text shorter
+    // than the output buffer, into whatever memory follows it, and into the
+    // text itself when the buffer is shorter. It also reads the text up to
+    // its zero byte whatever cbSqlStrIn says. So every driver gets a copy of
+    // the text, ended after cbSqlStrIn bytes and zero-filled to at least
+    // cbSqlStrMax bytes; the caller's text is only read, and only as far as
+    // its length.
+    const size_t length = cbSqlStrIn == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(szSqlStrIn))
+                                                : static_cast<size_t>(cbSqlStrIn);
+    const size_t room = std::max(length + 1, cbSqlStrMax > 0 ? static_cast<size_t>(cbSqlStrMax) : size_t{0});
+    std::unique_ptr<SQLCHAR, decltype(&std::free)> text(static_cast<SQLCHAR*>(std::calloc(room, 1)), &std::free);
+    if (!text) return fail(*dbc, "S1001", "no memory for a copy of the SQL text");
+    std::memcpy(text.get(), szSqlStrIn, length);
+    const SQLRETURN rc = DM().SQLNativeSql(dbc->dm.load(), text.get(), cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+    // The terminator of a cut output went to the copy: the output is ended
+    // within its buffer here, as ODBC has it.
+    if (SQL_SUCCEEDED(rc) && szSqlStr && cbSqlStrMax > 0 &&
+        std::memchr(szSqlStr, 0, static_cast<size_t>(cbSqlStrMax)) == nullptr)
+        szSqlStr[cbSqlStrMax - 1] = 0;
+    // The SQLite driver files its truncation warning in the connection as if
+    // that were a statement, where SQLError does not find it.
+    if (rc == SQL_SUCCESS_WITH_INFO && sqlite) addDiag(*dbc, "01004", "data right truncated");
+    return rc;
 }
 
 SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* szSqlState, SQLINTEGER* pfNativeError,

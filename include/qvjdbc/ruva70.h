@@ -263,7 +263,7 @@
 //          output address; SQL_DRIVER_HSTMT without a statement
 //   S1092  option 3057 or 3031 given to SQLSetConnectOption /
 //          SQLGetConnectOption (they are statement options)
-//   S1001  the handle table is full
+//   S1001  the handle table is full; no memory for the copy of SQLNativeSql's text
 //   S1000  information type 3001 could not be asked; a PostgreSQL session
 //          not in UTC (above)
 //   08003  information type 3001 on a connection that is not connected
@@ -271,6 +271,13 @@
 //   22002  a null value read in the 8-byte form without an indicator
 //   S1C00  XA on a data source without two-phase commit
 //   01000  the session time zone could not be set at connect
+//   01004  SQLNativeSql cut its output on SQLite (the SQLite driver files
+//          its own record where SQLError does not find it)
+//
+// SQLNativeSql only reads the text it is given, and only as far as its
+// length: every driver is handed a copy of it (the SQLite driver writes its
+// output's terminator into its input, at the output length's last byte). A
+// cut output ends within its buffer.
 
 // ---------------------------------------------------------------------------
 // SQLCancel from another thread

@@ -125,10 +125,15 @@ TEST_P(OptionsTest, NativeSqlTranslatesEscapes) {
     // SQLNativeSql (both translate it when the statement runs); the text
     // comes back whole and terminated.
     EXPECT_EQ(qvt::cstr(out), "SELECT {fn UCASE('a')}");
+    // A cut output; the text given stays whole (the SQLite driver writes
+    // the output's terminator into it).
     jbyteArray cut = qvt::newBytes(8, 0x7F);
-    JC(nativeSql, c_.hDbc, zstr("SELECT {fn UCASE('a')}"), cut, ec);
+    jbyteArray text = zstr("SELECT {fn UCASE('a')}");
+    JC(nativeSql, c_.hDbc, text, cut, ec);
+    EXPECT_EQ(at(ec, 0), 1);
     EXPECT_EQ(at(cut, 7), 0);
     EXPECT_EQ(qvt::cstr(cut), "SELECT ");
+    EXPECT_EQ(qvt::cstr(text), "SELECT {fn UCASE('a')}");
     JC(nativeSql, c_.hDbc, zstr(""), out, ec);
     EXPECT_EQ(at(ec, 0), 0) << "the empty text passes with SQL_NTS";
     JC(nativeSql, c_.hDbc, qvt::bytes("SELECT 1"), out, ec);

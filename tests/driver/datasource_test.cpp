@@ -58,6 +58,13 @@ uint64_t stmtOption(SQLHSTMT s, SQLUSMALLINT option) {
     return cell;
 }
 
+// The offset of the first byte that differs, or -1.
+long firstChange(const std::vector<SQLCHAR>& now, const std::vector<SQLCHAR>& before) {
+    for (size_t i = 0; i < now.size(); ++i)
+        if (now[i] != before[i]) return static_cast<long>(i);
+    return -1;
+}
+
 uint32_t storeState(SQLHDBC dbc) {
     uint64_t cell = 0;
     SQLSMALLINT len = 0;
@@ -179,6 +186,43 @@ TEST_P(DriverOn, DataStoreStateFollowsTheSession) {
     exec(os, "SET default_transaction_read_only = on");
     EXPECT_EQ(queryText(os, "SHOW transaction_read_only"), "on");
     EXPECT_EQ(storeState(other.dbc), RUVA70_STORE_READ_ONLY);
+}
+
+// SQLNativeSql only reads the text it is given, and only as far as its
+// length, whatever the output buffer's length: the SQLite driver writes its
+// output's terminator into the input at the output length's last byte (past
+// a shorter text into the memory after it, into a longer one), and reads the
+// input up to its zero byte. A cut output ends within its buffer and says so.
+TEST_P(DriverOn, NativeSqlOnlyReadsItsTextAndEndsACutOutput) {
+    const std::string sql = "SELECT {fn UCASE('a')}";
+    std::vector<SQLCHAR> in(512, 0x7F);  // the text, then bytes that are not the text's
+    std::memcpy(in.data(), sql.c_str(), sql.size() + 1);
+    const std::vector<SQLCHAR> before = in;
+    SQLCHAR out[300];
+    std::memset(out, 0x55, sizeof out);
+    SQLINTEGER len = -1;
+    ASSERT_EQ(ruva70_SQLNativeSql(c->dbc, in.data(), SQL_NTS, out, sizeof out, &len), SQL_SUCCESS)
+        << describe(dbcRecords(c->dbc));
+    EXPECT_EQ(reinterpret_cast<char*>(out), sql);
+    EXPECT_EQ(len, static_cast<SQLINTEGER>(sql.size()));
+    EXPECT_EQ(firstChange(in, before), -1) << "a byte after the text was written";
+
+    SQLCHAR cut[8];
+    std::memset(cut, 0x55, sizeof cut);
+    ASSERT_EQ(ruva70_SQLNativeSql(c->dbc, in.data(), SQL_NTS, cut, sizeof cut, &len), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(cut[7], 0) << "a cut output ends within its buffer";
+    EXPECT_EQ(reinterpret_cast<char*>(cut), sql.substr(0, 7));
+    EXPECT_EQ(firstChange(in, before), -1) << "the text itself was cut";
+    auto rs = dbcRecords(c->dbc);
+    ASSERT_FALSE(rs.empty()) << "a truncation without a record";
+    EXPECT_EQ(rs[0].state, "01004");
+
+    // A length shorter than the text: the text's first bytes only.
+    ASSERT_EQ(ruva70_SQLNativeSql(c->dbc, in.data(), 6, out, sizeof out, &len), SQL_SUCCESS)
+        << describe(dbcRecords(c->dbc));
+    EXPECT_EQ(reinterpret_cast<char*>(out), sql.substr(0, 6));
+    EXPECT_EQ(len, 6);
+    EXPECT_EQ(firstChange(in, before), -1);
 }
 
 TEST_P(DriverOn, DisconnectInvalidatesTheConnectionsStatements) {
