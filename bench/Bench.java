@@ -63,12 +63,6 @@ public final class Bench {
             sum += i + b * 3 + ((long) (d * 4)) * 5 + t * 7;
             rows++;
         }
-        void row(long i, long b, double d, char[] s, int units) {
-            long t = units < 0 ? -1L : 0L;
-            for (int k = 0; k < units; k++) t = t * 31 + s[k];
-            sum += i + b * 3 + ((long) (d * 4)) * 5 + t * 7;
-            rows++;
-        }
         void add(Checksum o) { rows += o.rows; sum += o.sum; }
     }
 
@@ -139,7 +133,7 @@ public final class Bench {
         }
 
         /** Every row of the query, every value read: numbers from the cached fields, text by getString
-         * (or, with getDataString, unbound and read into a reused char[]). */
+         * (or, with getDataString, unbound and read into a reused char[], then made a String). */
         Checksum fetch(String sql, boolean viaGetDataString) {
             int stmt = odbc.allocStmt(dbc, ec);
             short rc = odbc.execDirect(stmt, sql);
@@ -160,7 +154,8 @@ public final class Bench {
                 int c0 = cTypes[0], c1 = cTypes[1];
                 while (odbc.fetch(stmt, cols, objs, numeric) == 0) {
                     int len = odbc.getDataString(stmt, cols, 4, text, ec, sqlTypes[3]);
-                    sum.row(integer(objs[0], c0), integer(objs[1], c1), objs[2].cachedDouble, text, len);
+                    String s = len < 0 ? null : new String(text, 0, len);
+                    sum.row(integer(objs[0], c0), integer(objs[1], c1), objs[2].cachedDouble, s);
                 }
             } else {
                 RetVal rv = new RetVal();
@@ -470,6 +465,8 @@ public final class Bench {
                 pgDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", classPath, java;
         int rounds = 5, fetchRows = 1000000, batchRows = 100000;
         String only = "fetch,batch,setter,threads";
+        /** The paths the callgrind mode counts (a comma list of raw, natives, getdata, jdbc). */
+        String paths = "raw,natives,getdata,jdbc";
 
         Config(String[] args) {
             for (int i = 0; i + 1 < args.length; i += 2) {
@@ -483,6 +480,7 @@ public final class Bench {
                     case "--fetch-rows": fetchRows = Integer.parseInt(v); break;
                     case "--batch-rows": batchRows = Integer.parseInt(v); break;
                     case "--only": only = v; break;
+                    case "--paths": paths = v; break;
                     case "--classpath": classPath = v; break;
                     default: throw new IllegalArgumentException("unknown option " + args[i]);
                 }
@@ -502,8 +500,9 @@ public final class Bench {
         String sqliteJdbc() { return "jdbc:sqlite:" + sqliteFile; }
         String odbcBench() { return build + "/bench/odbc_bench"; }
         List<String> javaCmd(String... workerArgs) {
-            List<String> c = new ArrayList<>(List.of(java, "-Xmx3g", "-Djava.library.path=" + build + ":/usr/lib/x86_64-linux-gnu/jni", "-cp", classPath,
-                    "Bench"));
+            List<String> c = new ArrayList<>(List.of(java, "-Xmx3g",
+                    "-Djava.library.path=" + build + ":/usr/lib/x86_64-linux-gnu/jni",
+                    "-Dquorvane.jdbc.library.path=" + build, "-cp", classPath, "Bench"));
             c.addAll(List.of(workerArgs));
             return c;
         }
@@ -579,11 +578,15 @@ public final class Bench {
                 works.add(new WorkDef("fetch " + c.fetchRows + " rows, SQLite")
                         .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcSqlite(), reps))
                         .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcSqlite(), reps))
+                        .path("natives, text by getDataString", Role.OTHER,
+                                c.javaCmd("natives-fetch", c.odbcSqlite(), reps, "getDataString"))
                         .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcSqlite(), reps))
                         .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-fetch", c.sqliteJdbc(), reps)));
                 works.add(new WorkDef("fetch " + c.fetchRows + " rows, PostgreSQL over TCP")
                         .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcPg(true), reps))
                         .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcPg(true), reps))
+                        .path("natives, text by getDataString", Role.OTHER,
+                                c.javaCmd("natives-fetch", c.odbcPg(true), reps, "getDataString"))
                         .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcPg(true), reps))
                         .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-fetch", c.pgjdbc(false), reps)));
                 works.add(new WorkDef("fetch " + c.fetchRows + " rows, PostgreSQL over a Unix socket (peer: pgjdbc over TCP)")
@@ -692,17 +695,18 @@ public final class Bench {
         }
 
         static void printWork(WorkDef w) {
-            PathDef raw = find(w, Role.RAW), peer = find(w, Role.PEER), first = w.paths.get(0);
+            PathDef raw = find(w, Role.RAW), natives = find(w, Role.NATIVES), peer = find(w, Role.PEER),
+                    first = w.paths.get(0);
             String reference = null;
             for (PathDef p : w.paths) if (!p.skipped && reference == null) reference = p.checksum;
             System.out.println();
             System.out.println("## " + w.title + " (load average " + loadAverage() + ")");
-            System.out.println("| path | wall s (median) | CPU s | waiting for a CPU s | × raw C | × peer "
-                    + "| CPU × raw C | CPU × peer | rows/checksum |");
-            System.out.println("| --- | --- | --- | --- | --- | --- | --- | --- | --- |");
+            System.out.println("| path | wall s (median) | CPU s | waiting for a CPU s | × raw C | × natives | × peer "
+                    + "| CPU × raw C | CPU × natives | CPU × peer | rows/checksum |");
+            System.out.println("| --- | --- | --- | --- | --- | --- | --- | --- | --- | --- | --- |");
             for (PathDef p : w.paths) {
                 if (p.skipped) {
-                    System.out.println("| " + p.label + " | not measured (no driver on the class path) | | | | | | | |");
+                    System.out.println("| " + p.label + " | not measured (no driver on the class path) | | | | | | | | | |");
                     continue;
                 }
                 boolean threadsWork = w.title.startsWith("two threads");
@@ -712,16 +716,20 @@ public final class Bench {
                 double vsPeer = p.role == Role.PEER || peer == null ? Double.NaN : ratio(p, peer);
                 double cpuRaw = p.role == Role.RAW || threadsWork ? Double.NaN : cpuRatio(p, raw);
                 double cpuPeer = p.role == Role.PEER || peer == null ? Double.NaN : cpuRatio(p, peer);
+                boolean vsNatives = !threadsWork && natives != null && p != natives && p.role != Role.RAW
+                        && p.role != Role.PEER;
+                double natRatio = vsNatives ? ratio(p, natives) : Double.NaN;
+                double cpuNat = vsNatives ? cpuRatio(p, natives) : Double.NaN;
                 if (threadsWork) {
                     // Throughput of two threads against one: twice the rows in the time of ...
                     PathDef single = p.label.contains("two") ? w.paths.get(w.paths.indexOf(p) - 1) : null;
                     vsRaw = Double.NaN;
                     vsPeer = single == null ? Double.NaN : 2 / ratio(p, single);
                 }
-                System.out.printf(Locale.ROOT, "| %s | %.3f | %.3f | %.3f | %s | %s | %s | %s | %s |%n", p.label,
-                        median(p.wall), median(p.cpu), median(p.wait), fmt(vsRaw),
+                System.out.printf(Locale.ROOT, "| %s | %.3f | %.3f | %.3f | %s | %s | %s | %s | %s | %s | %s |%n",
+                        p.label, median(p.wall), median(p.cpu), median(p.wait), fmt(vsRaw), fmt(natRatio),
                         threadsWork ? (Double.isNaN(vsPeer) ? "" : "throughput " + fmt(vsPeer) + " one thread")
-                                : fmt(vsPeer), fmt(cpuRaw), fmt(cpuPeer), check);
+                                : fmt(vsPeer), fmt(cpuRaw), fmt(cpuNat), fmt(cpuPeer), check);
             }
             if (first == null) System.out.println();
         }
@@ -751,9 +759,21 @@ public final class Bench {
     // ------------------------------------------------------------------
 
     static final class Callgrind {
-        static final String[] LAYERS = {"JVM", "natives", "libruva70", "driver manager", "driver", "C library, other"};
+        static final String[] LAYERS = {"JVM", "natives", "libruva70", "driver manager", "driver", "C library, other",
+                "JIT compiler"};
+
+        /** The JVM's just-in-time compilers (C1, C2): work that ends once the loop is compiled, not a cost per row. */
+        static final java.util.regex.Pattern COMPILER = java.util.regex.Pattern.compile(
+                "^(Phase|Compile|C2Compiler|Matcher|IndexSet|RegMask|Node|Unique_Node_List|Block|LRG|Parse|GraphKit"
+                + "|ConnectionGraph|IdealLoopTree|Type(?!Array)|ci[A-Z]|LinearScan|GraphBuilder|LIR_|Compilation"
+                + "|CallGenerator|InlineTree|BCEscapeAnalyzer|MethodLiveness|VectorSet|Dict|[A-Za-z_]*Node::"
+                + "|Interval|ValueStack|Instruction|BlockBegin|CodeBuffer|Assembler|MacroAssembler|OopMap|Scheduling"
+                + "|CompileBroker|Dependencies|DebugInformationRecorder|Relocation|Optimizer|SuperWord|Canonicalizer"
+                + "|PhiSimplifier|ValueMap|GlobalValueNumbering|RangeCheck|ShortLoop|IR|BlockList|Loop|Split|Value"
+                + "|State::|Pipeline|Bundle|Dominator)");
 
         static String layerOf(String object) {
+            if (object.equals("(compiler)")) return "JIT compiler";
             String o = object.toLowerCase(Locale.ROOT);
             if (o.contains("libqvjdbccs70")) return "natives";
             if (o.contains("libruva70")) return "libruva70";
@@ -766,17 +786,27 @@ public final class Bench {
             return "C library, other";
         }
 
-        /** Self cost (first event, Ir) per object in a callgrind output file. */
+        /** Self cost (first event, Ir) per object in a callgrind output file; the JVM's compilers apart. */
         static Map<String, Long> perObject(Path file) throws IOException {
-            Map<String, String> names = new TreeMap<>();
+            Map<String, String> names = new TreeMap<>(), functions = new TreeMap<>();
             Map<String, Long> cost = new TreeMap<>();
-            String ob = "???";
+            String ob = "???", where = ob;
             boolean skipNext = false;
             for (String line : Files.readAllLines(file, StandardCharsets.ISO_8859_1)) {
                 if (line.isEmpty()) continue;
                 char ch = line.charAt(0);
                 if (line.startsWith("ob=")) {
                     ob = resolve(names, line.substring(3));
+                    where = ob;
+                    continue;
+                }
+                if (line.startsWith("fn=")) {
+                    String fn = resolve(functions, line.substring(3));
+                    where = ob.contains("libjvm") && COMPILER.matcher(fn).find() ? "(compiler)" : ob;
+                    continue;
+                }
+                if (line.startsWith("cfn=")) {
+                    resolve(functions, line.substring(4));
                     continue;
                 }
                 if (line.startsWith("calls=")) {
@@ -789,7 +819,7 @@ public final class Bench {
                         continue;
                     }
                     String[] t = line.trim().split("\\s+");
-                    if (t.length >= 2) cost.merge(ob, Long.parseLong(t[1]), Long::sum);
+                    if (t.length >= 2) cost.merge(where, Long.parseLong(t[1]), Long::sum);
                     continue;
                 }
                 if (line.startsWith("cob=")) resolve(names, line.substring(4));
@@ -831,38 +861,73 @@ public final class Bench {
             return m;
         }
 
-        /** Instructions per row: the difference of two runs of n1 and n2 rows over n2 - n1, so that
-         * start-up, connection and JIT compilation cancel out. */
+        /** Instructions per row: the difference of two runs of the same passes over the same rows, one with
+         * more passes than the other, over the rows of the extra passes: start-up, connection and the first
+         * passes (where the JIT compiles the loop) cancel out. What the JIT compilers still do in the extra
+         * passes is shown apart and left out of the totals. */
         public static void main(String[] args) throws Exception {
             Config c = new Config(args);
-            int n1 = 20000, n2 = 100000, reps = 3;
-            System.out.println("# instructions per fetched row: (Ir of " + reps + " passes over " + n2
-                    + " rows - Ir of " + reps + " passes over " + n1 + " rows) / " + reps * (n2 - n1)
-                    + "; load average " + loadAverage());
+            int rows = 50000, p1 = 3, p2 = 7;
+            System.out.println("# instructions per fetched row: (Ir of " + p2 + " passes over " + rows
+                    + " rows - Ir of " + p1 + " passes) / " + (p2 - p1) * rows + "; load average " + loadAverage());
             String[][] sources = {{"SQLite", c.odbcSqlite()}, {"PostgreSQL over TCP", c.odbcPg(true)},
                     {"PostgreSQL over a Unix socket", c.odbcPg(false)}};
             for (String[] s : sources) {
                 if (!c.only.contains("fetch") && !c.only.contains(s[0])) continue;
-                String r = Integer.toString(reps);
-                Map<String, Long> raw1 = measure(c, c.cCmd("fetch", s[1], r, "" + n1), "raw");
-                Map<String, Long> raw2 = measure(c, c.cCmd("fetch", s[1], r, "" + n2), "raw");
-                Map<String, Long> nat1 = measure(c, c.javaCmd("natives-fetch", s[1], r, "getString", "" + n1), "nat");
-                Map<String, Long> nat2 = measure(c, c.javaCmd("natives-fetch", s[1], r, "getString", "" + n2), "nat");
+                String n = Integer.toString(rows);
+                // Each path: its label and its command for a number of passes.
+                List<String> labels = new ArrayList<>();
+                List<java.util.function.IntFunction<List<String>>> cmds = new ArrayList<>();
+                List<String> chosen = List.of(c.paths.split(","));
+                if (chosen.contains("raw")) {
+                    labels.add("raw C");
+                    cmds.add(k -> c.cCmd("fetch", s[1], "" + k, n));
+                }
+                if (chosen.contains("natives")) {
+                    labels.add("natives from Java");
+                    cmds.add(k -> c.javaCmd("natives-fetch", s[1], "" + k, "getString", n));
+                }
+                if (chosen.contains("getdata")) {
+                    labels.add("natives, text by getDataString");
+                    cmds.add(k -> c.javaCmd("natives-fetch", s[1], "" + k, "getDataString", n));
+                }
+                if (chosen.contains("jdbc")) {
+                    labels.add("JDBC layer");
+                    cmds.add(k -> c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + s[1], "" + k, n));
+                }
+                List<Map<String, Long>> small = new ArrayList<>(), large = new ArrayList<>();
+                for (int k = 0; k < labels.size(); k++) {
+                    small.add(measure(c, cmds.get(k).apply(p1), "p" + k));
+                    large.add(measure(c, cmds.get(k).apply(p2), "p" + k));
+                }
                 System.out.println();
                 System.out.println("## " + s[0]);
-                System.out.println("| layer | raw C | natives from Java |");
-                System.out.println("| --- | --- | --- |");
-                double rawTotal = 0, natTotal = 0;
+                System.out.println("| layer | " + String.join(" | ", labels) + " |");
+                System.out.println("|" + " --- |".repeat(labels.size() + 1));
+                double per = (double) (p2 - p1) * rows;
+                double[] totals = new double[labels.size()];
                 for (String l : LAYERS) {
-                    double per = (double) reps * (n2 - n1);
-                    double rawRow = (raw2.get(l) - raw1.get(l)) / per;
-                    double natRow = (nat2.get(l) - nat1.get(l)) / per;
-                    rawTotal += rawRow;
-                    natTotal += natRow;
-                    System.out.printf(Locale.ROOT, "| %s | %.0f | %.0f |%n", l, rawRow, natRow);
+                    StringBuilder line = new StringBuilder("| " + l + (l.equals("JIT compiler") ? " (not counted)" : "")
+                            + " |");
+                    for (int k = 0; k < labels.size(); k++) {
+                        double row = (large.get(k).get(l) - small.get(k).get(l)) / per;
+                        if (!l.equals("JIT compiler")) totals[k] += row;
+                        line.append(String.format(Locale.ROOT, " %.0f |", row));
+                    }
+                    System.out.println(line);
                 }
-                System.out.printf(Locale.ROOT, "| total | %.0f | %.0f (%.2f× raw C) |%n", rawTotal, natTotal,
-                        natTotal / rawTotal);
+                StringBuilder line = new StringBuilder("| total |");
+                int rawAt = labels.indexOf("raw C"), natAt = labels.indexOf("natives from Java");
+                for (int k = 0; k < labels.size(); k++) {
+                    List<String> vs = new ArrayList<>();
+                    if (rawAt >= 0 && k != rawAt) vs.add(String.format(Locale.ROOT, "%.2f× raw C", totals[k] / totals[rawAt]));
+                    if (natAt >= 0 && k != natAt && k != rawAt) {
+                        vs.add(String.format(Locale.ROOT, "%.2f× natives", totals[k] / totals[natAt]));
+                    }
+                    line.append(String.format(Locale.ROOT, " %.0f", totals[k]));
+                    line.append(vs.isEmpty() ? " |" : " (" + String.join(", ", vs) + ") |");
+                }
+                System.out.println(line);
             }
         }
     }

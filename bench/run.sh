@@ -11,8 +11,8 @@
 # SQLite file and the tables, then runs every path of each piece of work in
 # turn, round after round, and prints medians and ratios (see Bench.java).
 # --callgrind prints instructions per fetched row by layer instead (needs
-# valgrind). The JDBC layer's jar, when built, is taken from BUILD_DIR/java/*.jar
-# or from QV_BENCH_JDBC_JAR.
+# valgrind). The JDBC layer's jar is BUILD_DIR/quorvane-jdbc.jar (or
+# QV_BENCH_JDBC_JAR); every Java path loads the native libraries of BUILD_DIR.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [options]}" && pwd)
@@ -25,7 +25,7 @@ done
 
 java=/usr/lib/jvm/java-17-openjdk-amd64/bin/java
 cp="$build/java/classes:$build/bench/classes:/usr/share/java/postgresql.jar:/usr/share/java/sqlite-jdbc.jar"
-for jar in ${QV_BENCH_JDBC_JAR:-} "$build"/java/*.jar; do
+for jar in ${QV_BENCH_JDBC_JAR:-"$build/quorvane-jdbc.jar"}; do
   if [ -f "$jar" ]; then cp="$cp:$jar"; fi
 done
 

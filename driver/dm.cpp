@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace ruva {
@@ -10,6 +11,7 @@ namespace {
 DriverManager gTable;
 const DriverManager* gLoaded = nullptr;
 std::once_flag gOnce;
+std::atomic<const DriverManager*> gReady{nullptr};
 
 void load() {
     // RTLD_LOCAL: the driver manager's names do not join the global scope on
@@ -40,7 +42,12 @@ void* driverFunction(SQLHDBC dmDbc, const char* name) {
 }
 
 const DriverManager* dm() {
+    // Every call into the driver manager passes here, once per fetched row
+    // among others: once the table is loaded it is taken with one acquire
+    // load, not through the once-flag (a thread-local and a lock per call).
+    if (const DriverManager* d = gReady.load(std::memory_order_acquire)) return d;
     std::call_once(gOnce, load);
+    if (gLoaded) gReady.store(gLoaded, std::memory_order_release);
     return gLoaded;
 }
 

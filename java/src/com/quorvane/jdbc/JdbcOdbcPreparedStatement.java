@@ -34,17 +34,19 @@ import java.time.OffsetTime;
 import java.time.ZoneId;
 import java.time.ZoneOffset;
 import java.time.ZonedDateTime;
-import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Calendar;
-import java.util.List;
 
 /**
  * A prepared statement: prepared once, its parameters described and bound
  * once ({@code bindAllParams}); every setter then writes its value into the
  * bound storage through the natives' fast paths, rebinding only when the
  * value's type or size needs it. Streams and readers are sent as data at
- * execution. A batch runs as one execution with parameter arrays.
+ * execution. A batch runs as one execution with parameter arrays; while
+ * one is being built (from the first {@code addBatch} until
+ * {@code executeBatch} or {@code clearBatch}) the setters only record their
+ * values in Java, which reach the natives as the batch's arrays, or at the
+ * next single execution.
  *
  * <p>Timestamps travel in the driver's 8-byte form: a {@link Timestamp} or
  * {@link LocalDateTime} as its wall-clock time (what a column without time
@@ -61,11 +63,24 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     /** Per parameter: the SQL type the data source described. */
     final short[] paramSqlTypes;
     final int[] columnSizes;
-    /** Per parameter: the value last set (for batches and for checking that every parameter is set). */
+    /**
+     * Per parameter: the value last set (for batches and for checking that
+     * every parameter is set) and its kind (V_*, -1 while unset). Integers
+     * and a timestamp's microseconds are kept in {@link #longs}, doubles in
+     * {@link #doubles}, unboxed; other values (and a timestamp's wall time)
+     * in {@link #values}.
+     */
     private final Object[] values;
+    private final long[] longs;
+    private final double[] doubles;
     private final byte[] kinds;
-    private List<Object[]> batchRows;
-    private List<byte[]> batchKinds;
+    /** Per parameter: an integer set with setLong, which always travels as 64 bits. */
+    private final boolean[] wideLong;
+    /** Per parameter: recorded while a batch was being built, not yet in the natives' storage. */
+    private final boolean[] unsent;
+    private boolean anyUnsent;
+    /** The rows added to the batch being built; null when none is. */
+    private BatchColumns batch;
     private JdbcOdbcParameterMetaData parameterMetaData;
 
     JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
@@ -116,7 +131,11 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         }
         numParams = n;
         values = new Object[n];
+        longs = new long[n];
+        doubles = new double[n];
         kinds = new byte[n];
+        wideLong = new boolean[n];
+        unsent = new boolean[n];
         Arrays.fill(kinds, (byte) -1);
     }
 
@@ -133,7 +152,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         lock();
         if (index < 1 || index > numParams) {
             unlock();
-            throw JdbcOdbcErrors.of("Parameter index " + index + " is outside 1.." + numParams, "07009");
+            throw badIndex(index);
         }
         return state.hStmt;
     }
@@ -153,68 +172,109 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         if (ec[0] == Odbc.ERROR || ec[0] == Odbc.INVALID_HANDLE) throw failure("setting parameter " + index, false);
     }
 
-    private void remember(int index, byte kind, Object value) {
-        values[index - 1] = value;
-        kinds[index - 1] = kind;
-    }
-
     // ---------------------------------------------------------------- the setters over the natives
 
-    private void putLong(int index, long v) throws SQLException {
-        int h = param(index);
+    /**
+     * Sets parameter {@code index}: writes the value into the natives'
+     * storage through their fast paths and records it; while a batch is
+     * being built, only records it (without the lock: no native call is
+     * made) for the batch's arrays and for the next single execution.
+     */
+    private void set(int index, int kind, long l, double d, Object v, boolean wide) throws SQLException {
+        if (batch != null) {
+            checkOpen();
+            if (index < 1 || index > numParams) throw badIndex(index);
+            record(index - 1, kind, l, d, v, wide);
+            unsent[index - 1] = true;
+            anyUnsent = true;
+            return;
+        }
+        param(index);
         try {
-            int status = v >= Integer.MIN_VALUE && v <= Integer.MAX_VALUE && paramSqlTypes[index - 1] != Odbc.BIGINT
-                    ? odbc.setInteger(h, state.params, (int) v, index)
-                    : odbc.setLong(h, state.params, v, index);
-            setStatus(index, status);
-            remember(index, (byte) V_LONG, v);
+            send(index - 1, kind, l, d, v, wide);
+            record(index - 1, kind, l, d, v, wide);
+            unsent[index - 1] = false;
         } finally {
             unlock();
         }
+    }
+
+    private void record(int i, int kind, long l, double d, Object v, boolean wide) {
+        kinds[i] = (byte) kind;
+        longs[i] = l;
+        doubles[i] = d;
+        values[i] = v;
+        wideLong[i] = wide;
+    }
+
+    /** Writes one value into the natives' storage; under the lock. Throws when the natives refuse it. */
+    private void send(int i, int kind, long l, double d, Object v, boolean wide) throws SQLException {
+        int index = i + 1;
+        int h = state.hStmt;
+        switch (kind) {
+        case V_NULL:
+            odbc.setNull(h, state.params, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        case V_LONG:
+            setStatus(index, !wide && l >= Integer.MIN_VALUE && l <= Integer.MAX_VALUE
+                    && paramSqlTypes[i] != Odbc.BIGINT ? odbc.setInteger(h, state.params, (int) l, index)
+                    : odbc.setLong(h, state.params, l, index));
+            break;
+        case V_DOUBLE:
+            setStatus(index, odbc.setDouble(h, state.params, d, index));
+            break;
+        case V_TEXT:
+            odbc.setString(h, state.params, (String) v, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        case V_BYTES:
+            odbc.setBytes(h, state.params, (byte[]) v, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        case V_TIMESTAMP:
+            odbc.setTimestamp(h, state.params, l, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        default:
+            break; // a stream is bound at the execution
+        }
+    }
+
+    /** Writes the values recorded while a batch was built into the natives' storage; under the lock. */
+    private void sendRecorded() throws SQLException {
+        if (!anyUnsent) return;
+        for (int i = 0; i < numParams; i++) {
+            if (!unsent[i]) continue;
+            send(i, kinds[i], longs[i], doubles[i], values[i], wideLong[i]);
+            unsent[i] = false;
+        }
+        anyUnsent = false;
+    }
+
+    private SQLException badIndex(int index) {
+        return JdbcOdbcErrors.of("Parameter index " + index + " is outside 1.." + numParams, "07009");
+    }
+
+    private void putLong(int index, long v) throws SQLException {
+        set(index, V_LONG, v, 0, null, false);
     }
 
     private void putDouble(int index, double v) throws SQLException {
-        int h = param(index);
-        try {
-            setStatus(index, odbc.setDouble(h, state.params, v, index));
-            remember(index, (byte) V_DOUBLE, v);
-        } finally {
-            unlock();
-        }
+        set(index, V_DOUBLE, 0, v, null, false);
     }
 
     private void putText(int index, String v) throws SQLException {
-        int h = param(index);
-        try {
-            odbc.setString(h, state.params, v, state.ec, index);
-            checkCode(index, state.ec);
-            remember(index, (byte) V_TEXT, v);
-        } finally {
-            unlock();
-        }
+        set(index, V_TEXT, 0, 0, v, false);
     }
 
     private void putMicros(int index, long micros, Object value) throws SQLException {
-        int h = param(index);
-        try {
-            odbc.setTimestamp(h, state.params, micros, state.ec, index);
-            checkCode(index, state.ec);
-            remember(index, (byte) V_TIMESTAMP, value);
-        } finally {
-            unlock();
-        }
+        set(index, V_TIMESTAMP, micros, 0, value, false);
     }
 
     @Override
     public void setNull(int index, int sqlType) throws SQLException {
-        int h = param(index);
-        try {
-            odbc.setNull(h, state.params, state.ec, index);
-            checkCode(index, state.ec);
-            remember(index, (byte) V_NULL, null);
-        } finally {
-            unlock();
-        }
+        set(index, V_NULL, 0, 0, null, false);
     }
 
     @Override
@@ -244,13 +304,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public void setLong(int index, long x) throws SQLException {
-        int h = param(index);
-        try {
-            setStatus(index, odbc.setLong(h, state.params, x, index));
-            remember(index, (byte) V_LONG, x);
-        } finally {
-            unlock();
-        }
+        set(index, V_LONG, x, 0, null, true);
     }
 
     @Override
@@ -288,14 +342,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setNull(index, Types.VARBINARY);
             return;
         }
-        int h = param(index);
-        try {
-            odbc.setBytes(h, state.params, x, state.ec, index);
-            checkCode(index, state.ec);
-            remember(index, (byte) V_BYTES, x.clone());
-        } finally {
-            unlock();
-        }
+        set(index, V_BYTES, 0, 0, x.clone(), false);
     }
 
     @Override
@@ -575,7 +622,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         if (length < -1) throw JdbcOdbcErrors.of("Negative stream length", "HY090");
         param(index);
         try {
-            remember(index, (byte) V_STREAM, new StreamValue(in, r, length));
+            record(index - 1, V_STREAM, 0, 0, new StreamValue(in, r, length), false);
+            unsent[index - 1] = false;
         } finally {
             unlock();
         }
@@ -864,6 +912,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             int h = state.hStmt;
             int rc;
             try {
+                sendRecorded();
                 Object[] streams = bindStreams();
                 bindOutputs();
                 rc = odbc.execute(h);
@@ -918,6 +967,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         try {
             Arrays.fill(values, null);
             Arrays.fill(kinds, (byte) -1);
+            Arrays.fill(unsent, false);
+            anyUnsent = false;
         } finally {
             unlock();
         }
@@ -954,27 +1005,103 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     // ---------------------------------------------------------------- batches
 
+    /**
+     * The rows added to a batch, column by column: per cell its kind, an
+     * integer in the column's long[] and a double in its double[] (unboxed),
+     * any other value in its Object[]. The arrays grow by doubling and are
+     * handed to the natives as they are (they read the first rows only).
+     */
+    private static final class BatchColumns {
+        int rows;
+        final byte[][] kinds;
+        final long[][] longs;
+        final double[][] doubles;
+        final Object[][] objects;
+
+        BatchColumns(int n) {
+            kinds = new byte[n][];
+            longs = new long[n][];
+            doubles = new double[n][];
+            objects = new Object[n][];
+        }
+
+        private static int grown(int length, int rows) {
+            return rows < length ? length : Math.max(16, length * 2);
+        }
+
+        void add(byte[] k, long[] l, double[] d, Object[] o) {
+            int r = rows;
+            for (int p = 0; p < k.length; p++) {
+                byte[] kc = kinds[p];
+                if (kc == null || r == kc.length) kinds[p] = kc = Arrays.copyOf(kc == null ? new byte[0] : kc,
+                        grown(kc == null ? 0 : kc.length, r));
+                kc[r] = k[p];
+                switch (k[p]) {
+                case V_NULL:
+                    break;
+                case V_LONG: {
+                    long[] c = longs[p];
+                    if (c == null || r >= c.length) longs[p] = c = Arrays.copyOf(c == null ? new long[0] : c, kc.length);
+                    c[r] = l[p];
+                    break;
+                }
+                case V_DOUBLE: {
+                    double[] c = doubles[p];
+                    if (c == null || r >= c.length) {
+                        doubles[p] = c = Arrays.copyOf(c == null ? new double[0] : c, kc.length);
+                    }
+                    c[r] = d[p];
+                    break;
+                }
+                default: {
+                    Object[] c = objects[p];
+                    if (c == null || r >= c.length) {
+                        objects[p] = c = Arrays.copyOf(c == null ? new Object[0] : c, kc.length);
+                    }
+                    c[r] = o[p];
+                    break;
+                }
+                }
+            }
+            rows = r + 1;
+        }
+
+        /** The value of one cell as the batch's text. */
+        String text(int p, int r) {
+            switch (kinds[p][r]) {
+            case V_NULL:
+                return null;
+            case V_LONG:
+                return Long.toString(longs[p][r]);
+            case V_DOUBLE:
+                return Double.toString(doubles[p][r]);
+            default:
+                return batchText(objects[p][r]);
+            }
+        }
+    }
+
     @Override
     public void addBatch() throws SQLException {
         lock();
         try {
             checkAllSet();
-            if (batchRows == null) {
-                batchRows = new ArrayList<>();
-                batchKinds = new ArrayList<>();
-            }
-            Object[] row = values.clone();
-            byte[] k = kinds.clone();
+            Object[] row = values;
+            byte[] k = kinds;
             for (int i = 0; i < numParams; i++) {
                 if (k[i] == V_STREAM) {
                     // Parameter arrays take no data at execution: the stream is read now.
+                    if (row == values) {
+                        row = values.clone();
+                        k = kinds.clone();
+                    }
                     Object d = drain((StreamValue) row[i], i + 1);
                     row[i] = d;
                     k[i] = (byte) (d instanceof String ? V_TEXT : V_BYTES);
                 }
             }
-            batchRows.add(row);
-            batchKinds.add(k);
+            if (batch == null) batch = new BatchColumns(numParams);
+            batch.add(k, longs, doubles, row);
         } finally {
             unlock();
         }
@@ -984,8 +1111,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     public void clearBatch() throws SQLException {
         lock();
         try {
-            batchRows = null;
-            batchKinds = null;
+            batch = null;
         } finally {
             unlock();
         }
@@ -1002,16 +1128,14 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     public long[] executeLargeBatch() throws SQLException {
         lock();
         try {
-            List<Object[]> rows = batchRows == null ? List.of() : batchRows;
-            List<byte[]> rowKinds = batchKinds == null ? List.of() : batchKinds;
-            batchRows = null;
-            batchKinds = null;
-            if (rows.isEmpty()) return new long[0];
-            int n = rows.size();
+            BatchColumns b = batch;
+            batch = null;
+            if (b == null || b.rows == 0) return new long[0];
+            int n = b.rows;
             short[] ctypes = new short[numParams];
             Object[] valueColumns = new Object[numParams];
             Object[] indicatorColumns = new Object[numParams];
-            for (int p = 0; p < numParams; p++) buildColumn(p, rows, rowKinds, ctypes, valueColumns, indicatorColumns);
+            for (int p = 0; p < numParams; p++) buildColumn(p, b, ctypes, valueColumns, indicatorColumns);
             beforeExecute();
             int[] counts = new int[n];
             Arrays.fill(counts, SUCCESS_NO_INFO);
@@ -1060,66 +1184,53 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     /**
      * One batch column: 64-bit integers, doubles, wide text or bytes, chosen
-     * from the values of the column's rows (text when they mix).
+     * from the kinds of the column's cells (text when they mix). Integer and
+     * double columns go as the batch's own arrays, with indicators.
      */
-    private void buildColumn(int p, List<Object[]> rows, List<byte[]> rowKinds, short[] ctypes,
-            Object[] valueColumns, Object[] indicatorColumns) {
-        int n = rows.size();
+    private static void buildColumn(int p, BatchColumns b, short[] ctypes, Object[] valueColumns,
+            Object[] indicatorColumns) {
+        int n = b.rows;
+        byte[] k = b.kinds[p];
         int kind = V_NULL;
         boolean mixed = false;
-        for (byte[] k : rowKinds) {
-            int v = k[p];
+        for (int r = 0; r < n; r++) {
+            int v = k[r];
             if (v == V_NULL) continue;
             if (kind == V_NULL) kind = v;
             else if (kind != v) mixed = true;
         }
         if (mixed || kind == V_TIMESTAMP || kind == V_NULL) kind = V_TEXT;
-        int[] ind = new int[n];
         switch (kind) {
-        case V_LONG: {
-            long[] col = new long[n];
-            for (int r = 0; r < n; r++) {
-                Object v = rows.get(r)[p];
-                if (v == null) ind[r] = -1;
-                else {
-                    col[r] = ((Number) v).longValue();
-                    ind[r] = 8;
-                }
-            }
-            ctypes[p] = (short) Odbc.C_SBIGINT;
-            valueColumns[p] = col;
-            break;
-        }
+        case V_LONG:
         case V_DOUBLE: {
-            double[] col = new double[n];
-            for (int r = 0; r < n; r++) {
-                Object v = rows.get(r)[p];
-                if (v == null) ind[r] = -1;
-                else {
-                    col[r] = ((Number) v).doubleValue();
-                    ind[r] = 8;
-                }
+            int[] ind = new int[n];
+            for (int r = 0; r < n; r++) ind[r] = k[r] == V_NULL ? -1 : 8;
+            ctypes[p] = (short) (kind == V_LONG ? Odbc.C_SBIGINT : Odbc.C_DOUBLE);
+            // A column's values stop growing at its last non-null cell: at least n rows go to the natives.
+            if (kind == V_LONG) {
+                valueColumns[p] = b.longs[p].length >= n ? b.longs[p] : Arrays.copyOf(b.longs[p], n);
+            } else {
+                valueColumns[p] = b.doubles[p].length >= n ? b.doubles[p] : Arrays.copyOf(b.doubles[p], n);
             }
-            ctypes[p] = (short) Odbc.C_DOUBLE;
-            valueColumns[p] = col;
+            indicatorColumns[p] = ind;
             break;
         }
         case V_BYTES: {
             byte[][] col = new byte[n][];
-            for (int r = 0; r < n; r++) col[r] = (byte[]) rows.get(r)[p];
+            Object[] o = b.objects[p];
+            for (int r = 0; r < n; r++) col[r] = k[r] == V_NULL ? null : (byte[]) o[r];
             ctypes[p] = (short) Odbc.C_BINARY;
             valueColumns[p] = col;
             break;
         }
         default: {
             String[] col = new String[n];
-            for (int r = 0; r < n; r++) col[r] = batchText(rows.get(r)[p]);
+            for (int r = 0; r < n; r++) col[r] = b.text(p, r);
             ctypes[p] = (short) Odbc.C_WCHAR;
             valueColumns[p] = col;
             break;
         }
         }
-        indicatorColumns[p] = ind;
     }
 
     private static String batchText(Object v) {

@@ -85,6 +85,11 @@ public class JdbcOdbcResultSet implements ResultSet {
     private final Cleaner.Cleanable cleanable;
     private final long maxRows;
     private long row;
+    /**
+     * The current row came with SUCCESS, so its numeric values and null
+     * markers are in the column objects. Written under the statement's lock
+     * (next, close); read without it by the numeric getters' fast path.
+     */
     private boolean rowCached;
     private boolean afterLast;
     private boolean wasNull;
@@ -243,10 +248,23 @@ public class JdbcOdbcResultSet implements ResultSet {
         return column - 1;
     }
 
+    /**
+     * The kind of a column whose value the current row holds in its column
+     * object, or 0 when the getter must take the locked path (no row cached,
+     * the result set closed, the column out of range). A cached value is
+     * read without the statement's lock: no native call and no native memory
+     * is involved, only the Java fields that the fetch filled.
+     */
+    private int cachedKind(int column) {
+        if (!rowCached || column < 1 || column > numCols || isClosed()) return 0;
+        return kinds[column - 1];
+    }
+
     /** Marks the result set closed and closes its cursor; under the statement's lock. */
     void markClosed(boolean discard) {
         if (closed) return;
         closed = true;
+        rowCached = false;
         state.closeCursorOf(cursorId, discard);
         cleanable.clean();
     }
@@ -255,6 +273,7 @@ public class JdbcOdbcResultSet implements ResultSet {
     public boolean next() throws SQLException {
         lock();
         try {
+            rowCached = false;
             if (afterLast) return false;
             if (maxRows > 0 && row >= maxRows) {
                 afterLast = true;
@@ -793,6 +812,10 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     @Override
     public short getShort(int column) throws SQLException {
+        if (cachedKind(column) == K_SHORT) {
+            JdbcOdbcBoundCol c = cols[column - 1];
+            return (wasNull = c.cachedNull) ? 0 : c.cachedShort;
+        }
         int i = at(column);
         try {
             if (kinds[i] == K_SHORT) return (short) cachedOrShort(i);
@@ -805,6 +828,12 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     @Override
     public int getInt(int column) throws SQLException {
+        int k = cachedKind(column);
+        if (k == K_INT || k == K_SHORT) {
+            JdbcOdbcBoundCol c = cols[column - 1];
+            if (wasNull = c.cachedNull) return 0;
+            return k == K_INT ? c.cachedInt : c.cachedShort;
+        }
         int i = at(column);
         try {
             switch (kinds[i]) {
@@ -824,6 +853,12 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     @Override
     public long getLong(int column) throws SQLException {
+        int k = cachedKind(column);
+        if (k == K_LONG || k == K_INT || k == K_SHORT) {
+            JdbcOdbcBoundCol c = cols[column - 1];
+            if (wasNull = c.cachedNull) return 0;
+            return k == K_LONG ? c.cachedLong : k == K_INT ? c.cachedInt : c.cachedShort;
+        }
         int i = at(column);
         try {
             switch (kinds[i]) {
@@ -845,6 +880,12 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     @Override
     public float getFloat(int column) throws SQLException {
+        int k = cachedKind(column);
+        if (k == K_FLOAT || k == K_DOUBLE) {
+            JdbcOdbcBoundCol c = cols[column - 1];
+            if (wasNull = c.cachedNull) return 0;
+            return k == K_FLOAT ? c.cachedReal : (float) c.cachedDouble;
+        }
         int i = at(column);
         try {
             if (kinds[i] == K_FLOAT) return cachedOrFloat(i);
@@ -866,6 +907,12 @@ public class JdbcOdbcResultSet implements ResultSet {
 
     @Override
     public double getDouble(int column) throws SQLException {
+        int k = cachedKind(column);
+        if (k == K_DOUBLE || k == K_FLOAT) {
+            JdbcOdbcBoundCol c = cols[column - 1];
+            if (wasNull = c.cachedNull) return 0;
+            return k == K_DOUBLE ? c.cachedDouble : c.cachedReal;
+        }
         int i = at(column);
         try {
             if (kinds[i] == K_DOUBLE) return cachedOrDouble(i);

@@ -349,6 +349,64 @@ class PreparedStatementTest {
     }
 
     @Test
+    void batchColumnsOfMixedKindsAndTheValuesLeftForTheNextExecution() throws SQLException {
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO v (id, l, d, s, b) VALUES (?, ?, ?, ?, ?)")) {
+            // 40 rows: more than a batch column's first allocation, with the integer and binary columns
+            // null after their first rows, the double column mixing integers and doubles, and the text
+            // column mixing text and integers.
+            for (int r = 0; r < 40; r++) {
+                ps.setInt(1, r);
+                if (r < 2) ps.setLong(2, 7000000000L + r);
+                else ps.setNull(2, Types.INTEGER);
+                if (r % 2 == 0) ps.setDouble(3, r + 0.5);
+                else ps.setInt(3, r);
+                if (r % 3 == 0) ps.setObject(4, r * 10);
+                else ps.setString(4, "t\u00e9" + r);
+                if (r == 0) ps.setBytes(5, new byte[] {1, 2, 3});
+                else ps.setNull(5, Types.VARBINARY);
+                ps.addBatch();
+                if (r == 20) {
+                    // A single execution in the middle of the batch takes the values set last.
+                    ps.setInt(1, 1000);
+                    assertEquals(1, ps.executeUpdate());
+                }
+            }
+            assertEquals(40, ps.executeBatch().length);
+            // The values set last (row 39's) are what the next single execution sends.
+            assertEquals(1, ps.executeUpdate());
+            ps.setInt(1, 2000);
+            ps.setNull(2, Types.INTEGER);
+            ps.clearBatch();
+            assertEquals(0, ps.executeBatch().length);
+            assertEquals(1, ps.executeUpdate(), "after clearBatch the setters reach the natives again");
+        }
+        try (Statement st = c.createStatement();
+                ResultSet rs = st.executeQuery("SELECT id, l, d, s, b FROM v ORDER BY id, s")) {
+            StringBuilder seen = new StringBuilder();
+            int rows = 0;
+            while (rs.next()) {
+                int id = rs.getInt(1);
+                int r = id == 1000 ? 20 : id == 2000 ? 39 : id;
+                long i = rs.getLong(2);
+                boolean iNull = rs.wasNull();
+                assertEquals(r < 2, !iNull, "row " + id);
+                if (!iNull) assertEquals(7000000000L + r, i);
+                assertEquals(r % 2 == 0 ? r + 0.5 : r, rs.getDouble(3), 0.0, "row " + id);
+                assertEquals(r % 3 == 0 ? Integer.toString(r * 10) : "t\u00e9" + r, rs.getString(4));
+                byte[] b = rs.getBytes(5);
+                if (r == 0) assertArrayEquals(new byte[] {1, 2, 3}, b);
+                else assertNull(b, "row " + id);
+                if (id >= 39) seen.append(id).append(',');
+                rows++;
+            }
+            assertEquals(43, rows);
+            // Row 39 twice (the batch and the single execution after it); 1000 with row 20's
+            // values; 2000 with row 39's.
+            assertEquals("39,39,1000,2000,", seen.toString());
+        }
+    }
+
+    @Test
     void batchWithAFailingRowReportsIt() throws SQLException {
         Db.exec(c, "CREATE UNIQUE INDEX v_id ON v (id)");
         try (PreparedStatement ps = c.prepareStatement("INSERT INTO v (id, s) VALUES (?, ?)")) {

@@ -198,6 +198,37 @@ class ResultSetTest {
     }
 
     @Test
+    void numbersOfTheCurrentRowAreRefusedOnceItsResultSetEnds() throws SQLException {
+        // Numbers of a fetched row are read from the row's cache; each way a result set ends must refuse them.
+        String q = "SELECT id, sm, big, d FROM r WHERE id = 1";
+        ResultSet closed = s.executeQuery(q);
+        assertTrue(closed.next());
+        assertEquals(-5L, closed.getLong(2), "a smallint as a long");
+        assertEquals(2.5f, closed.getFloat(4), "a double as a float");
+        assertEquals(9000000000L, closed.getLong(3));
+        assertThrows(SQLException.class, () -> closed.getInt(0));
+        assertThrows(SQLException.class, () -> closed.getLong(5));
+        closed.close();
+        assertThrows(SQLException.class, () -> closed.getLong(3));
+        assertThrows(SQLException.class, () -> closed.getDouble(4));
+
+        ResultSet replaced = s.executeQuery(q);
+        assertTrue(replaced.next());
+        assertEquals(1, replaced.getInt(1));
+        try (ResultSet next = s.executeQuery(q)) {
+            assertThrows(SQLException.class, () -> replaced.getInt(1), "the statement ran again");
+            assertTrue(next.next());
+            assertEquals(2.5, next.getDouble(4));
+        }
+
+        Statement other = c.createStatement();
+        ResultSet orphan = other.executeQuery(q);
+        assertTrue(orphan.next());
+        other.close();
+        assertThrows(SQLException.class, () -> orphan.getShort(2), "its statement closed");
+    }
+
+    @Test
     void closedResultSetRefusesWork() throws SQLException {
         ResultSet rs = s.executeQuery("SELECT 1");
         rs.close();
