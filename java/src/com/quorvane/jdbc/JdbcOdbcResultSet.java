@@ -16,7 +16,6 @@ import java.sql.Clob;
 import java.sql.Date;
 import java.sql.NClob;
 import java.sql.Ref;
-import java.sql.ResultSet;
 import java.sql.ResultSetMetaData;
 import java.sql.RowId;
 import java.sql.SQLException;
@@ -53,7 +52,7 @@ import java.util.UUID;
  * time zone only where JDBC defines the type so (java.sql.Date, Time and
  * Timestamp) or in the zone of a Calendar given.
  */
-public class JdbcOdbcResultSet implements ResultSet {
+public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
@@ -1711,100 +1710,4 @@ public class JdbcOdbcResultSet implements ResultSet {
     public boolean isWrapperFor(Class<?> iface) {
         return iface.isInstance(this);
     }
-
-    // ---------------------------------------------------------------- updates: read-only
-
-    private static SQLFeatureNotSupportedException readOnly() {
-        return JdbcOdbcErrors.notSupported("Updating a result set");
-    }
-
-    @Override public void updateNull(int c) throws SQLException { throw readOnly(); }
-    @Override public void updateBoolean(int c, boolean x) throws SQLException { throw readOnly(); }
-    @Override public void updateByte(int c, byte x) throws SQLException { throw readOnly(); }
-    @Override public void updateShort(int c, short x) throws SQLException { throw readOnly(); }
-    @Override public void updateInt(int c, int x) throws SQLException { throw readOnly(); }
-    @Override public void updateLong(int c, long x) throws SQLException { throw readOnly(); }
-    @Override public void updateFloat(int c, float x) throws SQLException { throw readOnly(); }
-    @Override public void updateDouble(int c, double x) throws SQLException { throw readOnly(); }
-    @Override public void updateBigDecimal(int c, BigDecimal x) throws SQLException { throw readOnly(); }
-    @Override public void updateString(int c, String x) throws SQLException { throw readOnly(); }
-    @Override public void updateBytes(int c, byte[] x) throws SQLException { throw readOnly(); }
-    @Override public void updateDate(int c, Date x) throws SQLException { throw readOnly(); }
-    @Override public void updateTime(int c, Time x) throws SQLException { throw readOnly(); }
-    @Override public void updateTimestamp(int c, Timestamp x) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(int c, InputStream x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(int c, Reader x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateObject(int c, Object x, int s) throws SQLException { throw readOnly(); }
-    @Override public void updateObject(int c, Object x) throws SQLException { throw readOnly(); }
-    @Override public void updateNull(String c) throws SQLException { throw readOnly(); }
-    @Override public void updateBoolean(String c, boolean x) throws SQLException { throw readOnly(); }
-    @Override public void updateByte(String c, byte x) throws SQLException { throw readOnly(); }
-    @Override public void updateShort(String c, short x) throws SQLException { throw readOnly(); }
-    @Override public void updateInt(String c, int x) throws SQLException { throw readOnly(); }
-    @Override public void updateLong(String c, long x) throws SQLException { throw readOnly(); }
-    @Override public void updateFloat(String c, float x) throws SQLException { throw readOnly(); }
-    @Override public void updateDouble(String c, double x) throws SQLException { throw readOnly(); }
-    @Override public void updateBigDecimal(String c, BigDecimal x) throws SQLException { throw readOnly(); }
-    @Override public void updateString(String c, String x) throws SQLException { throw readOnly(); }
-    @Override public void updateBytes(String c, byte[] x) throws SQLException { throw readOnly(); }
-    @Override public void updateDate(String c, Date x) throws SQLException { throw readOnly(); }
-    @Override public void updateTime(String c, Time x) throws SQLException { throw readOnly(); }
-    @Override public void updateTimestamp(String c, Timestamp x) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(String c, InputStream x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(String c, Reader x, int l) throws SQLException { throw readOnly(); }
-    @Override public void updateObject(String c, Object x, int s) throws SQLException { throw readOnly(); }
-    @Override public void updateObject(String c, Object x) throws SQLException { throw readOnly(); }
-    @Override public void insertRow() throws SQLException { throw readOnly(); }
-    @Override public void updateRow() throws SQLException { throw readOnly(); }
-    @Override public void deleteRow() throws SQLException { throw readOnly(); }
-    @Override public void refreshRow() throws SQLException { throw readOnly(); }
-    @Override public void cancelRowUpdates() throws SQLException { throw readOnly(); }
-    @Override public void moveToInsertRow() throws SQLException { throw readOnly(); }
-    @Override public void moveToCurrentRow() throws SQLException { throw readOnly(); }
-    @Override public void updateRef(int c, Ref x) throws SQLException { throw readOnly(); }
-    @Override public void updateRef(String c, Ref x) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(int c, Blob x) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(String c, Blob x) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(int c, Clob x) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(String c, Clob x) throws SQLException { throw readOnly(); }
-    @Override public void updateArray(int c, Array x) throws SQLException { throw readOnly(); }
-    @Override public void updateArray(String c, Array x) throws SQLException { throw readOnly(); }
-    @Override public void updateRowId(int c, RowId x) throws SQLException { throw readOnly(); }
-    @Override public void updateRowId(String c, RowId x) throws SQLException { throw readOnly(); }
-    @Override public void updateNString(int c, String x) throws SQLException { throw readOnly(); }
-    @Override public void updateNString(String c, String x) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(int c, NClob x) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(String c, NClob x) throws SQLException { throw readOnly(); }
-    @Override public void updateSQLXML(int c, SQLXML x) throws SQLException { throw readOnly(); }
-    @Override public void updateSQLXML(String c, SQLXML x) throws SQLException { throw readOnly(); }
-    @Override public void updateNCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateNCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(int c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(String c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(int c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(String c, InputStream x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(int c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(String c, Reader x, long l) throws SQLException { throw readOnly(); }
-    @Override public void updateNCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateNCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(int c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(int c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(int c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateAsciiStream(String c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateBinaryStream(String c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateCharacterStream(String c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(int c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateBlob(String c, InputStream x) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(int c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateClob(String c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(int c, Reader x) throws SQLException { throw readOnly(); }
-    @Override public void updateNClob(String c, Reader x) throws SQLException { throw readOnly(); }
 }
