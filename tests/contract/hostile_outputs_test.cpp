@@ -221,32 +221,4 @@ TEST_F(HostileResults, FixedSizeReadsCopyOnlyTheirTypesSize) {
     JC(freeBoundColBuffers, token, 2);
 }
 
-TEST_F(HostileResults, FetchWritesOnlyIntoColumnObjectsOfItsClass) {
-    const jint token = bind({{SQL_INTEGER}, {SQL_INTEGER}});
-    ASSERT_NE(token, 0);
-    seam_.on<&qv::DriverTable::SQLFetch>([token](SQLHSTMT) {
-        for (jint c : {1, 2}) {
-            const int32_t v = 40 + c;
-            put(token, c, &v, 4);
-        }
-        return SQLRETURN(SQL_SUCCESS);
-    });
-    JNIEnv* e = qvt::env();
-    // An Object[] holding a String and a column object: only the column
-    // object takes its value.
-    jobject col = qvt::newObject("com/quorvane/jdbc/JdbcOdbcBoundCol");
-    jobjectArray mixed = e->NewObjectArray(2, qvt::findClass("java/lang/Object"), nullptr);
-    e->SetObjectArrayElement(mixed, 0, qvt::jstr(u"not a column"));
-    e->SetObjectArrayElement(mixed, 1, col);
-    EXPECT_EQ(JC(fetch, 7, token, mixed, 2), SQL_SUCCESS);
-    EXPECT_EQ(qvt::takeException(), "");
-    jclass c = e->GetObjectClass(col);
-    EXPECT_EQ(e->GetIntField(col, e->GetFieldID(c, "cachedInt", "I")), 42);
-    // An array of strings alone: nothing to write into.
-    jobjectArray strings = e->NewObjectArray(2, qvt::findClass("java/lang/String"), qvt::jstr(u"s"));
-    EXPECT_EQ(JC(fetch, 7, token, strings, 2), SQL_SUCCESS);
-    EXPECT_EQ(qvt::takeException(), "");
-    JC(freeBoundColBuffers, token, 2);
-}
-
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(ResultsFetch, ShortObjectArrayRaisesTheIndexException) {
 }
 
 // Counts the JNI calls a fetch makes that cost per row beyond the element
-// reads and field stores.
+// reads and field stores (and the length and class queries it must not make).
 class RowCalls {
 public:
     RowCalls() : env_(qvt::env()), saved_(env_->functions), table_(*saved_) {
@@ -141,10 +141,18 @@ public:
             ++current_->deletes;
             current_->saved_->DeleteLocalRef(e, o);
         };
+        table_.GetArrayLength = [](JNIEnv* e, jarray a) {
+            ++current_->other;
+            return current_->saved_->GetArrayLength(e, a);
+        };
+        table_.IsInstanceOf = [](JNIEnv* e, jobject o, jclass c) {
+            ++current_->other;
+            return current_->saved_->IsInstanceOf(e, o, c);
+        };
         env_->functions = &table_;
     }
     ~RowCalls() { env_->functions = saved_; }
-    int elements = 0, exceptionChecks = 0, deletes = 0;
+    int elements = 0, exceptionChecks = 0, deletes = 0, other = 0;
 
 private:
     static inline RowCalls* current_ = nullptr;
@@ -169,6 +177,7 @@ TEST_F(ResultsFetch, ARowCostsOneElementReadPerCachedColumnAndNothingElse) {
         EXPECT_EQ(calls.elements, 4) << "the text column's object is not read";
         EXPECT_EQ(calls.exceptionChecks, 0);
         EXPECT_EQ(calls.deletes, 0) << "a narrow row's references go with the call";
+        EXPECT_EQ(calls.other, 0) << "no length or class query per row";
     }
     EXPECT_EQ(qvt::env()->GetDoubleField(at(objs, 3), qv::ids.cachedDouble), 0.5);
     EXPECT_TRUE(flag(at(objs, 4), qv::ids.cachedNull));
