@@ -851,6 +851,13 @@ public final class Bench {
             return m;
         }
 
+        /** A JVM command that compiles in the foreground. */
+        static List<String> foreground(List<String> javaCmd) {
+            List<String> c = new ArrayList<>(javaCmd);
+            c.add(1, "-Xbatch");
+            return c;
+        }
+
         static Map<String, Long> measure(Config c, List<String> cmd, String tag) throws Exception {
             Path out = Files.createTempFile("callgrind-" + tag + "-", ".out");
             List<String> full = new ArrayList<>(List.of("valgrind", "--tool=callgrind", "--callgrind-out-file=" + out,
@@ -869,7 +876,10 @@ public final class Bench {
         /** Instructions per row: the difference of two runs of the same passes over the same rows, one with
          * more passes than the other, over the rows of the extra passes: start-up, connection and the first
          * passes (where the JIT compiles the loop) cancel out. What the JIT compilers still do in the extra
-         * passes is shown apart and left out of the totals. */
+         * passes is shown apart and left out of the totals. The JVMs compile in the foreground
+         * ({@code -Xbatch}): under valgrind the compiler threads run at other moments from run to run, so
+         * the extra passes ran partly other code (totals varied by 2.5% between runs of the same build;
+         * with foreground compiling they repeat within 0.1%). */
         public static void main(String[] args) throws Exception {
             Config c = new Config(args);
             int rows = 50000, p1 = 3, p2 = 7;
@@ -890,15 +900,15 @@ public final class Bench {
                 }
                 if (chosen.contains("natives")) {
                     labels.add("natives from Java");
-                    cmds.add(k -> c.javaCmd("natives-fetch", s[1], "" + k, "getString", n));
+                    cmds.add(k -> foreground(c.javaCmd("natives-fetch", s[1], "" + k, "getString", n)));
                 }
                 if (chosen.contains("getdata")) {
                     labels.add("natives, text by getDataString");
-                    cmds.add(k -> c.javaCmd("natives-fetch", s[1], "" + k, "getDataString", n));
+                    cmds.add(k -> foreground(c.javaCmd("natives-fetch", s[1], "" + k, "getDataString", n)));
                 }
                 if (chosen.contains("jdbc")) {
                     labels.add("JDBC layer");
-                    cmds.add(k -> c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + s[1], "" + k, n));
+                    cmds.add(k -> foreground(c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + s[1], "" + k, n)));
                 }
                 List<Map<String, Long>> small = new ArrayList<>(), large = new ArrayList<>();
                 for (int k = 0; k < labels.size(); k++) {
