@@ -104,8 +104,10 @@ struct Rows {
     std::vector<SQLDOUBLE> dv;
     std::vector<SQLWCHAR> sv;
     std::vector<SQLLEN> sl;
-    explicit Rows(long rows) : iv(rows), bv(rows), dv(rows), sv(static_cast<size_t>(rows) * 20), sl(rows) {
-        for (long r = 0; r < rows; ++r) {
+    // With fill false the arrays are only made (zeroed): a work area.
+    explicit Rows(long rows, bool fill = true)
+        : iv(rows), bv(rows), dv(rows), sv(static_cast<size_t>(rows) * 20), sl(rows) {
+        for (long r = 0; fill && r < rows; ++r) {
             iv[r] = bench::batchInt(r);
             bv[r] = bench::batchBig(r);
             dv[r] = bench::batchDouble(r);
@@ -144,19 +146,18 @@ void batchOnce(Conn& c, long rows) {
 // the least a program pays for these rows through the driver itself.
 class RowsStatement {
 public:
-    RowsStatement(Conn& c, long k)
-        : k_(k), iv_(k), bv_(k), dv_(k), sv_(static_cast<size_t>(k) * 20), sl_(k), n8_(k, 8) {
+    RowsStatement(Conn& c, long k) : k_(k), w_(k, false), n8_(k, 8) {
         std::string sql = "INSERT INTO bench_batch (i, b, d, s) VALUES ";
         for (long r = 0; r < k; ++r) sql += r ? ",(?,?,?,?)" : "(?,?,?,?)";
         SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st_);
         if (!ok(SQLPrepare(st_, (SQLCHAR*)sql.c_str(), SQL_NTS))) die(SQL_HANDLE_STMT, st_, "prepare rows");
         for (long r = 0; r < k; ++r) {
             const auto p = static_cast<SQLUSMALLINT>(r * 4);
-            SQLBindParameter(st_, p + 1, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_INTEGER, 10, 0, &iv_[r], 0, &n8_[r]);
-            SQLBindParameter(st_, p + 2, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &bv_[r], 0, &n8_[r]);
-            SQLBindParameter(st_, p + 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &dv_[r], 0, &n8_[r]);
+            SQLBindParameter(st_, p + 1, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_INTEGER, 10, 0, &w_.iv[r], 0, &n8_[r]);
+            SQLBindParameter(st_, p + 2, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &w_.bv[r], 0, &n8_[r]);
+            SQLBindParameter(st_, p + 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &w_.dv[r], 0, &n8_[r]);
             SQLBindParameter(st_, p + 4, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_VARCHAR, 20, 0,
-                             &sv_[static_cast<size_t>(r) * 20], 40, &sl_[r]);
+                             &w_.sv[static_cast<size_t>(r) * 20], 40, &w_.sl[r]);
         }
     }
     RowsStatement(const RowsStatement&) = delete;
@@ -164,21 +165,19 @@ public:
     ~RowsStatement() { SQLFreeHandle(SQL_HANDLE_STMT, st_); }
 
     void run(const Rows& rows, long first) {
-        std::memcpy(iv_.data(), &rows.iv[first], k_ * sizeof(SQLBIGINT));
-        std::memcpy(bv_.data(), &rows.bv[first], k_ * sizeof(SQLBIGINT));
-        std::memcpy(dv_.data(), &rows.dv[first], k_ * sizeof(SQLDOUBLE));
-        std::memcpy(sv_.data(), &rows.sv[static_cast<size_t>(first) * 20], k_ * 20 * sizeof(SQLWCHAR));
-        std::memcpy(sl_.data(), &rows.sl[first], k_ * sizeof(SQLLEN));
+        std::memcpy(w_.iv.data(), &rows.iv[first], k_ * sizeof(SQLBIGINT));
+        std::memcpy(w_.bv.data(), &rows.bv[first], k_ * sizeof(SQLBIGINT));
+        std::memcpy(w_.dv.data(), &rows.dv[first], k_ * sizeof(SQLDOUBLE));
+        std::memcpy(w_.sv.data(), &rows.sv[static_cast<size_t>(first) * 20], k_ * 20 * sizeof(SQLWCHAR));
+        std::memcpy(w_.sl.data(), &rows.sl[first], k_ * sizeof(SQLLEN));
         if (!ok(SQLExecute(st_))) die(SQL_HANDLE_STMT, st_, "execute rows");
     }
 
 private:
     long k_;
     SQLHSTMT st_ = SQL_NULL_HSTMT;
-    std::vector<SQLBIGINT> iv_, bv_;
-    std::vector<SQLDOUBLE> dv_;
-    std::vector<SQLWCHAR> sv_;
-    std::vector<SQLLEN> sl_, n8_;
+    Rows w_;  // the work buffers the markers are bound to
+    std::vector<SQLLEN> n8_;
 };
 
 void batchRowsOnce(Conn& c, long rows, long k) {
