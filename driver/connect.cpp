@@ -141,6 +141,54 @@ bool statementRunning(uint32_t dbc) {
     return running;
 }
 
+constexpr const char* kLostBeforeCommit =
+    "the connection to the data source is lost: the transaction was not committed, and the data source "
+    "rolls it back";
+constexpr const char* kLostBeforeRollback =
+    "the connection to the data source is lost: the data source rolls the transaction back";
+constexpr const char* kLostBeforeAutoCommit =
+    "the connection to the data source is lost: the open transaction cannot be committed";
+constexpr const char* kLostDuringCommit =
+    "the connection to the data source was lost during the commit: whether the transaction was committed is "
+    "unknown";
+
+// SQLTransact of one connection. A driver may answer a commit on a lost
+// connection with success and send nothing (psqlODBC does, once a call on
+// the connection has failed): so the connection is asked before, and a
+// commit that failed or after which the connection is lost is reported as
+// one whose outcome is unknown (08007), never as done.
+SQLRETURN transact(Handle& dbc, SQLUSMALLINT fType) {
+    if (connectionLost(dbc)) return fail(dbc, "08S01", fType == SQL_COMMIT ? kLostBeforeCommit : kLostBeforeRollback);
+    const SQLRETURN rc = DM().SQLTransact(SQL_NULL_HENV, dbc.dm.load(), fType);
+    if (rc == SQL_SUCCESS || !dbc.connected.load(std::memory_order_acquire)) {
+        if (rc != SQL_SUCCESS || fType != SQL_COMMIT || !connectionLost(dbc)) return rc;
+        return fail(dbc, "08007", kLostDuringCommit);
+    }
+    // Asking whether the connection is lost would clear the driver
+    // manager's records of the failure: they move to our own list first.
+    keepConnectionRecords(dbc);
+    if (!connectionLost(dbc)) return rc;
+    if (fType != SQL_COMMIT) return SQL_ERROR;
+    // The outcome comes first; the driver's own records follow it.
+    std::deque<Diag> theirs;
+    {
+        std::lock_guard<std::mutex> lock(dbc.mu);
+        theirs.swap(dbc.diags);
+    }
+    addDiag(dbc, "08007", kLostDuringCommit);
+    for (const Diag& r : theirs) keepDiag(dbc, r.state, r.native, r.message);
+    return SQL_ERROR;
+}
+
+// A record of a lost connection that does not say so is reported as 08S01.
+void reportIfLost(Handle& h, char* state) {
+    if (!reportedAsLost(state)) return;
+    // A connection's own records are read as they are: asking the driver
+    // would clear the ones not yet read.
+    const bool lost = h.kind == Kind::Stmt ? statementConnectionLost(h) : h.lost.load(std::memory_order_acquire);
+    if (lost) std::memcpy(state, "08S01", 6);
+}
+
 // A call of a statement's own (beginCall / endCall); nothing for other kinds.
 class StatementCall {
 public:
@@ -270,6 +318,8 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
     SQLRETURN rc = DM().SQLDisconnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc)) {
+        dbc->connected.store(false, std::memory_order_release);
+        dbc->lost.store(false, std::memory_order_release);
         {
             // Freed by the driver manager with the other statements.
             std::lock_guard<std::mutex> interrupt(dbc->interruptMu);
@@ -291,7 +341,7 @@ SQLRETURN ruva70_SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
     if (hdbc != SQL_NULL_HDBC) {
         Handle* dbc = enter(hdbc, Kind::Dbc);
         if (!dbc) return SQL_INVALID_HANDLE;
-        return DM().SQLTransact(SQL_NULL_HENV, dbc->dm.load(), fType);
+        return transact(*dbc, fType);
     }
     Handle* env = enter(henv, Kind::Env);
     if (!env) return SQL_INVALID_HANDLE;
@@ -311,6 +361,10 @@ SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN
     if (!dbc) return SQL_INVALID_HANDLE;
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
+    // Turning auto-commit on commits the open transaction: on a lost
+    // connection there is nothing to commit it on (a driver may still say
+    // it did).
+    if (fOption == SQL_AUTOCOMMIT && connectionLost(*dbc)) return fail(*dbc, "08S01", kLostBeforeAutoCommit);
     return DM().SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
 }
 
@@ -367,18 +421,27 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
 
     Diag d;
     if (takeDiag(*h, d) || (h->kind == Kind::Stmt && h->source.load(std::memory_order_relaxed) == Source::SQLite &&
-                            takeDriverRecord(*h, d)))
+                            takeDriverRecord(*h, d))) {
+        reportIfLost(*h, d.state);
         return writeRecord(d, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
+    }
     SQLHANDLE dmh = h->dm.load();
+    SQLRETURN rc = SQL_NO_DATA_FOUND;
     switch (h->kind) {
         case Kind::Stmt:
-            return DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmh, szSqlState, pfNativeError, szErrorMsg,
-                                 cbErrorMsgMax, pcbErrorMsg);
+            rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmh, szSqlState, pfNativeError, szErrorMsg,
+                               cbErrorMsgMax, pcbErrorMsg);
+            break;
         case Kind::Dbc:
-            return DM().SQLError(SQL_NULL_HENV, dmh, SQL_NULL_HSTMT, szSqlState, pfNativeError, szErrorMsg,
-                                 cbErrorMsgMax, pcbErrorMsg);
+            rc = DM().SQLError(SQL_NULL_HENV, dmh, SQL_NULL_HSTMT, szSqlState, pfNativeError, szErrorMsg,
+                               cbErrorMsgMax, pcbErrorMsg);
+            break;
         case Kind::Env:
             break;
+    }
+    if (h->kind != Kind::Env) {
+        if (SQL_SUCCEEDED(rc) && szSqlState) reportIfLost(*h, reinterpret_cast<char*>(szSqlState));
+        return rc;
     }
     return DM().SQLError(dmh, SQL_NULL_HDBC, SQL_NULL_HSTMT, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax,
                          pcbErrorMsg);

@@ -32,6 +32,22 @@ SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc);
 // record on `h`.
 SQLRETURN checkUtcSession(Handle& h, SQLHDBC dmDbc);
 
+// Whether a connected connection is lost: the driver's answer to
+// SQL_ATTR_CONNECTION_DEAD, kept once it is yes. Asking goes through the
+// driver manager's connection, whose own records it clears: move them first
+// where they matter. A driver that cannot answer is taken as alive (and not
+// asked again); a connection that is not connected is not lost.
+bool connectionLost(Handle& dbc);
+// The same for the connection a statement belongs to.
+bool statementConnectionLost(Handle& stmt);
+// Whether an error record's SQLSTATE would be reported as 08S01 on a lost
+// connection: every state but the ones that already say the connection ended
+// (class 08, PostgreSQL's 57P0x), warnings (01) and "no data" (00, 02).
+bool reportedAsLost(const char* state);
+// Moves the driver manager's records of a connection into libruva70's own
+// list, after the records already there.
+void keepConnectionRecords(Handle& dbc);
+
 // Runs one internal statement on the driver manager's connection. `value`,
 // when given, receives the first column of the first row as text. On failure
 // `reason` holds the data source's message.

@@ -37,6 +37,9 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, st
         // it, which may still be finishing with the slot's previous owner.
         h.driverStmt.store(nullptr, std::memory_order_relaxed);
         h.driverCancel.store(nullptr, std::memory_order_relaxed);
+        h.connected.store(false, std::memory_order_relaxed);
+        h.lost.store(false, std::memory_order_relaxed);
+        h.deadUnasked.store(false, std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> interrupt(h.interruptMu);
             h.interruptStmt = nullptr;

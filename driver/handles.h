@@ -85,6 +85,13 @@ struct Handle {
     // Connections: the driver's own SQLCancel, found once connected; null
     // when it was not found.
     std::atomic<SQLRETURN (*)(SQLHSTMT)> driverCancel{nullptr};
+    // Connections: whether the connection is connected (from a successful
+    // connect until its disconnect), whether it is known to be lost (the
+    // driver said so, and it stays lost until it disconnects), and whether
+    // the driver cannot tell (it refused to be asked: never asked again).
+    std::atomic<bool> connected{false};
+    std::atomic<bool> lost{false};
+    std::atomic<bool> deadUnasked{false};
     // Connections on SQLite: a statement of libruva70's own on which the
     // driver's SQLCancel interrupts the connection's running statement
     // without touching that statement (see SQLCancel), allocated with the

@@ -61,6 +61,48 @@ Source sourceOf(Handle& dbc) {
     return s;
 }
 
+bool connectionLost(Handle& dbc) {
+    if (dbc.lost.load(std::memory_order_acquire)) return true;
+    if (!dbc.connected.load(std::memory_order_acquire) || dbc.deadUnasked.load(std::memory_order_relaxed))
+        return false;
+    // A zeroed 8-byte cell: some drivers write 8 bytes whatever the option.
+    SQLULEN cell = 0;
+    const SQLRETURN rc = DM().SQLGetConnectOption(dbc.dm.load(), SQL_ATTR_CONNECTION_DEAD, &cell);
+    if (!SQL_SUCCEEDED(rc)) {
+        dbc.deadUnasked.store(true, std::memory_order_relaxed);
+        return false;
+    }
+    if (static_cast<uint32_t>(cell) != SQL_CD_TRUE) return false;
+    dbc.lost.store(true, std::memory_order_release);
+    return true;
+}
+
+bool statementConnectionLost(Handle& stmt) {
+    Handle* dbc = lookup(handleOf(stmt.parent.load(std::memory_order_relaxed)), Kind::Dbc);
+    return dbc != nullptr && connectionLost(*dbc);
+}
+
+bool reportedAsLost(const char* state) {
+    if (std::strncmp(state, "08", 2) == 0 || std::strncmp(state, "57P0", 4) == 0) return false;
+    return std::strncmp(state, "00", 2) != 0 && std::strncmp(state, "01", 2) != 0 &&
+           std::strncmp(state, "02", 2) != 0;
+}
+
+void keepConnectionRecords(Handle& dbc) {
+    SQLCHAR state[6];
+    SQLCHAR msg[SQL_MAX_MESSAGE_LENGTH + 1];
+    SQLINTEGER native;
+    SQLSMALLINT len;
+    for (int i = 0; i < 64; ++i) {
+        std::memset(state, 0, sizeof state);
+        msg[0] = 0;
+        if (!SQL_SUCCEEDED(
+                DM().SQLError(SQL_NULL_HENV, dbc.dm.load(), SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len)))
+            break;
+        keepDiag(dbc, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(msg));
+    }
+}
+
 SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::string& reason) {
     const DriverManager& d = DM();
     SQLHSTMT st = SQL_NULL_HSTMT;
@@ -89,19 +131,10 @@ SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::s
 SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
     const DriverManager& d = DM();
     SQLHDBC h = dbc.dm.load();
-    if (rc == SQL_SUCCESS_WITH_INFO) {
-        SQLCHAR state[6];
-        SQLCHAR msg[SQL_MAX_MESSAGE_LENGTH + 1];
-        SQLINTEGER native;
-        SQLSMALLINT len;
-        for (int i = 0; i < 64; ++i) {
-            std::memset(state, 0, sizeof state);
-            msg[0] = 0;
-            if (!SQL_SUCCEEDED(d.SQLError(SQL_NULL_HENV, h, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len)))
-                break;
-            keepDiag(dbc, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(msg));
-        }
-    }
+    if (rc == SQL_SUCCESS_WITH_INFO) keepConnectionRecords(dbc);
+    dbc.lost.store(false, std::memory_order_relaxed);
+    dbc.deadUnasked.store(false, std::memory_order_relaxed);
+    dbc.connected.store(true, std::memory_order_release);
     forgetSource(dbc);
     const Source source = sourceOf(dbc);
     // A cancel of a running statement goes to the driver's own SQLCancel
