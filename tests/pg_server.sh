@@ -2,6 +2,8 @@
 # The throw-away PostgreSQL server of the tests.
 #   pg_server.sh start DIR PORT   initdb in DIR/data, start on a Unix socket in DIR
 #                                 and on 127.0.0.1:PORT, create the database qvjdbc
+#   pg_server.sh restart DIR PORT stop the running server (fast: sessions are
+#                                 ended) and start it again on the same data
 #   pg_server.sh stop DIR PORT    stop the server and remove DIR
 # The server runs as the postgres user when started by root (DIR lives under
 # /tmp so that user can reach it), with trust authentication and
@@ -51,6 +53,11 @@ CONF
   as_owner "$bindir/psql" -h "$dir" -p "$port" -U postgres -d postgres -qAt -c "CREATE DATABASE qvjdbc" >/dev/null
   echo "PostgreSQL running on $dir port $port"
   ;;
+restart)
+  as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m fast -w -t 60 restart >/dev/null \
+    || { cat "$dir/server.log"; exit 1; }
+  echo "PostgreSQL restarted"
+  ;;
 stop)
   if [ -d "$dir/data" ]; then
     as_owner "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
@@ -59,7 +66,7 @@ stop)
   echo "PostgreSQL stopped"
   ;;
 *)
-  echo "usage: $0 start|stop DIR PORT" >&2
+  echo "usage: $0 start|restart|stop DIR PORT" >&2
   exit 2
   ;;
 esac
