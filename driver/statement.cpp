@@ -300,6 +300,49 @@ SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
     return finishRowByRow(s, each.result, each.done, each.total);
 }
 
+// PostgreSQL. psqlODBC runs a parameter array as one statement of its own:
+// when one row fails inside a transaction block it rolls back every row of
+// the array, while the row-number variable says the rows before the failing
+// one ran (seen: rows 10 and 11 of 10, 11, 100, 12 gone, the block going on
+// and committing without them); and for a statement the server has not
+// parsed yet it sends the rows as multi-statement messages, whose failure
+// undoes the whole message and names its last row. So every array that
+// libruva70 can bind row by row runs one row per execution there: each row
+// is then a statement of its own, the failing row alone is undone, and the
+// rows before it are in the block exactly as the row-number variable says.
+// psqlODBC's own loop makes one round trip per row as well once the
+// statement is parsed. Arrays with data at execution, output parameters or
+// a C type of unknown size keep psqlODBC's loop.
+bool rowsBindOneByOne(const StmtState& st, SQLULEN rows) {
+    if (st.bindings.empty()) return false;
+    for (const auto& [ipar, b] : st.bindings) {
+        if (b.paramType != SQL_PARAM_INPUT) return false;
+        if (b.value && rowStride(b) <= 0) {
+            // Character and binary columns of only NULLs may have slots of 0 bytes.
+            const bool variable = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY;
+            if (rowStride(b) < 0 || !variable) return false;
+        }
+        if (b.ind)
+            for (SQLULEN r = 0; r < rows; ++r)
+                if (isAtExec(b.ind[r])) return false;
+    }
+    return true;
+}
+
+// A PostgreSQL array one row per execution; the row count is the last row's,
+// as psqlODBC's own loop leaves it.
+template <class Run>
+SQLRETURN postgresExecuteRows(Stmt& s, Run run) {
+    StmtState& st = s.st();
+    SQLRETURN result = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    if (!SQL_SUCCEEDED(result)) return result;
+    EachRow each = runEachRow(s, 0, st.paramRows, run);
+    result = finishRowByRow(s, each.result, each.done, each.lastCount);
+    // After a failure the variable names the failing row, counted from 1.
+    if (!SQL_SUCCEEDED(result) && st.rowsDone) *st.rowsDone = each.done + 1;
+    return result;
+}
+
 // Multi-row inserts (insert_rows.h). A parameter array of a prepared plain
 // INSERT ... VALUES (?, ...) runs in chunks of rows: an internal statement
 // of the driver manager, prepared with the chunk's number of rows of
@@ -312,8 +355,8 @@ SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
 //    row-number variable and the records are those of a row-by-row run. On
 //    PostgreSQL inside a transaction block a failed statement spoils the
 //    block, so there a savepoint is set before the first chunk; a failure
-//    rolls back to it and the whole array runs again through psqlODBC's
-//    own path.
+//    rolls back to it and the whole array runs again one row at a time, so
+//    that the rows before the failing one stay in the block.
 //  - The last row always runs alone on the application's statement, so the
 //    row count is the data source's own: PostgreSQL answers the last row's
 //    count, SQLite the sum of the rows'.
@@ -523,16 +566,12 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
     if (savepoint) {
         internal(s, failed ? "ROLLBACK TO SAVEPOINT ruva70_rows" : "RELEASE SAVEPOINT ruva70_rows");
         if (failed) {
-            // The block is as it was before the array: the whole array runs
-            // again through psqlODBC's own path, which decides what a failed
-            // row does to the block (it rolls the block back).
+            // The block is as it was before the array: every row runs again,
+            // one per execution, so that the failing row alone is undone.
             internal(s, "RELEASE SAVEPOINT ruva70_rows");
             clearDiags(*s.h);
-            if (st.bindingsShifted) {
-                SQLRETURN rc = restoreArrays(s);
-                if (!SQL_SUCCEEDED(rc)) return rc;
-            }
-            return run();
+            next = 0;
+            total = 0;
         }
     }
     SQLRETURN rc = DM().SQLParamOptions(s.dm(), 1, nullptr);
@@ -589,6 +628,8 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
         if (chunkRows) return executed(s, executeInsertRows(s, chunkRows, run));
     }
     if (s.st().source == Source::SQLite && !s.st().bindings.empty()) return executed(s, sqliteExecute(s, run));
+    if (s.st().source == Source::PostgreSQL && s.st().paramRows > 1 && rowsBindOneByOne(s.st(), s.st().paramRows))
+        return executed(s, postgresExecuteRows(s, run));
     return executed(s, run());
 }
 

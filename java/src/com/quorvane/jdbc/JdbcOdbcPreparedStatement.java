@@ -1122,7 +1122,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
      * gives no per-row counts for such an execution, so each row that ran
      * reports {@link #SUCCESS_NO_INFO} (a batch of one row its own count). A
      * failing row ends the batch with a {@link java.sql.BatchUpdateException}
-     * whose counts hold the rows before it and {@link #EXECUTE_FAILED} for it.
+     * whose counts hold the rows that ran before it, one entry each, and no
+     * entry for the failing row or the rows after it (JDBC's shape for a
+     * driver that stops at the first failure).
      */
     @Override
     public long[] executeLargeBatch() throws SQLException {
@@ -1168,7 +1170,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 cause = executionFailure("batch row " + (failed + 1), timedOut);
             }
             state.closeCursor(true);
-            throw batchFailure(cause, toLong(counts, high == 0 ? Math.min(failed + 1, n) : 0));
+            throw batchFailure(cause, toLong(counts, high == 0 ? failed : 0));
         } finally {
             unlock();
         }

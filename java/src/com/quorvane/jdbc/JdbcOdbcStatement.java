@@ -357,9 +357,9 @@ public class JdbcOdbcStatement implements Statement {
 
     /**
      * Runs the batch in one native call. A failing command ends it: the
-     * {@link BatchUpdateException} carries the counts of the commands before
-     * it and {@link #EXECUTE_FAILED} for the failing one, and the failure's
-     * diagnostics as its cause and next exception.
+     * {@link BatchUpdateException} carries the counts of the commands that
+     * ran before it (no entry for the failing one or those after it), and
+     * the failure's diagnostics as its cause and next exception.
      */
     @Override
     public int[] executeBatch() throws SQLException {
@@ -387,7 +387,6 @@ public class JdbcOdbcStatement implements Statement {
             if (high == 0 && Odbc.succeeded(low) && !timedOut) return toLong(counts, counts.length);
             int done = 0;
             while (done < counts.length && counts[done] != EXECUTE_FAILED) done++;
-            int shown = Math.min(done + 1, counts.length);
             SQLException cause;
             if (high == Odbc.ST_RESULT_SET) {
                 cause = JdbcOdbcErrors.of("Batch command " + done + " produced a result set", "07005");
@@ -398,7 +397,7 @@ public class JdbcOdbcStatement implements Statement {
             } else {
                 cause = executionFailure("batch command " + done, timedOut);
             }
-            throw batchFailure(cause, toLong(counts, shown));
+            throw batchFailure(cause, toLong(counts, done));
         } finally {
             unlock();
         }

@@ -418,8 +418,7 @@ class PreparedStatementTest {
             }
             BatchUpdateException e = assertThrows(BatchUpdateException.class, ps::executeBatch);
             int[] counts = e.getUpdateCounts();
-            assertEquals(3, counts.length, java.util.Arrays.toString(counts));
-            assertEquals(Statement.EXECUTE_FAILED, counts[2], "the third row failed");
+            assertEquals(2, counts.length, "the rows before the third, which failed: " + java.util.Arrays.toString(counts));
             assertTrue(counts[0] != Statement.EXECUTE_FAILED && counts[1] != Statement.EXECUTE_FAILED);
             if (Db.postgres()) assertEquals("23505", e.getSQLState());
             // The statement works again with single rows.

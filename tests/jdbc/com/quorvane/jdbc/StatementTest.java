@@ -105,7 +105,7 @@ class StatementTest {
             s.addBatch("INSERT INTO st VALUES (1, 'duplicate')");
             s.addBatch("INSERT INTO st VALUES (4, 'never')");
             BatchUpdateException e = assertThrows(BatchUpdateException.class, s::executeBatch);
-            assertArrayEquals(new int[] {1, 1, Statement.EXECUTE_FAILED}, e.getUpdateCounts());
+            assertArrayEquals(new int[] {1, 1}, e.getUpdateCounts(), "the commands before the failing one");
             assertNotNull(e.getSQLState());
             assertNotNull(e.getNextException(), "the failure's diagnostics");
             if (Db.postgres()) assertEquals("23505", e.getSQLState());
@@ -115,7 +115,7 @@ class StatementTest {
             }
             s.addBatch("SELECT 1");
             BatchUpdateException q = assertThrows(BatchUpdateException.class, s::executeBatch);
-            assertArrayEquals(new int[] {Statement.EXECUTE_FAILED}, q.getUpdateCounts(), "a query in a batch");
+            assertArrayEquals(new int[0], q.getUpdateCounts(), "a query in a batch");
         }
     }
 
