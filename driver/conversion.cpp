@@ -251,8 +251,10 @@ SQLRETURN fetchRow(Handle& stmt) {
         st.resultChanged = false;
     }
     st.numbersRead.clear();
+    if (st.maxRows != 0 && st.fetched >= st.maxRows) return SQL_NO_DATA_FOUND;
     SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
+    ++st.fetched;
     if (!st.anyConverting) return rc;
     for (auto& [icol, c] : st.columns) {
         if (!c.converting) continue;

@@ -106,6 +106,7 @@ SQLRETURN executed(Stmt& s, SQLRETURN rc) {
 // which bound columns are converted, and SQLRowCount asks the driver again.
 void newResult(Stmt& s) {
     s.st().resultChanged = true;
+    s.st().fetched = 0;
     s.st().numbersRead.clear();
     s.st().ownRowCount = false;
 }
@@ -616,6 +617,42 @@ SQLRETURN sqliteExecute(Stmt& s, Run run) {
     return rc;
 }
 
+// Character parameters holding U+0000. psqlODBC and the SQLite driver both
+// end a character value at its first zero unit whatever its length says,
+// and store the rest of the row as if nothing were missing ("ab\0cd" stored
+// as "ab", reported done). PostgreSQL text cannot hold the character at all
+// (its own state is 22021); the SQLite driver cannot bind it. So on these
+// two data sources an execution whose character values hold one fails
+// before anything runs, with 22021; a parameter array then reports no row
+// as done (the row-number variable names the first row).
+bool holdsZeroUnit(const ParamBinding& b, SQLULEN row) {
+    if (b.paramType == SQL_PARAM_OUTPUT || !b.value || (b.cType != SQL_C_CHAR && b.cType != SQL_C_WCHAR))
+        return false;
+    const SQLLEN length = b.ind ? b.ind[row] : SQL_NTS;
+    if (length <= 0) return false;  // NULL, data at execution, SQL_NTS (ends at the zero itself)
+    const char* at = static_cast<const char*>(b.value) + row * static_cast<SQLULEN>(rowStride(b));
+    if (b.cType == SQL_C_CHAR) return std::memchr(at, 0, static_cast<size_t>(length)) != nullptr;
+    for (SQLLEN i = 0; i + 1 < length; i += 2)
+        if (at[i] == 0 && at[i + 1] == 0) return true;
+    return false;
+}
+
+SQLRETURN refuseZeroUnits(Stmt& s) {
+    StmtState& st = s.st();
+    if (st.source != Source::PostgreSQL && st.source != Source::SQLite) return SQL_SUCCESS;
+    const SQLULEN rows = st.paramRows ? st.paramRows : 1;
+    for (const auto& [ipar, b] : st.bindings)
+        for (SQLULEN r = 0; r < rows; ++r)
+            if (holdsZeroUnit(b, r)) {
+                if (st.rowsDone) *st.rowsDone = 1;
+                return fail(*s.h, "22021",
+                            "parameter " + std::to_string(ipar) +
+                                (rows > 1 ? " of row " + std::to_string(r + 1) : "") +
+                                " holds the character U+0000, which the data source cannot store");
+            }
+    return SQL_SUCCESS;
+}
+
 // SQLExecute and SQLExecDirect: the conversions, then the execution; a
 // parameter array of a prepared plain INSERT runs as multi-row inserts.
 template <class Run>
@@ -623,6 +660,8 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
     newResult(s);
     SQLRETURN rc = prepareParamConversions(*s.h);
     if (rc != SQL_SUCCESS) return rc;
+    rc = refuseZeroUnits(s);
+    if (rc != SQL_SUCCESS) return executed(s, rc);
     if (prepared) {
         const SQLULEN chunkRows = insertChunkRows(s.st(), s.st().paramRows);
         if (chunkRows) return executed(s, executeInsertRows(s, chunkRows, run));
@@ -710,6 +749,7 @@ SQLRETURN cancelIdle(Handle& h) {
     if (h.stmt) {
         // As after SQL_CLOSE: the next fetch decides the conversions anew.
         h.stmt->resultChanged = true;
+        h.stmt->fetched = 0;
         h.stmt->ownRowCount = false;
     }
     return rc;
@@ -851,6 +891,10 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
         case RUVA70_STMT_INSERT_ROWS:
             s.st().insertRows = vParam;
             return SQL_SUCCESS;
+        case SQL_MAX_ROWS:
+            if (s.st().source != Source::SQLite) return DM().SQLSetStmtOption(s.dm(), fOption, vParam);
+            s.st().maxRows = static_cast<uint32_t>(vParam);
+            return SQL_SUCCESS;
         default:
             return DM().SQLSetStmtOption(s.dm(), fOption, vParam);
     }
@@ -862,6 +906,7 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     if (fOption == RUVA70_STMT_DRIVER_TYPES) cell = &s.st().driverTypes;
     if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = &s.st().typeFromValue;
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
+    if (fOption == SQL_MAX_ROWS && s.st().source == Source::SQLite) cell = &s.st().maxRows;
     if (!cell) return DM().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
     std::memcpy(pvParam, cell, sizeof *cell);

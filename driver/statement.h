@@ -92,6 +92,11 @@ struct StmtState {
     bool plainInsert = false;
     InsertShape insert;
     SQLULEN insertRows = 0;  // option 3058
+    // SQLite: SQL_MAX_ROWS, kept here and enforced at the fetch (the SQLite
+    // driver, told it, went on from where the previous execution's rows
+    // stopped); `fetched` counts the rows of the current result.
+    SQLULEN maxRows = 0;
+    SQLULEN fetched = 0;
     // SQLite: the driver manager is bound to one row of a parameter array
     // (a row-by-row execution did not restore the array).
     bool bindingsShifted = false;
