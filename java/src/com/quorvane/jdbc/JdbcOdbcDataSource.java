@@ -121,7 +121,7 @@ public class JdbcOdbcDataSource implements DataSource, Serializable {
 
     @Override
     public String toString() {
-        return "JdbcOdbcDataSource[" + JdbcOdbcDriver.redacted(url) + (user == null ? "" : ", user=" + user)
+        return getClass().getSimpleName() + "[" + JdbcOdbcDriver.redacted(url) + (user == null ? "" : ", user=" + user)
                 + (database == null ? "" : ", database=" + database) + "]";
     }
 
