@@ -184,6 +184,19 @@ TEST(ConnectStringSqlite, NoValueLoadsALibraryOrWritesATrace) {
         EXPECT_EQ(recs[0].state, "08001");
         EXPECT_NE(recs[0].message.find("Database"), std::string::npos);
     }
+    // SQLBrowseConnect's string is written anew in the same way.
+    {
+        Connection c;
+        const std::string connStr =
+            "Driver=" + env("QVT_SQLITE_DRIVER") + ";Database={" + tempDir() + "/x;LoadExt=" + planted + "};";
+        SQLCHAR out[512];
+        SQLSMALLINT len = 0;
+        EXPECT_EQ(ruva70_SQLBrowseConnect(c.dbc, (SQLCHAR*)connStr.c_str(), SQL_NTS, out, sizeof out, &len),
+                  SQL_ERROR);
+        auto recs = dbcRecords(c.dbc);
+        ASSERT_FALSE(recs.empty());
+        EXPECT_EQ(recs[0].state, "08001");
+    }
     EXPECT_FALSE(exists(marker)) << "a value loaded the planted library";
     EXPECT_FALSE(exists(trace)) << "a value wrote a trace file";
 
