@@ -36,6 +36,24 @@ bool cacheClass(JNIEnv* env, jclass& entry, const char* name) {
     return true;
 }
 
+// The driver's own classes are held weakly: a global reference would keep
+// their class loader, and so the driver, from ever being collected (a
+// container's redeployed application). The classes live as long as their
+// loader, which outlives every call into this copy of the library.
+bool cacheOwnClass(JNIEnv* env, jclass& entry, const char* name) {
+    jclass local = env->FindClass(name);
+    if (!local) return false;
+    jclass old = entry;
+    entry = static_cast<jclass>(env->NewWeakGlobalRef(local));
+    if (old) env->DeleteWeakGlobalRef(old);
+    env->DeleteLocalRef(local);
+    if (!entry) {
+        throwOutOfMemory(env);
+        return false;
+    }
+    return true;
+}
+
 bool cacheString(JNIEnv* env, jstring& entry, const char* text) {
     jstring local = env->NewStringUTF(text);
     if (!local) return false;
@@ -109,11 +127,11 @@ QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_initIDs(JNIEnv* env, jobjec
     if (!qv::cacheClass(env, ids.timestamp, "java/sql/Timestamp")) return;
     if (!qv::cacheMethod(env, ids.timestampInit, ids.timestamp, "<init>", "(J)V")) return;
     if (!qv::cacheMethod(env, ids.timestampSetNanos, ids.timestamp, "setNanos", "(I)V")) return;
-    if (!qv::cacheClass(env, ids.retVal, "com/quorvane/jdbc/RetVal")) return;
+    if (!qv::cacheOwnClass(env, ids.retVal, "com/quorvane/jdbc/RetVal")) return;
     if (!qv::cacheField(env, ids.retValObj, ids.retVal, "obj", "Ljava/lang/Object;")) return;
     if (!qv::cacheField(env, ids.retValErr0, ids.retVal, "err0", "B")) return;
     if (!qv::cacheField(env, ids.retValErr1, ids.retVal, "err1", "B")) return;
-    if (!qv::cacheClass(env, ids.boundCol, "com/quorvane/jdbc/JdbcOdbcBoundCol")) return;
+    if (!qv::cacheOwnClass(env, ids.boundCol, "com/quorvane/jdbc/JdbcOdbcBoundCol")) return;
     if (!qv::cacheField(env, ids.hasCachedValue, ids.boundCol, "hasCachedValue", "Z")) return;
     if (!qv::cacheField(env, ids.cachedNull, ids.boundCol, "cachedNull", "Z")) return;
     if (!qv::cacheField(env, ids.cachedInt, ids.boundCol, "cachedInt", "I")) return;

@@ -1,4 +1,5 @@
 // Environment and connection entry points, and SQLError.
+#include "connect_string.h"
 #include "connection.h"
 #include "handles.h"
 #include "statement.h"
@@ -17,7 +18,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 using namespace ruva;
 
@@ -53,51 +56,11 @@ SQLRETURN writeRecord(const Diag& d, SQLCHAR* szSqlState, SQLINTEGER* pfNativeEr
 // psqlODBC sets the process's LC_CTYPE locale while it connects
 // (setlocale(LC_CTYPE, "")) and reads the locale name that call returns; two
 // connects at once read a name that the other one's setlocale has freed.
-// Connects that may reach psqlODBC therefore take turns: those whose
-// Driver attribute names it (its library or registered name holds "psql" or
-// "postgres"), and those without a Driver attribute (a DSN, whose driver is
-// not known before the driver manager loads it). A connect that names another
-// driver (SQLite's) never waits behind them.
+// Connects that may reach psqlODBC therefore take turns: those whose driver
+// is psqlODBC, and those whose driver could not be told (a data source that
+// unixODBC resolves some other way). A connect to another known driver
+// (SQLite's) never waits behind them.
 std::mutex gLocaleConnectMu;
-
-bool containsNoCase(const std::string& text, const char* word) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(word) != std::string::npos;
-}
-
-// The value of the connection string's Driver attribute; none without one.
-std::optional<std::string> driverAttribute(const SQLCHAR* connStr, SQLSMALLINT length) {
-    if (!connStr) return std::nullopt;
-    const char* p = reinterpret_cast<const char*>(connStr);
-    const std::string text = length == SQL_NTS ? std::string(p) : std::string(p, length > 0 ? length : 0);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eq = text.find('=', pos);
-        if (eq == std::string::npos) break;
-        std::string key = text.substr(pos, eq - pos);
-        key.erase(0, key.find_first_not_of(" \t"));
-        key.erase(key.find_last_not_of(" \t") + 1);
-        std::string value;
-        size_t next;
-        if (eq + 1 < text.size() && text[eq + 1] == '{') {
-            const size_t close = text.find('}', eq + 2);
-            value = text.substr(eq + 2, close == std::string::npos ? std::string::npos : close - eq - 2);
-            next = close == std::string::npos ? text.size() : text.find(';', close);
-        } else {
-            next = text.find(';', eq + 1);
-            value = text.substr(eq + 1, next == std::string::npos ? std::string::npos : next - eq - 1);
-        }
-        if (key.size() == 6 && containsNoCase(key, "driver")) return value;
-        if (next == std::string::npos) break;
-        pos = next + 1;
-    }
-    return std::nullopt;
-}
-
-bool mayReachPsqlodbc(const std::optional<std::string>& driver) {
-    return !driver || containsNoCase(*driver, "psql") || containsNoCase(*driver, "postgres");
-}
 
 // libsqlite3 keeps memory statistics by default: every allocation and every
 // free of every connection takes one process-wide mutex. Two threads
@@ -120,14 +83,47 @@ void withoutSqliteMemoryStatistics() {
     });
 }
 
-// What a connect does before the driver manager's call; the lock it
-// returns (owned or not) is held across that call.
-std::unique_lock<std::mutex> beforeConnect(const SQLCHAR* connStr, SQLSMALLINT length) {
-    const std::optional<std::string> driver = driverAttribute(connStr, length);
-    if (driver && containsNoCase(*driver, "sqlite")) withoutSqliteMemoryStatistics();
-    std::unique_lock<std::mutex> turn(gLocaleConnectMu, std::defer_lock);
-    if (mayReachPsqlodbc(driver)) turn.lock();
-    return turn;
+// A connect's string as its driver reads it (connect_string.h), and the lock
+// (owned or not) held across the driver manager's call. False, with a
+// record on the connection, when the string is refused.
+struct Prepared {
+    bool rewritten = false;
+    std::string text;
+    std::unique_lock<std::mutex> turn{gLocaleConnectMu, std::defer_lock};
+};
+
+bool beforeConnect(Handle& dbc, const SQLCHAR* connStr, SQLSMALLINT length, Prepared& out) {
+    if (!connStr || (length < 0 && length != SQL_NTS)) {
+        // Left to the driver manager to refuse (S1009 / S1090).
+        out.turn.lock();
+        return true;
+    }
+    const char* p = reinterpret_cast<const char*>(connStr);
+    const std::string_view given = length == SQL_NTS ? std::string_view(p) : std::string_view(p, length);
+    std::vector<connstr::Attribute> attrs;
+    std::string problem;
+    if (!connstr::parse(given, attrs, problem)) {
+        addDiag(dbc, "08001", problem);
+        return false;
+    }
+    const std::string file = connstr::driverFile(attrs);
+    const connstr::Kind kind = file.empty() ? connstr::Kind::Generic : connstr::classify(file);
+    connstr::Outcome o = connstr::rebuild(attrs, kind);
+    if (!o.ok) {
+        addDiag(dbc, o.state, o.message);
+        return false;
+    }
+    out.text = std::move(o.text);
+    out.rewritten = true;
+    if (kind == connstr::Kind::SQLite) withoutSqliteMemoryStatistics();
+    if (kind == connstr::Kind::Psqlodbc || file.empty()) out.turn.lock();
+    return true;
+}
+
+// The connect's string for the driver manager: the rewritten one, or the
+// caller's when it was left alone.
+SQLCHAR* textFor(Prepared& p, SQLCHAR* given) {
+    return p.rewritten ? reinterpret_cast<SQLCHAR*>(p.text.data()) : given;
 }
 
 // Whether one of the connection's statements has a call of its own in
@@ -284,10 +280,13 @@ SQLRETURN ruva70_SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR* szConnStr
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     forgetSource(*dbc);
-    std::unique_lock<std::mutex> turn = beforeConnect(szConnStrIn, cbConnStrIn);
-    SQLRETURN rc = DM().SQLDriverConnect(dbc->dm.load(), hwnd, szConnStrIn, cbConnStrIn, szConnStrOut,
-                                         cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
-    if (turn.owns_lock()) turn.unlock();
+    Prepared prepared;
+    if (!beforeConnect(*dbc, szConnStrIn, cbConnStrIn, prepared)) return SQL_ERROR;
+    const bool rewritten = prepared.rewritten;
+    SQLRETURN rc =
+        DM().SQLDriverConnect(dbc->dm.load(), hwnd, textFor(prepared, szConnStrIn), rewritten ? SQL_NTS : cbConnStrIn,
+                              szConnStrOut, cbConnStrOutMax, pcbConnStrOut, fDriverCompletion);
+    if (prepared.turn.owns_lock()) prepared.turn.unlock();
     return SQL_SUCCEEDED(rc) ? afterConnect(*dbc, rc) : rc;
 }
 
@@ -296,10 +295,13 @@ SQLRETURN ruva70_SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* szConnStrIn, SQLSMALLIN
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
     forgetSource(*dbc);
-    std::unique_lock<std::mutex> turn = beforeConnect(szConnStrIn, cbConnStrIn);
+    Prepared prepared;
+    if (!beforeConnect(*dbc, szConnStrIn, cbConnStrIn, prepared)) return SQL_ERROR;
+    const bool rewritten = prepared.rewritten;
     SQLRETURN rc =
-        DM().SQLBrowseConnect(dbc->dm.load(), szConnStrIn, cbConnStrIn, szConnStrOut, cbConnStrOutMax, pcbConnStrOut);
-    if (turn.owns_lock()) turn.unlock();
+        DM().SQLBrowseConnect(dbc->dm.load(), textFor(prepared, szConnStrIn), rewritten ? SQL_NTS : cbConnStrIn,
+                              szConnStrOut, cbConnStrOutMax, pcbConnStrOut);
+    if (prepared.turn.owns_lock()) prepared.turn.unlock();
     return SQL_SUCCEEDED(rc) ? afterConnect(*dbc, rc) : rc;
 }
 

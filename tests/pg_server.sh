@@ -48,6 +48,12 @@ fsync = off
 synchronous_commit = off
 full_page_writes = off
 CONF
+  # Members of the role qvt_password_login log in with a password (the
+  # credential tests); everyone else is trusted.
+  { printf 'local all +qvt_password_login scram-sha-256\nhost all +qvt_password_login 127.0.0.1/32 scram-sha-256\n'
+    cat "$dir/data/pg_hba.conf"; } >"$dir/data/pg_hba.conf.new"
+  mv "$dir/data/pg_hba.conf.new" "$dir/data/pg_hba.conf"
+  if [ "$(id -u)" = 0 ]; then chown postgres:postgres "$dir/data/pg_hba.conf"; fi
   as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null \
     || { cat "$dir/server.log"; exit 1; }
   as_owner "$bindir/psql" -h "$dir" -p "$port" -U postgres -d postgres -qAt -c "CREATE DATABASE qvjdbc" >/dev/null

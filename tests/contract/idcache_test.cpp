@@ -26,9 +26,14 @@ void initIds() {
 
 // The entries that hold global references (classes and texts).
 std::vector<jobject> referenceEntries() {
-    return {ids.outOfMemoryError,   ids.sqlException, ids.assignmentReason,
-            ids.assignmentSqlState, ids.bigInteger,   ids.bigDecimal,
-            ids.timestamp,          ids.retVal,       ids.boundCol};
+    return {ids.outOfMemoryError, ids.sqlException, ids.assignmentReason, ids.assignmentSqlState,
+            ids.bigInteger,       ids.bigDecimal,   ids.timestamp};
+}
+
+// The driver's own classes, held by weak global references (so that the
+// driver's class loader can be collected).
+std::vector<jobject> weakEntries() {
+    return {ids.retVal, ids.boundCol};
 }
 
 std::vector<const void*> idEntries() {
@@ -60,6 +65,10 @@ TEST(IdCache, InitIdsFillsEveryEntryWithGlobalReferencesToTheNamedClasses) {
     for (jobject g : referenceEntries()) {
         ASSERT_NE(g, nullptr);
         EXPECT_EQ(env->GetObjectRefType(g), JNIGlobalRefType);
+    }
+    for (jobject w : weakEntries()) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(env->GetObjectRefType(w), JNIWeakGlobalRefType);
     }
     for (const void* id : idEntries()) EXPECT_NE(id, nullptr);
 
@@ -158,6 +167,7 @@ TEST(IdCache, RepeatedInitIdsReplacesEveryGlobalReferenceWithoutLeaking) {
     EXPECT_EQ(made.size(), first.size());
     EXPECT_EQ(sorted(made), sorted(second)) << "every reference made is held by the cache";
     EXPECT_EQ(sorted(deleted), sorted(first)) << "every reference of the first call was deleted, once";
+    for (jobject w : weakEntries()) EXPECT_EQ(qvt::env()->GetObjectRefType(w), JNIWeakGlobalRefType);
 }
 
 TEST(LibraryExceptions, AssignmentErrorIsAnSqlExceptionWithState22005) {
@@ -242,6 +252,8 @@ TEST(IdCache, MissingFieldStopsInitIdsAndLeavesTheLaterEntriesNull) {
     // Drop what the failed call made and give the other tests their cache back.
     for (jobject g : referenceEntries())
         if (g) env->DeleteGlobalRef(g);
+    for (jobject w : weakEntries())
+        if (w) env->DeleteWeakGlobalRef(w);
     ids = saved;
 
     EXPECT_EQ(thrown, "java.lang.NoSuchFieldError");

@@ -14,7 +14,9 @@ import javax.sql.DataSource;
  * (a {@code jdbc:quorvane:} URL) or {@code connectionString} (the ODBC
  * connection string alone), {@code user}, {@code password},
  * {@code database} (the SQLite file of the embedded default) and
- * {@code loginTimeout}.
+ * {@code loginTimeout}. User, password and database are data: they never add
+ * connection attributes (see {@link JdbcOdbcDriver}). {@link #toString()}
+ * shows the URL without its password and never the password property.
  */
 public class JdbcOdbcDataSource implements DataSource, Serializable {
     private static final long serialVersionUID = 1L;
@@ -88,7 +90,7 @@ public class JdbcOdbcDataSource implements DataSource, Serializable {
         if (loginTimeout > 0) p.setProperty(JdbcOdbcDriver.LOGIN_TIMEOUT_PROPERTY, Integer.toString(loginTimeout));
         String u = url == null ? JdbcOdbcDriver.PREFIX : url;
         Connection c = new JdbcOdbcDriver().connect(u, p);
-        if (c == null) throw JdbcOdbcErrors.of("Not a jdbc:quorvane: URL: " + u, "08001");
+        if (c == null) throw JdbcOdbcErrors.of("Not a jdbc:quorvane: URL: " + JdbcOdbcDriver.redacted(u), "08001");
         return c;
     }
 
@@ -115,6 +117,12 @@ public class JdbcOdbcDataSource implements DataSource, Serializable {
     @Override
     public Logger getParentLogger() throws SQLFeatureNotSupportedException {
         throw JdbcOdbcErrors.notSupported("java.util.logging");
+    }
+
+    @Override
+    public String toString() {
+        return getClass().getSimpleName() + "[" + JdbcOdbcDriver.redacted(url) + (user == null ? "" : ", user=" + user)
+                + (database == null ? "" : ", database=" + database) + "]";
     }
 
     @Override

@@ -12,26 +12,31 @@ import java.util.logging.Logger;
 
 /**
  * The JDBC driver for {@code jdbc:quorvane:} URLs. What follows the prefix is
- * an ODBC connection string, handed to the data source as it is:
+ * an ODBC connection string:
  * <pre>
  * jdbc:quorvane:Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/tmp/x.db
  * jdbc:quorvane:DSN=name
  * </pre>
  * The properties {@code user} and {@code password} become {@code UID} and
- * {@code PWD} (in braces when the value needs them) unless the string has
- * its own. {@code jdbc:quorvane:} alone opens the embedded default: a SQLite
+ * {@code PWD} unless the string has its own; they are data, never more
+ * attributes: the native driver writes each value the way the ODBC driver
+ * behind the string reads it, and refuses a value that driver could not read
+ * as one value (SQLite, which has no users, is not sent them at all).
+ * {@code jdbc:quorvane:} alone opens the embedded default: a SQLite
  * database in the file that the property {@value #DATABASE_PROPERTY} names
  * (or the system property {@code quorvane.jdbc.database}), otherwise one in
  * memory. The property {@value #LOGIN_TIMEOUT_PROPERTY} (seconds) overrides
- * {@link DriverManager#getLoginTimeout()}.
+ * {@link DriverManager#getLoginTimeout()}. The SQLite ODBC driver of the
+ * embedded default is trusted configuration: the system property
+ * {@value #SQLITE_DRIVER_SYSTEM_PROPERTY}, never a connection property.
  */
 public class JdbcOdbcDriver implements Driver {
     /** The URL prefix. */
     public static final String PREFIX = "jdbc:quorvane:";
     /** Property naming the SQLite file of the embedded default. */
     public static final String DATABASE_PROPERTY = "database";
-    /** Property naming the SQLite ODBC driver of the embedded default. */
-    public static final String SQLITE_DRIVER_PROPERTY = "sqliteDriver";
+    /** System property naming the SQLite ODBC driver's shared object of the embedded default (trusted configuration). */
+    public static final String SQLITE_DRIVER_SYSTEM_PROPERTY = "quorvane.jdbc.sqliteDriver";
     /** Property: login timeout in seconds. */
     public static final String LOGIN_TIMEOUT_PROPERTY = "loginTimeout";
     /** Where Debian's libsqliteodbc installs the SQLite 3 ODBC driver. */
@@ -60,6 +65,10 @@ public class JdbcOdbcDriver implements Driver {
     public Connection connect(String url, Properties info) throws SQLException {
         if (!acceptsURL(url)) return null;
         Properties p = info == null ? new Properties() : info;
+        refuseZero(url, "the URL", "08001");
+        refuseZero(p.getProperty("user"), "the property user", "28000");
+        refuseZero(p.getProperty("password"), "the property password", "28000");
+        refuseZero(p.getProperty(DATABASE_PROPERTY), "the property " + DATABASE_PROPERTY, "08001");
         String connStr = connectionString(url, p);
         int timeout = DriverManager.getLoginTimeout();
         String t = p.getProperty(LOGIN_TIMEOUT_PROPERTY);
@@ -70,7 +79,39 @@ public class JdbcOdbcDriver implements Driver {
                 throw JdbcOdbcErrors.of("loginTimeout is not a number: " + t, "HY024");
             }
         }
-        return JdbcOdbcConnection.open(url, connStr, p.getProperty("user"), timeout);
+        return JdbcOdbcConnection.open(redacted(url), connStr, p.getProperty("user"), timeout);
+    }
+
+    /** A value with U+0000 would be cut where the native side reads it: refused, never shortened. */
+    private static void refuseZero(String value, String what, String state) throws SQLException {
+        if (value != null && value.indexOf('\0') >= 0) {
+            throw JdbcOdbcErrors.of(what + " holds the character U+0000, which a connection string cannot carry",
+                    state);
+        }
+    }
+
+    /**
+     * A URL or connection string fit to show: the values of {@code PWD} and
+     * {@code Password} replaced by {@code ***}. Used wherever the driver
+     * echoes a URL.
+     */
+    static String redacted(String url) {
+        if (url == null) return null;
+        boolean prefixed = url.regionMatches(true, 0, PREFIX, 0, PREFIX.length());
+        String rest = prefixed ? url.substring(PREFIX.length()) : url;
+        StringBuilder s = new StringBuilder(prefixed ? url.substring(0, PREFIX.length()) : "");
+        java.util.List<String> parts = attributes(rest);
+        for (int i = 0; i < parts.size(); i++) {
+            String part = parts.get(i);
+            int eq = part.indexOf('=');
+            String key = eq > 0 ? part.substring(0, eq).trim() : "";
+            // Another driver's URL ("jdbc:other:PWD=..."): the name after its last colon.
+            key = key.substring(key.lastIndexOf(':') + 1);
+            if (key.equalsIgnoreCase("PWD") || key.equalsIgnoreCase("PASSWORD")) part = part.substring(0, eq + 1) + "***";
+            s.append(part);
+            if (i < parts.size() - 1 || rest.endsWith(";")) s.append(';');
+        }
+        return s.toString();
     }
 
     /** The ODBC connection string of a URL and its properties. */
@@ -78,7 +119,7 @@ public class JdbcOdbcDriver implements Driver {
         String rest = url.substring(PREFIX.length()).trim();
         StringBuilder s = new StringBuilder();
         if (rest.isEmpty()) {
-            String driver = info.getProperty(SQLITE_DRIVER_PROPERTY, DEFAULT_SQLITE_DRIVER);
+            String driver = System.getProperty(SQLITE_DRIVER_SYSTEM_PROPERTY, DEFAULT_SQLITE_DRIVER);
             String db = info.getProperty(DATABASE_PROPERTY, System.getProperty("quorvane.jdbc.database", ":memory:"));
             s.append("Driver=").append(braced(driver)).append(";Database=").append(braced(db)).append(';');
         } else {
@@ -137,23 +178,24 @@ public class JdbcOdbcDriver implements Driver {
         return v;
     }
 
+    /**
+     * The properties the driver reads: {@code user}, {@code password},
+     * {@value #LOGIN_TIMEOUT_PROPERTY} and {@value #DATABASE_PROPERTY}. The
+     * password's current value is never echoed.
+     */
     @Override
     public DriverPropertyInfo[] getPropertyInfo(String url, Properties info) {
         Properties p = info == null ? new Properties() : info;
         DriverPropertyInfo user = new DriverPropertyInfo("user", p.getProperty("user"));
-        user.description = "The user name, sent as UID";
-        DriverPropertyInfo password = new DriverPropertyInfo("password", p.getProperty("password"));
-        password.description = "The password, sent as PWD";
+        user.description = "The user name, sent as UID (not sent to SQLite, which has no users)";
+        DriverPropertyInfo password = new DriverPropertyInfo("password", null);
+        password.description = "The password, sent as PWD (not sent to SQLite)";
         DriverPropertyInfo timeout = new DriverPropertyInfo(LOGIN_TIMEOUT_PROPERTY, p.getProperty(LOGIN_TIMEOUT_PROPERTY));
         timeout.description = "Seconds to wait for the connection (0: the data source's default)";
-        boolean embedded = url != null && acceptsURL(url) && url.substring(PREFIX.length()).trim().isEmpty();
-        if (!embedded) return new DriverPropertyInfo[] {user, password, timeout};
         DriverPropertyInfo db = new DriverPropertyInfo(DATABASE_PROPERTY, p.getProperty(DATABASE_PROPERTY));
-        db.description = "The SQLite file of the embedded default (in memory when absent)";
-        DriverPropertyInfo drv = new DriverPropertyInfo(SQLITE_DRIVER_PROPERTY,
-                p.getProperty(SQLITE_DRIVER_PROPERTY, DEFAULT_SQLITE_DRIVER));
-        drv.description = "The SQLite ODBC driver's shared object";
-        return new DriverPropertyInfo[] {user, password, timeout, db, drv};
+        db.description = "The SQLite file of the embedded default jdbc:quorvane: (in memory when absent); a file name,"
+                + " nothing more; not read for other URLs";
+        return new DriverPropertyInfo[] {user, password, timeout, db};
     }
 
     @Override

@@ -16,12 +16,14 @@ final class JdbcOdbcEnvironment {
 
     final JdbcOdbcClient odbc;
     final int hEnv;
-    /** Releases the native resources of connections, statements and result sets nobody closed. */
-    final Cleaner cleaner = Cleaner.create(r -> {
-        Thread t = new Thread(r, "quorvane-jdbc-cleaner");
-        t.setDaemon(true);
-        return t;
-    });
+    /**
+     * Releases the native resources of connections, statements and result
+     * sets nobody closed. The JDK's own cleaner thread: a thread this class
+     * made would hold its class loader (through the thread's inherited
+     * context) for as long as it runs, and a dropped class loader of the
+     * driver could never be collected.
+     */
+    final Cleaner cleaner = Cleaner.create();
     /** Live connection handles of the process (a count for tests and diagnosis). */
     final AtomicInteger liveConnections = new AtomicInteger();
     private volatile ScheduledThreadPoolExecutor timer;
@@ -55,7 +57,11 @@ final class JdbcOdbcEnvironment {
         }
     }
 
-    /** The driver-wide timer of query timeouts: one daemon thread, made on first use. */
+    /**
+     * The driver-wide timer of query timeouts: one daemon thread, made on
+     * first use and ended after a minute without work, so that it does not
+     * hold a dropped class loader of the driver.
+     */
     ScheduledThreadPoolExecutor timer() {
         ScheduledThreadPoolExecutor t = timer;
         if (t != null) return t;
@@ -64,9 +70,12 @@ final class JdbcOdbcEnvironment {
                 ScheduledThreadPoolExecutor s = new ScheduledThreadPoolExecutor(1, r -> {
                     Thread th = new Thread(r, "quorvane-jdbc-timeout");
                     th.setDaemon(true);
+                    th.setContextClassLoader(null);
                     return th;
                 });
                 s.setRemoveOnCancelPolicy(true);
+                s.setKeepAliveTime(60, java.util.concurrent.TimeUnit.SECONDS);
+                s.allowCoreThreadTimeOut(true);
                 timer = s;
             }
             return timer;

@@ -114,7 +114,13 @@ class DriverTest {
         DriverPropertyInfo[] info = new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:", new Properties());
         assertEquals("user", info[0].name);
         assertTrue(java.util.Arrays.stream(info).anyMatch(i -> i.name.equals("database")));
-        assertEquals(3, new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:DSN=x", null).length);
+        // Every property the driver reads, whatever the URL; never the password's value.
+        assertEquals(4, new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:DSN=x", null).length);
+        Properties p = props("password", "secret");
+        for (DriverPropertyInfo i : new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:", p)) {
+            assertNotEquals("secret", i.value, i.name);
+            assertNotEquals(null, i.description, i.name);
+        }
     }
 
     @Test

@@ -9,6 +9,7 @@ import java.sql.Statement;
 import java.sql.Types;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Properties;
 
 /**
  * Runs one SQL statement through JDBC and prints its result set as a table,
@@ -22,6 +23,13 @@ import java.util.List;
  * Without a URL it opens the embedded default ({@code jdbc:quorvane:}, a SQLite
  * database in memory) and fills a sample table; without SQL it selects that
  * table. A URL may also be given as a bare ODBC connection string.
+ *
+ * <p>The user name comes from the environment variable {@code QUORVANE_USER},
+ * the password from {@code QUORVANE_PASSWORD}, or, when a user is set without
+ * it and a terminal is attached, from a prompt that does not echo it. Neither
+ * belongs on the command line (other users of the machine see it there). The
+ * program never prints the password: the URL it shows has the values of
+ * {@code PWD} and {@code Password} replaced by {@code ***}.
  */
 public final class Query {
     static final String SAMPLE_SELECT = "SELECT id, name, price, ratio, born, seen, note FROM sample ORDER BY id";
@@ -33,11 +41,22 @@ public final class Query {
         if (!url.startsWith("jdbc:")) url = "jdbc:quorvane:" + url;
         boolean sample = url.equals("jdbc:quorvane:");
         String sql = args.length > 1 ? args[1] : SAMPLE_SELECT;
-        try (Connection c = DriverManager.getConnection(url)) {
+        Properties credentials = new Properties();
+        String user = System.getenv("QUORVANE_USER");
+        String password = System.getenv("QUORVANE_PASSWORD");
+        if (user != null && !user.isEmpty()) {
+            credentials.setProperty("user", user);
+            if (password == null && System.console() != null) {
+                char[] typed = System.console().readPassword("password for %s: ", user);
+                if (typed != null) password = new String(typed);
+            }
+        }
+        if (password != null) credentials.setProperty("password", password);
+        try (Connection c = DriverManager.getConnection(url, credentials)) {
             var md = c.getMetaData();
             System.out.println(md.getDriverName() + " " + md.getDriverVersion() + " on " + md.getDatabaseProductName()
                     + " " + md.getDatabaseProductVersion());
-            System.out.println("url: " + url);
+            System.out.println("url: " + redacted(url));
             try (Statement s = c.createStatement()) {
                 if (sample) {
                     for (String d : sampleData()) s.execute(d);
@@ -60,6 +79,40 @@ public final class Query {
             }
             System.exit(1);
         }
+    }
+
+    /** The URL without the values of PWD and Password (braces respected). */
+    static String redacted(String url) {
+        StringBuilder out = new StringBuilder();
+        int i = 0;
+        while (i < url.length()) {
+            int end = i;
+            boolean braces = false;
+            while (end < url.length()) {
+                char ch = url.charAt(end);
+                if (braces) {
+                    if (ch == '}') {
+                        if (end + 1 < url.length() && url.charAt(end + 1) == '}') end++;
+                        else braces = false;
+                    }
+                } else if (ch == '{') {
+                    braces = true;
+                } else if (ch == ';') {
+                    break;
+                }
+                end++;
+            }
+            String part = url.substring(i, end);
+            int eq = part.indexOf('=');
+            String key = eq < 0 ? "" : part.substring(0, eq).trim();
+            int colon = key.lastIndexOf(':');
+            if (colon >= 0) key = key.substring(colon + 1);
+            if (key.equalsIgnoreCase("PWD") || key.equalsIgnoreCase("Password")) part = part.substring(0, eq + 1) + "***";
+            out.append(part);
+            if (end < url.length()) out.append(';');
+            i = end + 1;
+        }
+        return out.toString();
     }
 
     private static void printTable(ResultSet rs) throws SQLException {
