@@ -5,7 +5,7 @@
 # SQLite and on PostgreSQL over TCP and a Unix socket.
 #
 #   bench/run.sh BUILD_DIR [--rounds N] [--fetch-rows N] [--batch-rows N]
-#                          [--only fetch,batch,setter,threads] [--callgrind]
+#                          [--only fetch,batch,setter,threads,short] [--callgrind]
 #
 # Starts its own throw-away PostgreSQL server (tests/pg_server.sh), makes the
 # SQLite file and the tables, then runs every path of each piece of work in
@@ -30,9 +30,15 @@ for jar in ${QV_BENCH_JDBC_JAR:-"$build/quorvane-jdbc.jar"}; do
 done
 
 fetch_rows=1000000
+only=fetch,batch,setter,threads,short
+rounds=5
 for ((i = 0; i < ${#args[@]}; i++)); do
   if [ "${args[$i]}" = --fetch-rows ]; then fetch_rows=${args[$((i + 1))]}; fi
+  if [ "${args[$i]}" = --only ]; then only=${args[$((i + 1))]}; fi
+  if [ "${args[$i]}" = --rounds ]; then rounds=${args[$((i + 1))]}; fi
 done
+# Short statements through a pool: HikariCP's jars beside the drivers.
+cp="$cp:/usr/share/java/HikariCP.jar:/usr/share/java/slf4j-api.jar:/usr/share/java/slf4j-nop.jar"
 
 work=$(mktemp -d /tmp/qvjdbc-bench.XXXXXX)
 chmod 755 "$work"
@@ -55,3 +61,9 @@ mode=run
 if [ "$callgrind" = 1 ]; then mode=callgrind; fi
 "$java" -cp "$cp" Bench "$mode" --build "$build" --classpath "$cp" --sqlite "$sqlite_file" \
   --pg-host "$pgdir" --pg-port "$port" ${args[@]+"${args[@]}"}
+
+# Short statements (not counted by --callgrind): the raw C limit, this driver
+# and pgjdbc, each over TCP, alternating.
+if [ "$callgrind" = 0 ] && [[ ",$only," == *,short,* ]]; then
+  "$java" -cp "$cp" ShortBench run "$build" "$cp" "$port" "$rounds"
+fi

@@ -1,0 +1,173 @@
+import com.zaxxer.hikari.HikariConfig;
+import com.zaxxer.hikari.HikariDataSource;
+import java.io.BufferedReader;
+import java.io.InputStreamReader;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.sql.Connection;
+import java.sql.DriverManager;
+import java.sql.PreparedStatement;
+import java.sql.ResultSet;
+import java.sql.SQLException;
+import java.sql.Statement;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.atomic.AtomicLong;
+
+/**
+ * Short statements through a pool, the way a web application spends its
+ * time: THREADS threads share a HikariCP pool of POOL connections; each
+ * cycle borrows a connection, prepares a query, sets two parameters,
+ * executes it, reads its one row and closes everything. The same work runs
+ * through this driver and through pgjdbc (both over TCP to the same
+ * server), and as the raw C limit (short_bench: one connection per thread,
+ * as many threads as the pool has connections, one round trip per cycle).
+ * Each path runs in a process of its own, alternating, round after round;
+ * the figures are cycles per second after a second of warm-up, and their
+ * medians and ratios.
+ *
+ * <pre>
+ *   ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]
+ *   ShortBench worker quorvane|pgjdbc PGPORT SECONDS THREADS POOL
+ * </pre>
+ */
+public final class ShortBench {
+    static final String SQL = "SELECT name FROM bench_short WHERE id = ? AND name <> ?";
+
+    private ShortBench() {}
+
+    static String url(String path, String port) {
+        if (path.equals("pgjdbc")) return "jdbc:postgresql://127.0.0.1:" + port + "/qvjdbc";
+        return "jdbc:quorvane:Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=127.0.0.1;Port=" + port
+                + ";Database=qvjdbc;";
+    }
+
+    static void setup(String port) throws SQLException {
+        try (Connection c = DriverManager.getConnection(url("pgjdbc", port), "postgres", "");
+                Statement s = c.createStatement()) {
+            s.execute("DROP TABLE IF EXISTS bench_short");
+            s.execute("CREATE TABLE bench_short (id integer PRIMARY KEY, name text)");
+            s.execute("INSERT INTO bench_short SELECT g, 'name ' || g FROM generate_series(1, 1000) g");
+            s.execute("VACUUM ANALYZE bench_short");
+        }
+    }
+
+    static void worker(String path, String port, double seconds, int threads, int pool) throws Exception {
+        HikariConfig cfg = new HikariConfig();
+        cfg.setJdbcUrl(url(path, port));
+        cfg.setUsername("postgres");
+        cfg.setPassword("");
+        cfg.setMaximumPoolSize(pool);
+        cfg.setMinimumIdle(pool);
+        AtomicBoolean counting = new AtomicBoolean();
+        AtomicBoolean stop = new AtomicBoolean();
+        AtomicLong cycles = new AtomicLong();
+        try (HikariDataSource ds = new HikariDataSource(cfg)) {
+            List<Thread> ts = new ArrayList<>();
+            Throwable[] failure = new Throwable[1];
+            for (int t = 0; t < threads; t++) {
+                Thread th = new Thread(() -> {
+                    long n = 0;
+                    try {
+                        for (int i = 0; !stop.get(); i++) {
+                            try (Connection c = ds.getConnection(); PreparedStatement ps = c.prepareStatement(SQL)) {
+                                ps.setInt(1, i % 1000 + 1);
+                                ps.setString(2, "x");
+                                try (ResultSet rs = ps.executeQuery()) {
+                                    if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
+                                }
+                            }
+                            if (counting.get()) n++;
+                        }
+                    } catch (Throwable e) {
+                        failure[0] = e;
+                    }
+                    cycles.addAndGet(n);
+                });
+                th.start();
+                ts.add(th);
+            }
+            Thread.sleep(1000);
+            counting.set(true);
+            long t0 = System.nanoTime();
+            Thread.sleep((long) (seconds * 1000));
+            counting.set(false);
+            long took = System.nanoTime() - t0;
+            stop.set(true);
+            for (Thread th : ts) th.join();
+            if (failure[0] != null) throw new RuntimeException(failure[0]);
+            System.out.printf("cycles %d seconds %.3f%n", cycles.get(), took / 1e9);
+        }
+    }
+
+    /** Runs a command; returns cycles per second from its "cycles N seconds S" line. */
+    static double measure(List<String> cmd) throws Exception {
+        Process p = new ProcessBuilder(cmd).redirectErrorStream(true).start();
+        double rate = -1;
+        StringBuilder out = new StringBuilder();
+        try (BufferedReader r = new BufferedReader(new InputStreamReader(p.getInputStream()))) {
+            for (String line; (line = r.readLine()) != null;) {
+                out.append(line).append('\n');
+                if (line.startsWith("cycles ")) {
+                    String[] f = line.split(" ");
+                    rate = Long.parseLong(f[1]) / Double.parseDouble(f[3]);
+                }
+            }
+        }
+        if (p.waitFor() != 0 || rate < 0) throw new IllegalStateException(String.join(" ", cmd) + ":\n" + out);
+        return rate;
+    }
+
+    static double median(List<Double> v) {
+        double[] a = v.stream().mapToDouble(Double::doubleValue).sorted().toArray();
+        return a.length % 2 == 1 ? a[a.length / 2] : (a[a.length / 2 - 1] + a[a.length / 2]) / 2;
+    }
+
+    static String load() {
+        try {
+            return Files.readString(Paths.get("/proc/loadavg")).trim();
+        } catch (Exception e) {
+            return "?";
+        }
+    }
+
+    public static void main(String[] a) throws Exception {
+        if (a.length > 0 && a[0].equals("worker")) {
+            worker(a[1], a[2], Double.parseDouble(a[3]), Integer.parseInt(a[4]), Integer.parseInt(a[5]));
+            return;
+        }
+        if (a.length < 4 || !a[0].equals("run")) {
+            System.err.println("usage: ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]");
+            System.exit(2);
+        }
+        String build = a[1], cp = a[2], port = a[3];
+        int rounds = a.length > 4 ? Integer.parseInt(a[4]) : 5;
+        String seconds = a.length > 5 ? a[5] : "3";
+        String threads = a.length > 6 ? a[6] : "16";
+        String pool = a.length > 7 ? a[7] : "4";
+        setup(port);
+        String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
+        String rawConn = url("quorvane", port).substring("jdbc:quorvane:".length()) + "Uid=postgres;";
+        String[] paths = {"raw", "quorvane", "pgjdbc"};
+        List<List<Double>> rates = new ArrayList<>();
+        for (int i = 0; i < paths.length; i++) rates.add(new ArrayList<>());
+        System.out.printf("short statements: %s threads, pool of %s, %s s per run, %d rounds; load %s%n", threads, pool,
+                seconds, rounds, load());
+        for (int r = 0; r < rounds; r++) {
+            for (int i = 0; i < paths.length; i++) {
+                List<String> cmd = paths[i].equals("raw")
+                        ? Arrays.asList(build + "/bench/short_bench", rawConn, pool, seconds)
+                        : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", paths[i], port, seconds, threads, pool);
+                double rate = measure(cmd);
+                rates.get(i).add(rate);
+                System.out.printf("  round %d %-9s %10.0f cycles/s%n", r + 1, paths[i], rate);
+            }
+        }
+        double raw = median(rates.get(0)), ours = median(rates.get(1)), peer = median(rates.get(2));
+        System.out.printf("medians: raw C %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw, ours, peer);
+        System.out.printf("this driver / pgjdbc %.2f, this driver / raw C %.2f, pgjdbc / raw C %.2f; load %s%n",
+                ours / peer, ours / raw, peer / raw, load());
+    }
+}

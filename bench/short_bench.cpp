@@ -1,0 +1,95 @@
+// The limit of short statements through psqlODBC, from C: THREADS threads,
+// one connection each, each cycle setting two parameters, executing the
+// query, reading its one row and closing the cursor, for SECONDS seconds.
+// The statement is allocated and its parameters bound once per thread, and
+// each cycle is an SQLExecDirect: psqlODBC then sends Parse, Bind, Describe,
+// Execute and Sync as one message and reads one answer, the fewest round
+// trips it allows (a prepared statement costs it a Parse and a Describe
+// round trip first, and a DEALLOCATE at its release).
+//
+//   short_bench CONN THREADS SECONDS   prints "cycles <n> seconds <s>"
+#include <sql.h>
+#include <sqlext.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr const char* kSql = "SELECT name FROM bench_short WHERE id = ? AND name <> ?";
+
+bool ok(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+void die(const char* what, SQLHANDLE dbc, SQLHANDLE stmt) {
+    SQLCHAR state[6] = {}, msg[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLError(SQL_NULL_HENV, dbc, stmt, state, &native, msg, sizeof msg, &len);
+    std::fprintf(stderr, "short_bench: %s: %s %s\n", what, state, msg);
+    std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: short_bench CONN THREADS SECONDS\n");
+        return 2;
+    }
+    const std::string conn = argv[1];
+    const int threads = std::atoi(argv[2]);
+    const double seconds = std::atof(argv[3]);
+    SQLHENV env = SQL_NULL_HENV;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    std::vector<SQLHDBC> dbcs(threads);
+    for (auto& dbc : dbcs) {
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        if (!ok(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)conn.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                 SQL_DRIVER_NOPROMPT)))
+            die("connect", dbc, SQL_NULL_HSTMT);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<long> cycles{0};
+    std::vector<std::thread> ts;
+    const auto start = std::chrono::steady_clock::now();
+    for (int t = 0; t < threads; ++t)
+        ts.emplace_back([&, t] {
+            SQLHSTMT st = SQL_NULL_HSTMT;
+            SQLAllocHandle(SQL_HANDLE_STMT, dbcs[t], &st);
+            SQLINTEGER id = 0;
+            SQLLEN idInd = 0, textInd = SQL_NTS, nameInd = 0;
+            char text[] = "x";
+            char name[64];
+            SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, &idInd);
+            SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, text, sizeof text, &textInd);
+            long n = 0;
+            for (; !stop.load(std::memory_order_relaxed); ++n) {
+                id = static_cast<SQLINTEGER>(n % 1000 + 1);
+                if (!ok(SQLExecDirect(st, (SQLCHAR*)kSql, SQL_NTS))) die("execute", SQL_NULL_HDBC, st);
+                if (!ok(SQLFetch(st))) die("fetch", SQL_NULL_HDBC, st);
+                if (!ok(SQLGetData(st, 1, SQL_C_CHAR, name, sizeof name, &nameInd))) die("read", SQL_NULL_HDBC, st);
+                SQLFreeStmt(st, SQL_CLOSE);
+            }
+            cycles.fetch_add(n);
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+        });
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    stop.store(true);
+    for (auto& t : ts) t.join();
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("cycles %ld seconds %.3f\n", cycles.load(), took);
+    for (auto& dbc : dbcs) {
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return 0;
+}
