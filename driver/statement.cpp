@@ -672,6 +672,62 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
     return executed(s, run());
 }
 
+// A prepared statement whose tables changed after it was prepared (a column
+// added, say, by this connection or another one). The SQLite driver keeps the
+// column count it found at prepare time while libsqlite3 prepares the
+// statement anew underneath: the rows came back without the new column, with
+// success. psqlODBC's prepared plan fails with 0A000 "cached plan must not
+// change result type". So on SQLite a statement run again is first checked
+// against the schema version it was prepared against (PRAGMA schema_version,
+// in process), and prepared again when that changed; on PostgreSQL an
+// execution that fails so is prepared again and run once more (psqlODBC
+// undoes only the failed statement, so a transaction stays as it was).
+// Applications that keep a prepared statement across a schema change get the
+// same as a fresh prepare would.
+
+// The connection's schema version (SQLite); empty when it cannot be read.
+std::string sqliteSchemaVersion(Stmt& s) {
+    std::string version, reason;
+    Handle* dbc = lookup(handleOf(s.h->parent.load(std::memory_order_relaxed)), Kind::Dbc);
+    // The SQLite driver's list of statements is changed only under this lock.
+    std::unique_lock<std::mutex> lock;
+    if (dbc) lock = std::unique_lock<std::mutex>(dbc->childrenMu);
+    if (runInternal(s.st().dmDbc, "PRAGMA schema_version", &version, reason) != SQL_SUCCESS) return {};
+    return version;
+}
+
+SQLRETURN prepareAgain(Stmt& s) {
+    StmtState& st = s.st();
+    SQLRETURN rc = DM().SQLPrepare(s.dm(), reinterpret_cast<SQLCHAR*>(st.preparedText.data()),
+                                   static_cast<SQLINTEGER>(st.preparedText.size()));
+    if (SQL_SUCCEEDED(rc)) st.preparedRan = false;
+    return rc;
+}
+
+// Before an execution of a prepared statement (SQLite).
+SQLRETURN checkSchema(Stmt& s) {
+    StmtState& st = s.st();
+    if (st.source != Source::SQLite || !st.preparedRan || st.schemaVersion.empty()) return SQL_SUCCESS;
+    std::string now = sqliteSchemaVersion(s);
+    if (now.empty() || now == st.schemaVersion) return SQL_SUCCESS;
+    st.schemaVersion = std::move(now);
+    return prepareAgain(s);
+}
+
+// After an execution of a prepared statement failed (PostgreSQL): whether it
+// failed because the prepared plan no longer fits its tables. The records
+// move to our own list either way.
+bool planChanged(Stmt& s) {
+    if (s.st().source != Source::PostgreSQL || s.st().preparedText.empty()) return false;
+    keepDriverRecords(s);
+    std::lock_guard<std::mutex> lock(s.h->mu);
+    for (const Diag& d : s.h->diags)
+        if (std::strcmp(d.state, "0A000") == 0 &&
+            d.message.find("cached plan must not change result type") != std::string::npos)
+            return true;
+    return false;
+}
+
 SQLRETURN setOwnOption(Handle& h, SQLULEN& cell, SQLUSMALLINT option, SQLULEN value) {
     if (value != 0 && value != 1)
         return fail(h, "S1009", "option " + std::to_string(option) + " takes 0 or 1, not " + std::to_string(value));
@@ -916,25 +972,41 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
 SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     StmtState& st = s.st();
+    st.preparedText.clear();
+    st.preparedRan = false;
+    // Read before the driver prepares, so that a change in between is seen.
+    if (st.source == Source::SQLite) st.schemaVersion = sqliteSchemaVersion(s);
+    SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     st.plainInsert = false;
     if (SQL_SUCCEEDED(rc) && szSqlStr) {
         const char* text = reinterpret_cast<const char*>(szSqlStr);
         const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : cbSqlStr < 0 ? 0 : static_cast<size_t>(cbSqlStr);
         st.plainInsert = parsePlainInsert(text, len, st.insert);
+        st.preparedText.assign(text, len);
     }
     return rc;
 }
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
-    return execute(
-        s, [&] { return DM().SQLExecute(s.dm()); }, true);
+    auto run = [&] { return DM().SQLExecute(s.dm()); };
+    SQLRETURN rc = checkSchema(s);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    rc = execute(s, run, true);
+    if (rc == SQL_ERROR && s.st().paramRows <= 1 && planChanged(s)) {
+        clearDiags(*s.h);
+        rc = prepareAgain(s);
+        if (SQL_SUCCEEDED(rc)) rc = execute(s, run, true);
+    }
+    if (rc != SQL_NEED_DATA) s.st().preparedRan = true;
+    return rc;
 }
 
 SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
+    // The statement prepared before, if any, is replaced.
+    s.st().preparedText.clear();
     return execute(
         s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }

@@ -92,6 +92,13 @@ struct StmtState {
     bool plainInsert = false;
     InsertShape insert;
     SQLULEN insertRows = 0;  // option 3058
+    // The text of the last successful SQLPrepare, for preparing it again when
+    // the data source's schema changed under it (see statement.cpp);
+    // `preparedRan` once it has been executed; `schemaVersion` the SQLite
+    // schema version it was prepared against.
+    std::string preparedText;
+    bool preparedRan = false;
+    std::string schemaVersion;
     // SQLite: SQL_MAX_ROWS, kept here and enforced at the fetch (the SQLite
     // driver, told it, went on from where the previous execution's rows
     // stopped); `fetched` counts the rows of the current result.

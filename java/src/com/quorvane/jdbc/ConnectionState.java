@@ -27,9 +27,93 @@ final class ConnectionState implements Runnable {
     final AtomicInteger live = new AtomicInteger();
     volatile int hDbc;
     /** Set when the connection starts closing; no statement is allocated then. */
-    boolean closing;
+    volatile boolean closing;
     /** The auto-commit mode as last set on the handle. */
     volatile boolean autoCommit = true;
+
+    /**
+     * A prepared statement's native side kept for the next prepare of the
+     * same text: its handle (prepared, its parameters described and bound),
+     * and what the description said.
+     */
+    static final class Prepared {
+        final StatementState state;
+        final short[] paramSqlTypes;
+        final int[] columnSizes;
+
+        Prepared(StatementState state, short[] paramSqlTypes, int[] columnSizes) {
+            this.state = state;
+            this.paramSqlTypes = paramSqlTypes;
+            this.columnSizes = columnSizes;
+        }
+    }
+
+    /** Prepared statements kept at most, per connection. */
+    static final int PREPARED_KEPT = 64;
+    /** Texts whose prepares are counted at most; the count starts again beyond. */
+    private static final int PREPARES_COUNTED = 1024;
+    /** Guards {@link #prepared} and {@link #prepares}. */
+    private final Object preparedLock = new Object();
+    /** Kept prepared statements by text, least recently used first. */
+    private final java.util.LinkedHashMap<String, Prepared> prepared = new java.util.LinkedHashMap<>(16, 0.75f, true);
+    /** How often each text was prepared on this connection. */
+    private final java.util.HashMap<String, Integer> prepares = new java.util.HashMap<>();
+
+    /** The kept prepared statement of {@code sql}, taken out of the cache; null when none is kept. */
+    Prepared takePrepared(String sql) {
+        synchronized (preparedLock) {
+            return prepared.remove(sql);
+        }
+    }
+
+    /**
+     * Counts a prepare of {@code sql}; true from its second prepare on, when
+     * the statement is worth keeping at its close (a text prepared once,
+     * as most ad-hoc statements are, is freed at once).
+     */
+    boolean preparedAgain(String sql) {
+        synchronized (preparedLock) {
+            if (prepares.size() >= PREPARES_COUNTED && !prepares.containsKey(sql)) prepares.clear();
+            return prepares.merge(sql, 1, Integer::sum) > 1;
+        }
+    }
+
+    /**
+     * Keeps a closed prepared statement's native side for the next prepare of
+     * {@code sql}. False when the connection closes or the text already has
+     * one kept (the caller frees its own). The least recently used beyond
+     * {@link #PREPARED_KEPT} is freed.
+     */
+    boolean keepPrepared(String sql, Prepared p) {
+        Prepared evicted = null;
+        synchronized (preparedLock) {
+            if (closing || hDbc == 0 || prepared.containsKey(sql)) return false;
+            prepared.put(sql, p);
+            if (prepared.size() > PREPARED_KEPT) {
+                java.util.Iterator<Prepared> eldest = prepared.values().iterator();
+                evicted = eldest.next();
+                eldest.remove();
+            }
+        }
+        // Freed outside the cache's lock; it takes that statement's own lock.
+        if (evicted != null) evicted.state.free();
+        return true;
+    }
+
+    /** The native objects of the kept statements: each a handle and its bound-parameter array. */
+    int keptNativeObjects() {
+        synchronized (preparedLock) {
+            return 2 * prepared.size();
+        }
+    }
+
+    /** Forgets the kept statements (their handles are freed with the other statements). */
+    private void forgetPrepared() {
+        synchronized (preparedLock) {
+            prepared.clear();
+            prepares.clear();
+        }
+    }
 
     ConnectionState(JdbcOdbcEnvironment env, int hDbc) {
         this.env = env;
@@ -62,6 +146,7 @@ final class ConnectionState implements Runnable {
         try {
             // From now on no statement is allocated: none can slip in after the frees below.
             closing = true;
+            forgetPrepared();
         } finally {
             lock.unlock();
         }

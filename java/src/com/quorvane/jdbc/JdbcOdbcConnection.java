@@ -79,9 +79,14 @@ public class JdbcOdbcConnection implements Connection {
         return new JdbcOdbcConnection(env, hDbc, url, user, w);
     }
 
-    /** Native objects this connection owns and has not released yet (for tests and diagnosis). */
+    /** Native objects this connection owns for its open statements and result sets (for tests and diagnosis). */
     int liveNativeObjects() {
-        return state.live.get();
+        return state.live.get() - state.keptNativeObjects();
+    }
+
+    /** The handles of the prepared statements kept for reuse (tests). */
+    int keptPreparedStatements() {
+        return state.keptNativeObjects() / 2;
     }
 
     String url() {
@@ -222,7 +227,12 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public PreparedStatement prepareStatement(String sql) throws SQLException {
         if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
-        return new JdbcOdbcPreparedStatement(this, newStatement(), sql);
+        checkOpen();
+        // A text prepared before may find its statement kept, prepared and
+        // described: no round trip to the data source until it runs.
+        ConnectionState.Prepared kept = state.takePrepared(sql);
+        if (kept != null) return new JdbcOdbcPreparedStatement(this, kept, sql);
+        return new JdbcOdbcPreparedStatement(this, newStatement(), sql, state.preparedAgain(sql));
     }
 
     @Override

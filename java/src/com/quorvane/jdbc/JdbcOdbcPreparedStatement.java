@@ -82,10 +82,41 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     /** The rows added to the batch being built; null when none is. */
     private BatchColumns batch;
     private JdbcOdbcParameterMetaData parameterMetaData;
+    /** Whether the statement's native side may be kept for the next prepare of its text when it closes. */
+    private final boolean reusable;
+
+    /** A statement over a native side kept from an earlier prepare of the same text. */
+    JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, ConnectionState.Prepared kept, String sql) {
+        super(conn, kept.state);
+        this.sql = sql;
+        this.reusable = true;
+        this.poolable = true;
+        numParams = kept.state.numParams;
+        paramSqlTypes = kept.paramSqlTypes;
+        columnSizes = kept.columnSizes;
+        values = new Object[numParams];
+        longs = new long[numParams];
+        doubles = new double[numParams];
+        kinds = new byte[numParams];
+        wideLong = new boolean[numParams];
+        unsent = new boolean[numParams];
+        Arrays.fill(kinds, (byte) -1);
+    }
 
     JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
+        this(conn, state, sql, false);
+    }
+
+    /**
+     * Prepares {@code sql} on a new statement handle; {@code reusable} when
+     * the handle may be kept at close for the next prepare of the same text.
+     */
+    JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, StatementState state, String sql, boolean reusable)
+            throws SQLException {
         super(conn, state);
         this.sql = sql;
+        this.reusable = reusable;
+        this.poolable = true;
         int n;
         state.lock.lock();
         try {
@@ -137,6 +168,24 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         wideLong = new boolean[n];
         unsent = new boolean[n];
         Arrays.fill(kinds, (byte) -1);
+    }
+
+    /**
+     * Kept when it is a plain prepared statement prepared again on its
+     * connection, poolable, with no statement option set on its handle and
+     * no batch or data at execution pending: its cursor is closed and it
+     * waits, prepared and bound, for the next prepare of its text (no
+     * round trip to prepare, describe or release it again).
+     */
+    @Override
+    boolean keepForReuse() {
+        if (!reusable || !poolable || optionsSet || batch != null || state.hStmt == 0 || state.params == 0
+                || getClass() != JdbcOdbcPreparedStatement.class) {
+            return false;
+        }
+        state.closeCursor(true);
+        state.releaseStorage();
+        return state.conn.keepPrepared(sql, new ConnectionState.Prepared(state, paramSqlTypes, columnSizes));
     }
 
     private void closeQuietly() {

@@ -26,13 +26,20 @@ public class JdbcOdbcStatement implements Statement {
     final StatementState state;
     final JdbcOdbcClient odbc;
     private final Cleaner.Cleanable cleanable;
+    /** The cleaner's action: frees the native side unless the statement was kept for reuse. */
+    private final Release release;
+    /**
+     * A statement option was set on the handle (row limit, query timeout,
+     * escape processing, cursor name): the handle is not kept for reuse.
+     */
+    boolean optionsSet;
     private SQLWarning warnings;
     private int queryTimeout;
     int maxRows;
     private int fetchSize;
     private int maxFieldSize;
     private boolean closeOnCompletion;
-    private boolean poolable;
+    boolean poolable;
     private volatile boolean closed;
     /** The current result: a result set, or an update count (-1 when there is none). */
     JdbcOdbcResultSet resultSet;
@@ -43,7 +50,32 @@ public class JdbcOdbcStatement implements Statement {
         this.conn = conn;
         this.state = state;
         this.odbc = conn.odbc;
-        this.cleanable = conn.env.cleaner.register(this, state);
+        this.release = new Release(state);
+        this.cleanable = conn.env.cleaner.register(this, release);
+    }
+
+    /** Frees a statement's native side when it is closed or unreachable, unless it was kept for reuse. */
+    private static final class Release implements Runnable {
+        private final StatementState state;
+        volatile boolean kept;
+
+        Release(StatementState state) {
+            this.state = state;
+        }
+
+        @Override
+        public void run() {
+            if (!kept) state.free();
+        }
+    }
+
+    /**
+     * At close, under the lock: whether the statement's native side goes to
+     * the connection's cache of prepared statements instead of being freed.
+     * Plain statements are never kept.
+     */
+    boolean keepForReuse() {
+        return false;
     }
 
     /**
@@ -439,6 +471,7 @@ public class JdbcOdbcStatement implements Statement {
                 resultSet.markClosed(true);
                 resultSet = null;
             }
+            release.kept = keepForReuse();
         } finally {
             state.lock.unlock();
         }
@@ -487,6 +520,7 @@ public class JdbcOdbcStatement implements Statement {
         checkOpen();
         if (seconds < 0) throw JdbcOdbcErrors.of("Negative query timeout", "HY024");
         queryTimeout = seconds;
+        if (seconds > 0) optionsSet = true;
     }
 
     @Override
@@ -513,6 +547,7 @@ public class JdbcOdbcStatement implements Statement {
         try {
             int v = (int) Math.min(Integer.MAX_VALUE, max);
             // The data source may stop early; the result set also stops at the limit itself.
+            optionsSet = true;
             odbc.setStmtOption(state.hStmt, Odbc.MAX_ROWS, v, state.ec);
             if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
             maxRows = v;
@@ -538,6 +573,7 @@ public class JdbcOdbcStatement implements Statement {
     public void setEscapeProcessing(boolean enable) throws SQLException {
         lock();
         try {
+            optionsSet = true;
             odbc.setStmtOption(state.hStmt, Odbc.NOSCAN, enable ? 0 : 1, state.ec);
             if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
         } finally {
@@ -594,6 +630,7 @@ public class JdbcOdbcStatement implements Statement {
         if (name == null) throw JdbcOdbcErrors.of("The cursor name is null", "HY009");
         lock();
         try {
+            optionsSet = true;
             odbc.setCursorName(state.hStmt, Odbc.nts(name), state.ec);
             if (!Odbc.succeeded(state.ec[0])) throw failure("setCursorName", false);
         } finally {
