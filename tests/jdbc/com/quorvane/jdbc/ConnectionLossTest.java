@@ -148,6 +148,27 @@ class ConnectionLossTest {
     }
 
     @Test
+    void aBatchOnALostConnectionReportsNoRowDoneAndCommitFails() throws SQLException {
+        if (!Db.postgres()) return;
+        for (String sql : new String[] {"INSERT INTO loss_batch VALUES (?)", "INSERT INTO loss_batch VALUES (? + 0)"}) {
+            try (Connection admin = Db.connect(); Connection victim = withUncommittedRow(admin, "loss_batch")) {
+                try (PreparedStatement ps = victim.prepareStatement(sql)) {
+                    for (int i = 10; i < 20; i++) {
+                        ps.setInt(1, i);
+                        ps.addBatch();
+                    }
+                    killBackend(victim, admin);
+                    java.sql.BatchUpdateException e = assertThrows(java.sql.BatchUpdateException.class, ps::executeBatch);
+                    assertConnectionClass(e);
+                    assertEquals(0, e.getUpdateCounts().length, sql);
+                }
+                assertConnectionClass(assertThrows(SQLException.class, victim::commit));
+                assertEquals(0, count(admin, "loss_batch"), sql);
+            }
+        }
+    }
+
+    @Test
     void aFailingStatementOnALiveConnectionKeepsItsOwnState() throws SQLException {
         if (!Db.postgres()) return;
         try (Connection c = Db.connect()) {
