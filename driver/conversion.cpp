@@ -20,10 +20,6 @@ bool isTimestampType(SQLLEN t) {
     return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
 }
 
-bool isTimeType(SQLLEN t) {
-    return t == SQL_TIME || t == SQL_TYPE_TIME;
-}
-
 // The form and type of a column of the current result set (cached per
 // result set).
 ColumnInfo columnInfo(Handle& stmt, SQLUSMALLINT icol) {
@@ -311,12 +307,11 @@ SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
     bool convert = fParamType == SQL_PARAM_INPUT && fCType == SQL_C_BINARY && cbValueMax == kFormBytes &&
                    isTimestampType(fSqlType) && rgbValue;
     if (!convert && st.source == Source::PostgreSQL && fParamType == SQL_PARAM_INPUT &&
-        (fCType == SQL_C_CHAR || fCType == SQL_C_WCHAR) && (isTimestampType(fSqlType) || isTimeType(fSqlType))) {
-        // Timestamp or time text goes to PostgreSQL as character data, which
-        // the server reads as the parameter's own type: psqlODBC would parse
-        // text typed as a timestamp itself and drop its offset (so a
-        // timestamptz got the wall time as an instant in the session's zone),
-        // and keeps no fraction of text typed as a time.
+        (fCType == SQL_C_CHAR || fCType == SQL_C_WCHAR) && isTimestampType(fSqlType)) {
+        // Timestamp text goes to PostgreSQL as character data, which the
+        // server reads as the parameter's own type: psqlODBC would parse text
+        // typed as a timestamp itself and drop its offset (so a timestamptz
+        // got the wall time as an instant in the session's zone).
         fSqlType = SQL_VARCHAR;
         cbColDef = std::max<SQLULEN>(cbColDef, kParamTextBytes);
         ibScale = 0;

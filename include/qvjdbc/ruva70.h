@@ -172,10 +172,9 @@
 // the application's bytes as they are.
 //
 // On PostgreSQL, character data (SQL_C_CHAR, SQL_C_WCHAR) bound as an input
-// parameter of SQL type SQL_TIMESTAMP or SQL_TIME is sent untyped
-// (SQL_VARCHAR), so that the server reads it as the parameter's type: an
-// offset in the text is ignored for timestamp and honoured for timestamptz,
-// and a time keeps its fraction of a second.
+// parameter of SQL type SQL_TIMESTAMP is sent untyped (SQL_VARCHAR), so that
+// the server reads it as the parameter's type: an offset in the text is
+// ignored for timestamp and honoured for timestamptz.
 
 // ---------------------------------------------------------------------------
 // How result columns are described (SQLDescribeCol, SQLColAttributes)

@@ -270,9 +270,9 @@ TEST_P(TimestampFormOnPostgres, SessionMovedOffUtcIsRefusedNotMisread) {
 
 INSTANTIATE_TEST_SUITE_P(Postgres, TimestampFormOnPostgres, ::testing::Values(true));
 
-// Text typed as a timestamp or a time reaches PostgreSQL as the parameter's
-// own type: the offset counts for timestamptz and not for timestamp, and a
-// time keeps its fraction of a second. Read back, a time column describes as
+// Text typed as a timestamp reaches PostgreSQL as the parameter's own type:
+// the offset counts for timestamptz and not for timestamp; a time keeps its
+// fraction of a second. Read back, a time column describes as
 // text (-392) when driver types are asked for.
 TEST_P(TimestampFormOnPostgres, TimestampAndTimeTextKeepTheirOffsetAndFraction) {
     exec(s, "DROP TABLE IF EXISTS t6");
