@@ -2,6 +2,7 @@ package com.quorvane.jdbc;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
+import java.sql.CallableStatement;
 import java.sql.Connection;
 import java.sql.PreparedStatement;
 import java.sql.ResultSet;
@@ -9,6 +10,7 @@ import java.sql.SQLException;
 import java.sql.Statement;
 import java.sql.Time;
 import java.sql.Timestamp;
+import java.sql.Types;
 import java.time.Instant;
 import java.time.LocalDateTime;
 import java.time.LocalTime;
@@ -245,6 +247,19 @@ class TimeZonesAndFractionsTest {
                 assertEquals(millis.getTime(), rs.getTime("tm").getTime(), "row " + id);
                 assertEquals(millis.getTime(), ((Time) rs.getObject("tm")).getTime(), "row " + id);
                 assertEquals(millis.getTime(), rs.getObject("tm", Time.class).getTime(), "row " + id);
+            }
+        }
+        if (Db.postgres()) {
+            // A time returned by a function keeps its milliseconds too.
+            Db.exec(c, "CREATE OR REPLACE FUNCTION later(t time) RETURNS time AS $$ SELECT t + interval '1 hour' $$"
+                    + " LANGUAGE sql");
+            try (CallableStatement cs = c.prepareCall("{? = call later(?)}")) {
+                cs.registerOutParameter(1, Types.TIME);
+                cs.setTime(2, millis);
+                cs.execute();
+                assertEquals(millis.getTime() + 3_600_000L, cs.getTime(1).getTime());
+            } finally {
+                Db.exec(c, "DROP FUNCTION later(time)");
             }
         }
         // A time without a fraction reads as before.
