@@ -792,6 +792,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             case K_TEXT:
                 return wideText(i);
             case K_DECIMAL:
+            case K_TIME_TEXT:  // the data source's own text of the time
                 return narrowText(i);
             case K_BOOLEAN_TEXT: {
                 String s = wideText(i);
