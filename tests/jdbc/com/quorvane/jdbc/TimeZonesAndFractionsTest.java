@@ -35,6 +35,7 @@ import org.junit.jupiter.api.Test;
 class TimeZonesAndFractionsTest {
     /** Zones with and without daylight saving, on both sides of UTC, and UTC. */
     private static final String[] ZONES = {"Europe/Berlin", "America/New_York", "UTC", "Asia/Kolkata"};
+    private static final LocalDateTime SKIPPED = LocalDateTime.of(2026, 3, 29, 2, 30, 0);
     private TimeZone saved;
     private Connection c;
 
@@ -128,7 +129,13 @@ class TimeZonesAndFractionsTest {
                 ps.setTimestamp(2, Timestamp.valueOf(wall), tokyo);
                 if (Db.postgres()) ps.setTimestamp(3, Timestamp.valueOf(wall), tokyo);
                 ps.executeUpdate();
+                // A wall time the clocks skip in Berlin stays exact in a timestamp column.
+                ps.setInt(1, 8);
+                ps.setObject(2, SKIPPED);
+                if (Db.postgres()) ps.setNull(3, java.sql.Types.TIMESTAMP_WITH_TIMEZONE);
+                ps.executeUpdate();
             }
+            assertWall(SKIPPED, storedWall(8));
             for (int id = 1; id <= 5; id++) {
                 String at = zone + ", row " + id;
                 assertWall(wall, storedWall(id));
