@@ -308,6 +308,16 @@ SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
     StmtState& st = *stmt.stmt;
     bool convert = fParamType == SQL_PARAM_INPUT && fCType == SQL_C_BINARY && cbValueMax == kFormBytes &&
                    isTimestampType(fSqlType) && rgbValue;
+    if (!convert && st.source == Source::PostgreSQL && fParamType == SQL_PARAM_INPUT &&
+        (fCType == SQL_C_CHAR || fCType == SQL_C_WCHAR) && isTimestampType(fSqlType)) {
+        // Timestamp text goes to PostgreSQL as character data, which the
+        // server reads as the parameter's own type: psqlODBC would parse text
+        // typed as a timestamp itself and drop its offset (so a timestamptz
+        // got the wall time as an instant in the session's zone).
+        fSqlType = SQL_VARCHAR;
+        cbColDef = std::max<SQLULEN>(cbColDef, kParamTextBytes);
+        ibScale = 0;
+    }
     if (!convert) {
         SQLRETURN rc = bindDriverParameter(stmt, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue,
                                            cbValueMax, pcbValue);

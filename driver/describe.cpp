@@ -142,6 +142,12 @@ ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& 
 }
 
 SQLSMALLINT columnDriverType(Source source, const char* typeName, SQLSMALLINT sqlType) {
+    // Both keep fractions of a second in a time of day (PostgreSQL up to
+    // microseconds, SQLite as the text stored), which the ODBC time
+    // structure cannot carry.
+    if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) &&
+        (source == Source::PostgreSQL || source == Source::SQLite))
+        return RUVA70_TYPE_TIME_TEXT;
     if (!isTimestampType(sqlType)) return sqlType;
     const std::string name = normalTypeName(typeName);
     switch (source) {

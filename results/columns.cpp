@@ -122,6 +122,9 @@ constexpr jint kLibraryCodeRefused = qv::kStatusUnusable;
 // (plus the terminator), whatever size a column declares.
 constexpr long long kUnreportedBytes = 8192;
 constexpr long long kMostBufferBytes = 1 << 20;
+// Time text with nine digits of fraction and an offset ("13:45:56.123456789+05:30:00"),
+// and the terminator.
+constexpr long long kTimeTextBytes = 32;
 // Characters of decimal text that every decimal buffer holds at least: a
 // value of 74 digits (the most getBigDecimal converts) with sign, point and
 // leading zero, for decimals whose precision the data source does not
@@ -308,7 +311,12 @@ Choice chooseBinding(SQLHSTMT h, SQLUSMALLINT column, jint sqlType, jint driverT
             b = {SQL_C_DATE, 6, false};
             return Choice::Ok;
         case SQL_TIME:
-            b = {SQL_C_TIME, 6, false};
+            // A time with a fraction of a second arrives as its text
+            // ("13:45:56.789"): the ODBC time structure has no fraction.
+            if (driverType == RUVA70_TYPE_TIME_TEXT)
+                b = {SQL_C_CHAR, kTimeTextBytes, true};
+            else
+                b = {SQL_C_TIME, 6, false};
             return Choice::Ok;
         case SQL_TIMESTAMP:
             if (driverType == RUVA70_TYPE_TIMESTAMP || driverType == RUVA70_TYPE_DATETIME)

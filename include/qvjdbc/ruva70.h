@@ -115,6 +115,10 @@
 // A timestamp with time zone (PostgreSQL timestamptz); carried in the
 // driver's 8-byte form (below).
 #define RUVA70_TYPE_TIMESTAMP_TZ (-390)
+// A time of day whose data source keeps fractions of a second (every time
+// column of PostgreSQL and SQLite); carried as text (SQL_C_CHAR), because
+// the ODBC time structure has no fraction.
+#define RUVA70_TYPE_TIME_TEXT (-392)
 // A decimal or numeric parameter whose precision the data source does not
 // report. psqlODBC describes such parameters as 28 digits with scale 6; that
 // description is taken as "not reported" (a documented rule with that known
@@ -128,6 +132,8 @@
 //               "timestamptz", "timestamp with time zone"  -> -390
 //   SQLite:     "timestamp" -> -389, "datetime" -> -391
 //   any other data source: no driver codes for columns
+// and, for a column whose standard type is SQL_TIME, on PostgreSQL and
+// SQLite whatever its name -> -392.
 // The data source is told by SQL_DBMS_NAME when the connection connects.
 //
 // A parameter has no type name; SQLDescribeParam reports
@@ -164,6 +170,11 @@
 // wall time for timestamp), and SQLite as UTC text
 // "YYYY-MM-DD HH:MM:SS.ffffff". A row marked for data at execution passes
 // the application's bytes as they are.
+//
+// On PostgreSQL, character data (SQL_C_CHAR, SQL_C_WCHAR) bound as an input
+// parameter of SQL type SQL_TIMESTAMP is sent untyped (SQL_VARCHAR), so that
+// the server reads it as the parameter's type: an offset in the text is
+// ignored for timestamp and honoured for timestamptz.
 
 // ---------------------------------------------------------------------------
 // How result columns are described (SQLDescribeCol, SQLColAttributes)

@@ -269,3 +269,42 @@ TEST_P(TimestampFormOnPostgres, SessionMovedOffUtcIsRefusedNotMisread) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Postgres, TimestampFormOnPostgres, ::testing::Values(true));
+
+// Text typed as a timestamp reaches PostgreSQL as the parameter's own type:
+// the offset counts for timestamptz and not for timestamp; a time keeps its
+// fraction of a second. Read back, a time column describes as
+// text (-392) when driver types are asked for.
+TEST_P(TimestampFormOnPostgres, TimestampAndTimeTextKeepTheirOffsetAndFraction) {
+    exec(s, "DROP TABLE IF EXISTS t6");
+    exec(s, "CREATE TABLE t6 (v timestamptz, w timestamp, t time(6))");
+    ASSERT_EQ(ruva70_SQLPrepare(s, (SQLCHAR*)"INSERT INTO t6 VALUES (?, ?, ?)", SQL_NTS), SQL_SUCCESS);
+    char stamp[] = "2026-03-01 13:45:56.789000+01:00";
+    char time[] = "13:45:56.789123";
+    SQLLEN stampInd = SQL_NTS, timeInd = SQL_NTS;
+    for (SQLUSMALLINT p = 1; p <= 2; ++p)
+        ASSERT_EQ(ruva70_SQLBindParameter(s, p, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TIMESTAMP, 26, 6, stamp,
+                                          sizeof stamp, &stampInd),
+                  SQL_SUCCESS);
+    ASSERT_EQ(ruva70_SQLBindParameter(s, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TIME, 8, 0, time, sizeof time, &timeInd),
+              SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecute(s))) << describe(stmtRecords(s));
+    ruva70_SQLFreeStmt(s, SQL_RESET_PARAMS);
+    EXPECT_EQ(queryText(s,
+                        "SELECT to_char(v AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.US') || ' ' ||"
+                        " to_char(w, 'YYYY-MM-DD HH24:MI:SS.US') || ' ' || to_char(t, 'HH24:MI:SS.US') FROM t6"),
+              "2026-03-01 12:45:56.789000 2026-03-01 13:45:56.789000 13:45:56.789123");
+
+    ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 1), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecDirect(s, (SQLCHAR*)"SELECT t FROM t6", SQL_NTS)));
+    SQLSMALLINT type = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLDescribeCol(s, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr)));
+    EXPECT_EQ(type, RUVA70_TYPE_TIME_TEXT);
+    ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 0);
+    char text[32] = {};
+    SQLLEN ind = 0;
+    ASSERT_EQ(ruva70_SQLFetch(s), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLGetData(s, 1, SQL_C_CHAR, text, sizeof text, &ind)));
+    EXPECT_STREQ(text, "13:45:56.789123");
+    ruva70_SQLFreeStmt(s, SQL_CLOSE);
+    exec(s, "DROP TABLE t6");
+}

@@ -29,4 +29,10 @@ foreach(db sqlite postgres)
   set_tests_properties(jdbc_${db} PROPERTIES LABELS "jdbc;${db}")
   # The class path of the processes a test starts itself (XA recovery after a kill).
   set_property(TEST jdbc_${db} APPEND PROPERTY ENVIRONMENT "QVT_JDBC_CP=${QV_JAR}:${QVT_JDBC_CLASSES}")
+  # The time zone tests once more in a JVM that starts in a zone west of UTC
+  # (they switch zones themselves; this catches a zone taken at start-up).
+  qvt_add(jdbc_${db}_zones ${db} ${QVT_JDBC_RUN} -Dqvt.db=${db} -Duser.timezone=America/New_York -jar ${QVT_JUNIT}
+    -cp ${QV_JAR}:${QVT_JDBC_CLASSES} --select-class com.quorvane.jdbc.TimeZonesAndFractionsTest
+    --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
+  set_tests_properties(jdbc_${db}_zones PROPERTIES LABELS "jdbc;${db}")
 endforeach()

@@ -410,7 +410,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     public Time getTime(int a0) throws SQLException {
         String s = out(a0);
         try {
-            return s == null ? null : Time.valueOf(java.time.LocalTime.parse(s.trim()));
+            return s == null ? null : JdbcOdbcResultSet.sqlTime(java.time.LocalTime.parse(s.trim()));
         } catch (java.time.DateTimeException e) {
             throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no time", "22007", 0, e);
         }

@@ -25,6 +25,7 @@ import java.sql.SQLXML;
 import java.sql.Time;
 import java.sql.Timestamp;
 import java.sql.Types;
+import java.time.DateTimeException;
 import java.time.Instant;
 import java.time.LocalDate;
 import java.time.LocalDateTime;
@@ -48,10 +49,14 @@ import java.util.Calendar;
  * values in Java, which reach the natives as the batch's arrays, or at the
  * next single execution.
  *
- * <p>Timestamps travel in the driver's 8-byte form: a {@link Timestamp} or
- * {@link LocalDateTime} as its wall-clock time (what a column without time
- * zone stores and gives back unchanged in any JVM time zone), an
- * {@link OffsetDateTime} or {@link Instant} as its instant.
+ * <p>A timestamp parameter is a wall-clock time and the offset from UTC of
+ * the zone it is read in: a {@link Timestamp} or {@link LocalDateTime} in the
+ * JVM's zone (or a {@link Calendar}'s), an {@link OffsetDateTime},
+ * {@link ZonedDateTime} or {@link Instant} as its instant's wall time in the
+ * JVM's zone. Where the data source describes the parameter as a timestamp,
+ * it goes as text with that offset: a column without time zone keeps the
+ * wall time, a column with one the instant. Elsewhere it goes in the
+ * driver's 8-byte form as the wall time alone.
  */
 public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements PreparedStatement {
     // What a parameter holds, for the batch columns.
@@ -412,7 +417,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setTime(int index, Time x) throws SQLException {
         if (x == null) setNull(index, Types.TIME);
-        else putText(index, timeText(x.toLocalTime()));
+        // With its milliseconds, which toLocalTime() drops.
+        else putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(ZoneId.systemDefault()).toLocalTime()));
     }
 
     @Override
@@ -438,10 +444,42 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         return Math.addExact(Math.multiplyExact(t.getEpochSecond(), 1_000_000L), t.getNano() / 1000);
     }
 
+    /**
+     * Timestamp text with its offset, {@code 2026-03-01 13:45:56.789000+01:00}
+     * (microseconds, as the 8-byte form keeps them; years before 1 AD with
+     * {@code BC}), which the data source reads as the wall time for a column
+     * without time zone and as the instant for one with.
+     */
+    static String zonedText(LocalDateTime t, ZoneOffset offset) {
+        int year = t.getYear();
+        int shown = year > 0 ? year : 1 - year;
+        int secs = offset.getTotalSeconds();
+        int abs = Math.abs(secs);
+        StringBuilder b = new StringBuilder(40);
+        pad(b, shown, 4).append('-');
+        pad(b, t.getMonthValue(), 2).append('-');
+        pad(b, t.getDayOfMonth(), 2).append(' ');
+        pad(b, t.getHour(), 2).append(':');
+        pad(b, t.getMinute(), 2).append(':');
+        pad(b, t.getSecond(), 2).append('.');
+        pad(b, t.getNano() / 1000, 6).append(secs < 0 ? '-' : '+');
+        pad(b, abs / 3600, 2).append(':');
+        pad(b, abs / 60 % 60, 2);
+        if (abs % 60 != 0) pad(b.append(':'), abs % 60, 2);
+        if (year <= 0) b.append(" BC");
+        return b.toString();
+    }
+
+    private static StringBuilder pad(StringBuilder b, int v, int digits) {
+        String s = Integer.toString(v);
+        for (int i = s.length(); i < digits; i++) b.append('0');
+        return b.append(s);
+    }
+
     @Override
     public void setTimestamp(int index, Timestamp x) throws SQLException {
         if (x == null) setNull(index, Types.TIMESTAMP);
-        else setLocalDateTime(index, x.toLocalDateTime());
+        else setDateTime(index, x.toLocalDateTime(), ZoneId.systemDefault().getRules().getOffset(x.toInstant()));
     }
 
     @Override
@@ -450,28 +488,42 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setTimestamp(index, x);
             return;
         }
-        setLocalDateTime(index, LocalDateTime.ofInstant(x.toInstant(), cal.getTimeZone().toZoneId()));
+        setInstant(index, x.toInstant(), cal.getTimeZone().toZoneId());
     }
 
+    /** A wall time in the JVM's zone. */
     private void setLocalDateTime(int index, LocalDateTime t) throws SQLException {
+        setDateTime(index, t, ZoneId.systemDefault().getRules().getOffset(t));
+    }
+
+    /** An instant, as its wall time in {@code zone}. */
+    private void setInstant(int index, Instant t, ZoneId zone) throws SQLException {
+        LocalDateTime wall;
+        try {
+            wall = LocalDateTime.ofInstant(t, zone);
+        } catch (DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Timestamp out of range: " + t, "22008", 0, e);
+        }
+        setDateTime(index, wall, zone.getRules().getOffset(t));
+    }
+
+    /**
+     * A wall time and the offset of its zone there: as text with the offset
+     * where the parameter is described as a timestamp, else in the 8-byte
+     * form (the wall time as if it were UTC).
+     */
+    private void setDateTime(int index, LocalDateTime t, ZoneOffset offset) throws SQLException {
         long micros;
         try {
             micros = wallMicros(t);
         } catch (ArithmeticException e) {
             throw JdbcOdbcErrors.exception("Timestamp out of range: " + t, "22008", 0, e);
         }
-        putMicros(index, micros, t);
-    }
-
-    private void setInstant(int index, Instant t) throws SQLException {
-        long micros;
-        try {
-            micros = instantMicros(t);
-        } catch (ArithmeticException e) {
-            throw JdbcOdbcErrors.exception("Timestamp out of range: " + t, "22008", 0, e);
+        if (index >= 1 && index <= numParams && paramSqlTypes[index - 1] == Odbc.TIMESTAMP) {
+            putText(index, zonedText(t, offset));
+        } else {
+            putMicros(index, micros, t);
         }
-        // Kept as a wall time in UTC for the batch columns: the same instant.
-        putMicros(index, micros, LocalDateTime.ofInstant(t, ZoneOffset.UTC));
     }
 
     // ---------------------------------------------------------------- setObject
@@ -513,11 +565,11 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } else if (x instanceof LocalDateTime) {
             setLocalDateTime(index, (LocalDateTime) x);
         } else if (x instanceof OffsetDateTime) {
-            setInstant(index, ((OffsetDateTime) x).toInstant());
+            setInstant(index, ((OffsetDateTime) x).toInstant(), ZoneId.systemDefault());
         } else if (x instanceof ZonedDateTime) {
-            setInstant(index, ((ZonedDateTime) x).toInstant());
+            setInstant(index, ((ZonedDateTime) x).toInstant(), ZoneId.systemDefault());
         } else if (x instanceof Instant) {
-            setInstant(index, (Instant) x);
+            setInstant(index, (Instant) x, ZoneId.systemDefault());
         } else if (x instanceof OffsetTime) {
             putText(index, x.toString());
         } else if (x instanceof Character || x instanceof java.util.UUID || x instanceof URL) {
@@ -591,8 +643,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             return;
         case Types.TIMESTAMP_WITH_TIMEZONE:
             if (x instanceof OffsetDateTime || x instanceof Instant || x instanceof ZonedDateTime) setObject(index, x);
-            else if (x instanceof LocalDateTime) setInstant(index, ((LocalDateTime) x).atZone(ZoneId.systemDefault()).toInstant());
-            else if (x instanceof Timestamp) setInstant(index, ((Timestamp) x).toInstant());
+            else if (x instanceof LocalDateTime) setLocalDateTime(index, (LocalDateTime) x);
+            else if (x instanceof Timestamp) setTimestamp(index, (Timestamp) x);
             else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as a timestamp", "22018");
             return;
         case Types.NULL:

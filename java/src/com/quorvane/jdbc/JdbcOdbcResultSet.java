@@ -56,7 +56,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
-            K_BOOLEAN_TEXT = 14;
+            K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -198,7 +198,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         case Odbc.C_SBIGINT: return K_LONG;
         case Odbc.C_FLOAT: return K_FLOAT;
         case Odbc.C_DOUBLE: return K_DOUBLE;
-        case Odbc.C_CHAR: return K_DECIMAL;
+        case Odbc.C_CHAR: return sqlType == Odbc.TIME ? K_TIME_TEXT : K_DECIMAL;
         case Odbc.C_WCHAR: return K_TEXT;
         case Odbc.C_DATE: return K_DATE;
         case Odbc.C_TIME: return K_TIME;
@@ -545,6 +545,28 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
     }
 
+    /** A time read as its text, with the fraction of a second the time structure has no room for. */
+    private LocalTime timeFromText(int i) throws SQLException {
+        String s = narrowText(i);
+        if (s == null) return null;
+        int end = s.length();
+        for (int k = 5; k < end; k++) {
+            char ch = s.charAt(k);
+            if (ch == '+' || ch == '-') end = k;  // the offset of a time with time zone
+        }
+        try {
+            return LocalTime.parse(end == s.length() ? s : s.substring(0, end));
+        } catch (DateTimeException e) {
+            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no valid time: " + s, "22007", 0, e);
+        }
+    }
+
+    /** A java.sql.Time of a time of day, with its milliseconds. */
+    static Time sqlTime(LocalTime t) {
+        Time r = Time.valueOf(t);
+        return t.getNano() < 1_000_000 ? r : new Time(r.getTime() + t.getNano() / 1_000_000);
+    }
+
     private LocalDateTime timestamp(int i) throws SQLException {
         odbc.getTimestamp(boundCols, ec, i + 1, fields);
         if (wasNull = nullOrFail(i)) return null;
@@ -601,6 +623,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             return date(i);
         case K_TIME:
             return time(i);
+        case K_TIME_TEXT:
+            return timeFromText(i);
         case K_TIMESTAMP:
             return timestamp(i);
         case K_TIMESTAMP_UTC: {
@@ -768,6 +792,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             case K_TEXT:
                 return wideText(i);
             case K_DECIMAL:
+            case K_TIME_TEXT:  // the data source's own text of the time
                 return narrowText(i);
             case K_BOOLEAN_TEXT: {
                 String s = wideText(i);
@@ -1000,10 +1025,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             LocalTime t = v instanceof Instant ? LocalDateTime.ofInstant((Instant) v,
                     cal == null ? ZoneId.systemDefault() : cal.getTimeZone().toZoneId()).toLocalTime()
                     : toLocalTime(i, v);
-            if (cal == null) {
-                Time r = Time.valueOf(t);
-                return t.getNano() == 0 ? r : new Time(r.getTime() + t.getNano() / 1_000_000);
-            }
+            if (cal == null) return sqlTime(t);
             ZoneId z = cal.getTimeZone().toZoneId();
             return new Time(t.atDate(LocalDate.of(1970, 1, 1)).atZone(z).toInstant().toEpochMilli());
         } finally {
@@ -1042,7 +1064,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             case K_DATE:
                 return Date.valueOf((LocalDate) v);
             case K_TIME:
-                return Time.valueOf((LocalTime) v);
+            case K_TIME_TEXT:
+                return sqlTime((LocalTime) v);
             case K_TIMESTAMP:
             case K_TIMESTAMP_UTC:
                 return Timestamp.valueOf((LocalDateTime) v);
@@ -1101,10 +1124,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
         if (type == LocalDate.class) return toLocalDate(i, v);
         if (type == LocalTime.class) return toLocalTime(i, v);
-        if (type == LocalDateTime.class) {
-            if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneOffset.UTC);
-            return toLocalDateTime(i, v);
-        }
+        // An instant as the wall time in the JVM's zone, as getTimestamp renders it.
+        if (type == LocalDateTime.class) return toLocalDateTime(i, v);
         if (type == OffsetDateTime.class) {
             if (v instanceof Instant) return ((Instant) v).atOffset(ZoneOffset.UTC);
             if (kinds[i] == K_TIMESTAMP_UTC) return toLocalDateTime(i, v).atOffset(ZoneOffset.UTC);
@@ -1121,7 +1142,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
         if (type == OffsetTime.class) return toLocalTime(i, v).atOffset(ZoneOffset.UTC);
         if (type == Date.class) return Date.valueOf(toLocalDate(i, v));
-        if (type == Time.class) return Time.valueOf(toLocalTime(i, v));
+        if (type == Time.class) return sqlTime(toLocalTime(i, v));
         if (type == Timestamp.class) {
             if (v instanceof Instant) return Timestamp.from((Instant) v);
             return Timestamp.valueOf(toLocalDateTime(i, v));

@@ -11,12 +11,14 @@ import java.sql.ResultSet;
 import java.sql.ResultSetMetaData;
 import java.sql.SQLException;
 import java.sql.Statement;
+import java.sql.Time;
 import java.sql.Timestamp;
 import java.sql.Types;
 import java.time.LocalDate;
 import java.time.LocalDateTime;
 import java.time.LocalTime;
 import java.time.OffsetDateTime;
+import java.time.ZoneOffset;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HexFormat;
@@ -25,6 +27,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.Properties;
 import java.util.TreeMap;
+import java.util.TimeZone;
 import java.util.TreeSet;
 import org.junit.jupiter.api.Test;
 
@@ -176,6 +179,7 @@ class PeerDifferentialTest {
         values(c, o);
         javaTime(c, o);
         parameters(c, o);
+        zoned(c, o);
         metadata(c, o);
         counts(c, o);
         errors(c, o);
@@ -264,6 +268,61 @@ class PeerDifferentialTest {
             for (int i = 1; i <= 6; i++) o.put("param.readBack" + i, rs.getString(i));
         }
         Db.exec(c, "DROP TABLE peer_params");
+    }
+
+    /**
+     * Timestamps and times written and read in a JVM in Europe/Berlin: the
+     * server must hold the same wall times and instants from both drivers,
+     * and both must read the same values back.
+     */
+    private static void zoned(Connection c, Observed o) throws SQLException {
+        TimeZone saved = TimeZone.getDefault();
+        TimeZone.setDefault(TimeZone.getTimeZone("Europe/Berlin"));
+        // A connection of its own, made in that zone (pgjdbc's session takes the zone at connect).
+        Properties p = new Properties();
+        p.setProperty("user", "postgres");
+        try (Connection z = DriverManager.getConnection(c.getMetaData().getURL(), p)) {
+            zonedCases(z, o);
+        } finally {
+            TimeZone.setDefault(saved);
+        }
+    }
+
+    private static void zonedCases(Connection c, Observed o) throws SQLException {
+        Db.quietly(c, "DROP TABLE peer_zoned");
+        Db.exec(c, "CREATE TABLE peer_zoned (id integer, ts timestamp, tz timestamptz, tm time(3))");
+        Timestamp ts = Timestamp.valueOf("2026-03-01 13:45:56.789");
+        OffsetDateTime odt = OffsetDateTime.of(2026, 7, 1, 13, 45, 56, 0, ZoneOffset.ofHours(5));
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO peer_zoned VALUES (?, ?, ?, ?)")) {
+            ps.setInt(1, 1);
+            ps.setTimestamp(2, ts);
+            ps.setTimestamp(3, ts);
+            ps.setTime(4, new Time(Time.valueOf("13:45:56").getTime() + 789));
+            ps.executeUpdate();
+            ps.setInt(1, 2);
+            ps.setObject(2, odt);
+            ps.setObject(3, odt);
+            ps.setObject(4, LocalTime.of(7, 8, 9, 120_000_000));
+            ps.executeUpdate();
+        }
+        try (Statement s = c.createStatement();
+                ResultSet rs = s.executeQuery("SELECT to_char(ts, 'YYYY-MM-DD HH24:MI:SS.US'),"
+                        + " extract(epoch from tz)::text, to_char(tm, 'HH24:MI:SS.US'), ts, tz, tm"
+                        + " FROM peer_zoned ORDER BY id")) {
+            for (int row = 1; rs.next(); row++) {
+                String k = "zoned." + row + ".";
+                o.put(k + "ts", rs.getString(1));
+                o.put(k + "tzEpoch", rs.getString(2));
+                o.put(k + "tm", rs.getString(3));
+                o.put(k + "getTimestamp", rs.getTimestamp(4));
+                o.put(k + "tz.getTimestamp", rs.getTimestamp(5).getTime());
+                o.put(k + "tz.OffsetDateTime", rs.getObject(5, OffsetDateTime.class));
+                o.put(k + "getTime", rs.getTime(6).getTime());
+                o.put(k + "LocalTime", rs.getObject(6, LocalTime.class));
+                o.put(k + "tm.getString", rs.getString(6));
+            }
+        }
+        Db.exec(c, "DROP TABLE peer_zoned");
     }
 
     private static void catalog(Observed o, String name, ResultSet rs, String... labels) throws SQLException {

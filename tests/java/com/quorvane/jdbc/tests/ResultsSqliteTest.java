@@ -36,13 +36,14 @@ public final class ResultsSqliteTest {
                 + " dt date, tm time, ts timestamp)");
         odbc.execDirect(stmt,
             "INSERT INTO t VALUES (7, -3, 9000000000, 2.5, 'caf' || char(233) || char(128512),"
-                + " X'0AFF', '2024-02-29', '13:45:07', '2001-02-03 04:05:06.5')");
+                + " X'0AFF', '2024-02-29', '13:45:07.25', '2001-02-03 04:05:06.5')");
         odbc.execDirect(stmt, "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
         check.equal((short) 0, odbc.execDirect(stmt, "SELECT * FROM t ORDER BY i DESC"), "select");
         int n = odbc.numResultCols(stmt, ec);
         int[] sqlTypes = new int[n], driverTypes = new int[n], lengths = new int[n], cTypes = new int[n];
         odbc.getStmtTypeInfo(0, stmt, sqlTypes, driverTypes, lengths, ec, n);
         check.equal(-389, driverTypes[8], "timestamp driver type");
+        check.equal(-392, driverTypes[7], "time driver type: text");
         int cols = odbc.allocAndBindAllCols(0, stmt, sqlTypes, driverTypes, lengths, cTypes, ec, n);
         check.isTrue(cols != 0, "bound-column array");
         odbc.justReBindAllCols(stmt, cols, n, ec);
@@ -76,8 +77,10 @@ public final class ResultsSqliteTest {
         int[] v = new int[7];
         odbc.getDate(cols, ec, 7, v);
         check.isTrue(v[0] == 2024 && v[1] == 2 && v[2] == 29, "getDate");
-        odbc.getTime(cols, ec, 8, v);
-        check.isTrue(v[0] == 13 && v[1] == 45 && v[2] == 7, "getTime");
+        // A time is bound as its text, with the fraction the time structure has no room for.
+        check.equal(1, cTypes[7], "time bound as SQL_C_CHAR");
+        odbc.getString(cols, 8, rv, cTypes[7]);
+        check.equal("13:45:07.25", rv.obj, "time text with its fraction");
         odbc.getTimestamp(cols, ec, 9, v);
         check.isTrue(v[0] == 2001 && v[5] == 6 && v[6] == 500000000, "getTimestamp");
         check.equal(0L, odbc.getTimestampRaw(cols, ec, 9), "getTimestampRaw of an inline timestamp");
