@@ -383,6 +383,52 @@ public final class Bench {
                 for (Connection c : cs) c.close();
                 break;
             }
+            case "jdbc-many": {
+                // URL STATEMENTS REPS: that many statements opened on one connection, then closed
+                int n = Integer.parseInt(a[1]);
+                try (Connection c = connectOrSkip(a[0])) {
+                    for (int r = 0, reps = Integer.parseInt(a[2]); r < reps; r++) {
+                        Statement[] all = new Statement[n];
+                        Sample s = Sample.start();
+                        for (int k = 0; k < n; k++) all[k] = c.createStatement();
+                        for (Statement st : all) st.close();
+                        s.stop().print(n, n);
+                    }
+                }
+                break;
+            }
+            case "jdbc-large": {
+                // URL text|binary BYTES REPS: one value of that many bytes read with getString / getBytes
+                boolean text = a[1].equals("text");
+                long n = Long.parseLong(a[2]);
+                try (Connection c = connectOrSkip(a[0])) {
+                    boolean pg = c.getMetaData().getDatabaseProductName().toLowerCase(Locale.ROOT).contains("postgres");
+                    jdbcExec(c, "DROP TABLE IF EXISTS bench_large");
+                    jdbcExec(c, "CREATE TABLE bench_large (v " + (text ? "text" : pg ? "bytea" : "blob") + ")");
+                    // n times 'a' (as text, or its bytes)
+                    String value = pg ? "repeat('a', " + n + ")" : "replace(hex(zeroblob(" + n / 2 + ")), '0', 'a')";
+                    if (!text) value = pg ? "convert_to(" + value + ", 'UTF8')" : "CAST(" + value + " AS blob)";
+                    jdbcExec(c, "INSERT INTO bench_large SELECT " + value);
+                    for (int r = 0, reps = Integer.parseInt(a[3]); r < reps; r++) {
+                        Sample s = Sample.start();
+                        long len = 0, sum = 0;
+                        try (Statement st = c.createStatement(); ResultSet rs = st.executeQuery("SELECT v FROM bench_large")) {
+                            rs.next();
+                            if (text) {
+                                String v = rs.getString(1);
+                                len = v.length();
+                                sum = v.charAt(0) + v.charAt(v.length() - 1);
+                            } else {
+                                byte[] v = rs.getBytes(1);
+                                len = v.length;
+                                sum = v[0] + v[v.length - 1];
+                            }
+                        }
+                        s.stop().print(len, sum);
+                    }
+                }
+                break;
+            }
             default:
                 throw new IllegalArgumentException("unknown mode " + mode);
         }
@@ -464,7 +510,10 @@ public final class Bench {
         String build, sqliteFile, pgHost, pgPort, sqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
                 pgDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", classPath, java;
         int rounds = 5, fetchRows = 1000000, batchRows = 100000;
-        String only = "fetch,batch,setter,threads";
+        String only = "fetch,batch,setter,threads,many,large";
+        /** Statement counts of the many-statements case, and sizes (MB) of the large-value case. */
+        String manyStatements = "1000,4000";
+        String largeMb = "1,10,100";
         /** The paths the callgrind mode counts (a comma list of raw, natives, getdata, jdbc). */
         String paths = "raw,natives,getdata,jdbc";
 
@@ -480,6 +529,8 @@ public final class Bench {
                     case "--fetch-rows": fetchRows = Integer.parseInt(v); break;
                     case "--batch-rows": batchRows = Integer.parseInt(v); break;
                     case "--only": only = v; break;
+                    case "--many-statements": manyStatements = v; break;
+                    case "--large-mb": largeMb = v; break;
                     case "--paths": paths = v; break;
                     case "--classpath": classPath = v; break;
                     default: throw new IllegalArgumentException("unknown option " + args[i]);
@@ -504,6 +555,12 @@ public final class Bench {
                     "-Djava.library.path=" + build + ":/usr/lib/x86_64-linux-gnu/jni",
                     "-Dquorvane.jdbc.library.path=" + build, "-cp", classPath, "Bench"));
             c.addAll(List.of(workerArgs));
+            return c;
+        }
+        /** A worker under the heap of a small application server. */
+        List<String> javaCmd384(String... workerArgs) {
+            List<String> c = javaCmd(workerArgs);
+            c.set(1, "-Xmx384m");
             return c;
         }
         List<String> cCmd(String... a) {
@@ -625,6 +682,31 @@ public final class Bench {
                         .path("natives, two threads", Role.OTHER, c.javaCmd("natives-threads", c.odbcPg(true), "2", reps))
                         .path("raw C, one thread", Role.RAW, c.cCmd("threads", c.odbcPg(true), "1", reps))
                         .path("raw C, two threads", Role.OTHER, c.cCmd("threads", c.odbcPg(true), "2", reps)));
+            }
+            if (c.only.contains("many")) {
+                for (String n : c.manyStatements.split(",")) {
+                    works.add(new WorkDef(n + " statements opened, then closed, on one connection, SQLite")
+                            .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcSqlite(), n, reps))
+                            .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcSqlite(), n, reps))
+                            .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-many", c.sqliteJdbc(), n, reps)));
+                    works.add(new WorkDef(n + " statements opened, then closed, on one connection, PostgreSQL over TCP")
+                            .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcPg(true), n, reps))
+                            .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcPg(true), n, reps))
+                            .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-many", c.pgjdbc(false), n, reps)));
+                }
+            }
+            if (c.only.contains("large")) {
+                for (String mb : c.largeMb.split(",")) {
+                    String bytes = Long.toString(Long.parseLong(mb) * 1_000_000L);
+                    for (String kind : List.of("text", "binary")) {
+                        works.add(new WorkDef("one " + mb + " MB " + kind + " value read whole, heap 384 MB, SQLite")
+                                .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd384("jdbc-large", "jdbc:quorvane:" + c.odbcSqlite(), kind, bytes, reps))
+                                .path("SQLite JDBC", Role.PEER, c.javaCmd384("jdbc-large", c.sqliteJdbc(), kind, bytes, reps)));
+                        works.add(new WorkDef("one " + mb + " MB " + kind + " value read whole, heap 384 MB, PostgreSQL over TCP")
+                                .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd384("jdbc-large", "jdbc:quorvane:" + c.odbcPg(true), kind, bytes, reps))
+                                .path("pgjdbc", Role.PEER, c.javaCmd384("jdbc-large", c.pgjdbc(false), kind, bytes, reps)));
+                    }
+                }
             }
             String loadBefore = loadAverage();
             System.out.println("# rounds " + c.rounds + ", load average before " + loadBefore + ", cores "

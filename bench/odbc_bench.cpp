@@ -297,6 +297,17 @@ int main(int argc, char** argv) {
             s.print(total.rows, total.value());
         }
         for (Conn* c : conns) delete c;
+    } else if (mode == "many") {
+        // CONN STATEMENTS REPS: that many statements allocated on one connection, then freed
+        Conn c(connStr);
+        const long n = std::atol(argv[3]);
+        std::vector<SQLHSTMT> all(static_cast<size_t>(n));
+        for (int r = 0; r < reps; ++r) {
+            bench::Sample s = bench::Sample::start();
+            for (auto& st : all) SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st);
+            for (auto& st : all) SQLFreeHandle(SQL_HANDLE_STMT, st);
+            s.stop().print(n, n);
+        }
     } else {
         std::fprintf(stderr, "odbc_bench: unknown mode %s\n", mode.c_str());
         return 2;

@@ -61,6 +61,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
     private static final int PIECE = 64 * 1024;
+    /** The pieces of a long value after its first one. */
+    private static final int LONG_PIECE = 16 * 1024 * 1024;
 
     final JdbcOdbcStatement stmt;
     final StatementState state;
@@ -497,32 +499,43 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     }
 
     /**
-     * Reads a value whole with SQLGetData, in pieces of {@value #PIECE}
-     * bytes: a String for the character C types, a byte[] for binary.
+     * Reads a value whole with SQLGetData: a String for the character C types,
+     * a byte[] for binary. The first piece ({@value #PIECE} bytes) tells the
+     * length of the value, so the rest goes straight into a result of its
+     * final size ({@link LongValue}), read in pieces of up to
+     * {@value #LONG_PIECE} bytes; only a driver that cannot tell the length
+     * makes the result grow as it arrives.
      */
     private Object readLong(int i, int cType) throws SQLException {
         if (piece == null) piece = new byte[PIECE];
         int terminator = cType == Odbc.C_WCHAR ? 2 : cType == Odbc.C_CHAR ? 1 : 0;
-        java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
         int h = state.hStmt;
+        byte[] buf = piece;
+        LongValue value = null;
         for (;;) {
-            int ind = odbc.getDataStream(h, boundCols, i + 1, cType, piece, PIECE, 0, ec);
+            int ind = odbc.getDataStream(h, boundCols, i + 1, cType, buf, buf.length, 0, ec);
             int rc = ec[0];
             if (rc == Odbc.NO_DATA) break;
             if (!Odbc.succeeded(rc)) throw stmt.failure("reading column " + (i + 1), false);
             if (ec[1] == Odbc.ST_NULL || ind == -1) return null;
             if (ec[1] != 0) throw JdbcOdbcErrors.of("Column " + (i + 1) + " could not be read (code " + ec[1] + ")",
                     "HY000");
-            int room = PIECE - terminator;
+            int room = buf.length - terminator;
             int stored = ind < 0 || ind > room ? room : ind;
             if (cType == Odbc.C_WCHAR) stored &= ~1;
-            out.write(piece, 0, stored);
+            if (value == null) {
+                if (rc == Odbc.SUCCESS) return LongValue.of(cType, buf, stored);
+                // ind is the length of the whole value here, or SQL_NO_TOTAL.
+                value = new LongValue(cType, ind > stored ? ind : -1);
+            }
+            value.append(buf, stored);
             if (rc == Odbc.SUCCESS) break;
+            if (buf == piece) {
+                long rest = ind > stored ? (long) ind - stored + terminator : LONG_PIECE;
+                buf = new byte[(int) Math.min(Math.max(rest, PIECE), LONG_PIECE)];
+            }
         }
-        byte[] all = out.toByteArray();
-        if (cType == Odbc.C_WCHAR) return new String(all, StandardCharsets.UTF_16LE);
-        if (cType == Odbc.C_CHAR) return new String(all, StandardCharsets.ISO_8859_1);
-        return all;
+        return value == null ? LongValue.of(cType, buf, 0) : value.result();
     }
 
     private LocalDate date(int i) throws SQLException {
@@ -1172,8 +1185,70 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public InputStream getAsciiStream(int column) throws SQLException {
+        int i = at(column);
+        try {
+            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+                rv.obj = null;
+                rv.err1 = 0;
+                odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
+                if (rv.err1 != Odbc.ST_NULL && !(rv.err1 == 0 && rv.obj != null)) {
+                    // Longer than its bound buffer: read piece by piece as the stream is read.
+                    wasNull = false;
+                    hold(i, STREAMED);
+                    return new Latin1Stream(new PieceStream(i, Odbc.C_WCHAR));
+                }
+            }
+        } finally {
+            unlock();
+        }
         String s = getString(column);
         return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.ISO_8859_1));
+    }
+
+    /**
+     * The 8-bit form of a stream of UTF-16LE text, as {@code getBytes} in
+     * ISO 8859-1 makes it: a character beyond U+00FF (a surrogate pair as
+     * one) becomes {@code ?}.
+     */
+    private static final class Latin1Stream extends InputStream {
+        private final InputStream utf16;
+        private final byte[] units = new byte[PIECE];
+        private int pending = -1;
+        private boolean afterHigh;
+
+        Latin1Stream(InputStream utf16) {
+            this.utf16 = utf16;
+        }
+
+        @Override
+        public int read() throws java.io.IOException {
+            byte[] one = new byte[1];
+            return read(one, 0, 1) < 0 ? -1 : one[0] & 0xFF;
+        }
+
+        @Override
+        public int read(byte[] b, int off, int len) throws java.io.IOException {
+            java.util.Objects.checkFromIndexSize(off, len, b.length);
+            if (len == 0) return 0;
+            int want = Math.min(len, units.length / 2) * 2;
+            int got = 0;
+            if (pending >= 0) units[got++] = (byte) pending;
+            pending = -1;
+            while (got < 2) {
+                int n = utf16.read(units, got, want - got);
+                if (n < 0) return -1;
+                got += n;
+            }
+            if ((got & 1) != 0) pending = units[--got] & 0xFF;
+            int out = off;
+            for (int k = 0; k < got; k += 2) {
+                int u = (units[k] & 0xFF) | (units[k + 1] & 0xFF) << 8;
+                boolean low = u >= 0xDC00 && u <= 0xDFFF;
+                if (!(low && afterHigh)) b[out++] = u < 0x100 ? (byte) u : (byte) '?';
+                afterHigh = u >= 0xD800 && u <= 0xDBFF;
+            }
+            return out - off;
+        }
     }
 
     @Override
@@ -1240,7 +1315,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         private final int i;
         private final int cType;
         private final long rowAt;
-        private final byte[] buf = new byte[PIECE];
+        /** The first piece is small (most long values are not much longer); the later ones larger. */
+        private byte[] buf = new byte[PIECE];
         private int pos;
         private int lim;
         private boolean last;
@@ -1253,13 +1329,14 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         private boolean fill() throws java.io.IOException {
             if (last) return false;
+            if (lim > 0 && buf.length < LONG_PIECE) buf = new byte[LONG_PIECE];
             state.lock.lock();
             try {
                 if (isClosed() || row != rowAt) {
                     throw new java.io.IOException("The result set left the row: the stream of column " + (i + 1)
                             + " can no longer be read");
                 }
-                int ind = odbc.getDataStream(state.hStmt, boundCols, i + 1, cType, buf, PIECE, 0, ec);
+                int ind = odbc.getDataStream(state.hStmt, boundCols, i + 1, cType, buf, buf.length, 0, ec);
                 int rc = ec[0];
                 if (rc == Odbc.NO_DATA) {
                     last = true;
@@ -1268,7 +1345,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
                 if (!Odbc.succeeded(rc)) {
                     throw new java.io.IOException(stmt.failure("reading column " + (i + 1), false));
                 }
-                int room = PIECE - (cType == Odbc.C_WCHAR ? 2 : 0);
+                int room = buf.length - (cType == Odbc.C_WCHAR ? 2 : 0);
                 int stored = ind < 0 || ind > room ? room : ind;
                 if (cType == Odbc.C_WCHAR) stored &= ~1;
                 pos = 0;
