@@ -807,6 +807,8 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
             return setOwnOption(*s.h, s.st().driverTypes, fOption, vParam);
         case RUVA70_STMT_TYPE_FROM_VALUE:
             return setOwnOption(*s.h, s.st().typeFromValue, fOption, vParam);
+        case RUVA70_STMT_OUTPUT_INPUT:
+            return setOwnOption(*s.h, s.st().outputInput, fOption, vParam);
         case RUVA70_STMT_INSERT_ROWS:
             s.st().insertRows = vParam;
             return SQL_SUCCESS;
@@ -819,7 +821,9 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     RUVA_ENTER_STMT(hstmt);
     const SQLULEN* cell = nullptr;
     if (fOption == RUVA70_STMT_DRIVER_TYPES) cell = &s.st().driverTypes;
-    if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = &s.st().typeFromValue;
+    const SQLULEN fromValue = 1;
+    if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = s.st().undescribed ? &fromValue : &s.st().typeFromValue;
+    if (fOption == RUVA70_STMT_OUTPUT_INPUT) cell = &s.st().outputInput;
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
     if (!cell) return DM().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
@@ -833,22 +837,35 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     StmtState& st = s.st();
     st.plainInsert = false;
+    st.undescribed = false;
+    st.preparedText.clear();
     if (SQL_SUCCEEDED(rc) && szSqlStr) {
         const char* text = reinterpret_cast<const char*>(szSqlStr);
         const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : cbSqlStr < 0 ? 0 : static_cast<size_t>(cbSqlStr);
         st.plainInsert = parsePlainInsert(text, len, st.insert);
+        // Kept for a statement whose parameters turn out not to be describable.
+        if (st.source == Source::PostgreSQL) st.preparedText.assign(text, len);
     }
     return rc;
 }
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
+    if (s.st().undescribed) {
+        // psqlODBC parses a prepared statement again with untyped parameters
+        // at its execution; run directly, it types them from their bindings.
+        SQLCHAR* text = reinterpret_cast<SQLCHAR*>(s.st().preparedText.data());
+        const SQLINTEGER len = static_cast<SQLINTEGER>(s.st().preparedText.size());
+        return execute(
+            s, [&] { return DM().SQLExecDirect(s.dm(), text, len); }, false);
+    }
     return execute(
         s, [&] { return DM().SQLExecute(s.dm()); }, true);
 }
 
 SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlStr) {
     RUVA_ENTER_STMT(hstmt);
+    s.st().undescribed = false;
     return execute(
         s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }
@@ -943,6 +960,7 @@ SQLRETURN ruva70_SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT
                                   SQLLEN cbValueMax, SQLLEN* pcbValue) {
     Stmt s;
     if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
+    if (fParamType == SQL_PARAM_OUTPUT && s.st().outputInput == 1) fParamType = SQL_PARAM_INPUT_OUTPUT;
     return bindParameter(*s.h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue);
 }
 

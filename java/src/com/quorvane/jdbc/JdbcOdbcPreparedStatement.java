@@ -64,6 +64,13 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     final short[] paramSqlTypes;
     final int[] columnSizes;
     /**
+     * The data source could not describe the parameters (PostgreSQL: a
+     * parameter the text does not type, a function with OUT parameters):
+     * each parameter is bound from the value set, and a null keeps the SQL
+     * type given to {@code setNull}.
+     */
+    final boolean untyped;
+    /**
      * Per parameter: the value last set (for batches and for checking that
      * every parameter is set) and its kind (V_*, -1 while unset). Integers
      * and a timestamp's microseconds are kept in {@link #longs}, doubles in
@@ -126,6 +133,10 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 throw e;
             }
             if (ec[1] == 0 && !Odbc.succeeded(ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, h);
+            // libruva70 describes such parameters as VARCHAR of size 0 and says
+            // so through the type-from-value option; only then is it asked.
+            boolean standIn = n > 0 && paramSqlTypes[0] == Odbc.VARCHAR && columnSizes[0] == 0;
+            untyped = standIn && odbc.getStmtOption(h, Odbc.STMT_TYPE_FROM_VALUE, ec) == 1 && Odbc.succeeded(ec[0]);
         } finally {
             state.lock.unlock();
         }
@@ -213,6 +224,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         int h = state.hStmt;
         switch (kind) {
         case V_NULL:
+            if (untyped) typeNull(index, (int) l);
             odbc.setNull(h, state.params, state.ec, index);
             checkCode(index, state.ec);
             break;
@@ -272,9 +284,43 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         set(index, V_TIMESTAMP, micros, 0, value, false);
     }
 
+    /**
+     * Binds an undescribed parameter with the type of a null's SQL type, so
+     * that the data source reads it as that type; under the lock. Types
+     * without a binding of their own (text, decimals, dates, booleans) stay
+     * untyped, which the data source reads as unknown.
+     */
+    private void typeNull(int index, int sqlType) throws SQLException {
+        int h = state.hStmt;
+        switch (sqlType) {
+        case Types.TINYINT: case Types.SMALLINT: case Types.INTEGER:
+            setStatus(index, odbc.setInteger(h, state.params, 0, index));
+            break;
+        case Types.BIGINT:
+            setStatus(index, odbc.setLong(h, state.params, 0, index));
+            break;
+        case Types.REAL: case Types.FLOAT: case Types.DOUBLE:
+            setStatus(index, odbc.setDouble(h, state.params, 0, index));
+            break;
+        case Types.BINARY: case Types.VARBINARY: case Types.LONGVARBINARY: case Types.BLOB:
+            odbc.setBytes(h, state.params, new byte[0], state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        case Types.TIMESTAMP:
+            odbc.setTimestamp(h, state.params, 0, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        default:
+            odbc.setString(h, state.params, "", state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        }
+    }
+
+    /** The SQL type is kept (for a parameter the data source could not describe, it is the null's type). */
     @Override
     public void setNull(int index, int sqlType) throws SQLException {
-        set(index, V_NULL, 0, 0, null, false);
+        set(index, V_NULL, sqlType, 0, null, false);
     }
 
     @Override
@@ -889,6 +935,31 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             if (kinds[i] < 0 && !isOutput(i)) {
                 throw JdbcOdbcErrors.of("Parameter " + (i + 1) + " is not set", "07002");
             }
+        }
+    }
+
+    /** Whether parameter {@code i} (from 0) has a value set (a null included). */
+    boolean isSet(int i) {
+        return kinds[i] >= 0;
+    }
+
+    /**
+     * The value set for parameter {@code i} (from 0) as text, or null for a
+     * null; a stream or bytes are refused (an output parameter takes text).
+     */
+    String inputText(int i) throws SQLException {
+        switch (kinds[i]) {
+        case V_NULL:
+            return null;
+        case V_LONG:
+            return Long.toString(longs[i]);
+        case V_DOUBLE:
+            return Double.toString(doubles[i]);
+        case V_TEXT:
+        case V_TIMESTAMP:
+            return batchText(values[i]);
+        default:
+            throw JdbcOdbcErrors.notSupported("A binary or stream value for input/output parameter " + (i + 1));
         }
     }
 
