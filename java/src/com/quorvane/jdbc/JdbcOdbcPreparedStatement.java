@@ -93,6 +93,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     JdbcOdbcPreparedStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
         super(conn, state);
         this.sql = sql;
+        severalStatements = mayHoldSeveral(sql);
         int n;
         state.lock.lock();
         try {
