@@ -41,9 +41,10 @@
 // SQL_VARCHAR of size 0, nullable unknown, with SQL_SUCCESS; option 3031
 // reads 1 for it, and SQLExecute runs it as SQLExecDirect of the prepared
 // text, where psqlODBC types each parameter from its binding (`$1::int4` for
-// SQL_INTEGER; character data stays untyped) and leaves OUT parameters out
-// of a {call}. A real error in the text is then reported by the execution.
-// The next SQLPrepare ends this.
+// SQL_INTEGER) and leaves OUT parameters out of a {call}; an input that
+// psqlODBC would send untyped gets a cast in that text: character data
+// CAST(? AS varchar), SQL_FLOAT and SQL_DOUBLE CAST(? AS float8). A real error in the text is then reported by the
+// execution. The next SQLPrepare ends this.
 
 // 3059: output parameters take input. While 1, SQLBindParameter binds a
 // parameter given as SQL_PARAM_OUTPUT as SQL_PARAM_INPUT_OUTPUT: the buffer
