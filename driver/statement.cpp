@@ -595,8 +595,8 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
 
 // The type psqlODBC leaves unnamed for an input bound with this SQL type, as
 // the server is to read it when no context types the parameter: character
-// data as varchar, floating point as float8 (other types psqlODBC casts
-// itself).
+// data as varchar, floating point as float8, bits as boolean (other types
+// psqlODBC casts itself).
 const char* untypedCast(const ParamBinding& b) {
     if (b.paramType != SQL_PARAM_INPUT) return nullptr;
     switch (b.sqlType) {
@@ -610,6 +610,8 @@ const char* untypedCast(const ParamBinding& b) {
         case SQL_FLOAT:
         case SQL_DOUBLE:
             return "float8";
+        case SQL_BIT:
+            return "boolean";
         default:
             return nullptr;
     }

@@ -43,7 +43,8 @@
 // text, where psqlODBC types each parameter from its binding (`$1::int4` for
 // SQL_INTEGER) and leaves OUT parameters out of a {call}; an input that
 // psqlODBC would send untyped gets a cast in that text: character data
-// CAST(? AS varchar), SQL_FLOAT and SQL_DOUBLE CAST(? AS float8). A real error in the text is then reported by the
+// CAST(? AS varchar), SQL_FLOAT and SQL_DOUBLE CAST(? AS float8), SQL_BIT
+// CAST(? AS boolean). A real error in the text is then reported by the
 // execution. The next SQLPrepare ends this.
 
 // 3059: output parameters take input. While 1, SQLBindParameter binds a

@@ -278,7 +278,12 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     }
 
     private void putText(int index, String v) throws SQLException {
-        set(index, V_TEXT, 0, 0, v, false);
+        putText(index, v, Types.VARCHAR);
+    }
+
+    /** Text of a value of JDBC type {@code jdbcType} (kept, for a parameter the data source did not describe). */
+    private void putText(int index, String v, int jdbcType) throws SQLException {
+        set(index, V_TEXT, jdbcType, 0, v, false);
     }
 
     private void putMicros(int index, long micros, Object value) throws SQLException {
@@ -331,7 +336,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public void setBoolean(int index, boolean x) throws SQLException {
-        putLong(index, x ? 1 : 0);
+        // An integer whose double slot marks it as a boolean (read only for
+        // a parameter the data source did not describe).
+        set(index, V_LONG, x ? 1 : 0, 1, null, false);
     }
 
     @Override
@@ -369,7 +376,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setBigDecimal(int index, BigDecimal x) throws SQLException {
         if (x == null) setNull(index, Types.DECIMAL);
-        else putText(index, x.toPlainString());
+        else putText(index, x.toPlainString(), Types.NUMERIC);
     }
 
     @Override
@@ -395,7 +402,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setDate(int index, Date x) throws SQLException {
         if (x == null) setNull(index, Types.DATE);
-        else putText(index, x.toLocalDate().toString());
+        else putText(index, x.toLocalDate().toString(), Types.DATE);
     }
 
     @Override
@@ -404,13 +411,13 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setDate(index, x);
             return;
         }
-        putText(index, Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalDate().toString());
+        putText(index, Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalDate().toString(), Types.DATE);
     }
 
     @Override
     public void setTime(int index, Time x) throws SQLException {
         if (x == null) setNull(index, Types.TIME);
-        else putText(index, timeText(x.toLocalTime()));
+        else putText(index, timeText(x.toLocalTime()), Types.TIME);
     }
 
     @Override
@@ -419,7 +426,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setTime(index, x);
             return;
         }
-        putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalTime()));
+        putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalTime()), Types.TIME);
     }
 
     private static String timeText(LocalTime t) {
@@ -491,7 +498,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } else if (x instanceof BigDecimal) {
             setBigDecimal(index, (BigDecimal) x);
         } else if (x instanceof BigInteger) {
-            putText(index, x.toString());
+            putText(index, x.toString(), Types.NUMERIC);
         } else if (x instanceof Boolean) {
             setBoolean(index, (Boolean) x);
         } else if (x instanceof byte[]) {
@@ -505,9 +512,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } else if (x instanceof java.util.Date) {
             setTimestamp(index, new Timestamp(((java.util.Date) x).getTime()));
         } else if (x instanceof LocalDate) {
-            putText(index, x.toString());
+            putText(index, x.toString(), Types.DATE);
         } else if (x instanceof LocalTime) {
-            putText(index, timeText((LocalTime) x));
+            putText(index, timeText((LocalTime) x), Types.TIME);
         } else if (x instanceof LocalDateTime) {
             setLocalDateTime(index, (LocalDateTime) x);
         } else if (x instanceof OffsetDateTime) {
@@ -572,14 +579,14 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as binary", "22018");
             return;
         case Types.DATE:
-            if (x instanceof String) putText(index, LocalDate.parse(((String) x).trim()).toString());
-            else if (x instanceof LocalDateTime) putText(index, ((LocalDateTime) x).toLocalDate().toString());
+            if (x instanceof String) putText(index, LocalDate.parse(((String) x).trim()).toString(), Types.DATE);
+            else if (x instanceof LocalDateTime) putText(index, ((LocalDateTime) x).toLocalDate().toString(), Types.DATE);
             else if (x instanceof java.util.Date && !(x instanceof Date)) {
                 setDate(index, new Date(((java.util.Date) x).getTime()));
             } else setObject(index, x);
             return;
         case Types.TIME:
-            if (x instanceof String) putText(index, ((String) x).trim());
+            if (x instanceof String) putText(index, ((String) x).trim(), Types.TIME);
             else setObject(index, x);
             return;
         case Types.TIMESTAMP:
@@ -939,6 +946,65 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         }
     }
 
+    /**
+     * Binds every parameter of a statement the data source did not describe
+     * with the SQL type of the value set (a decimal as NUMERIC, a date as
+     * DATE, a boolean as BIT, a null as the type given to setNull), so that
+     * the data source reads each as that type; under the lock, before the
+     * streams and output parameters are bound.
+     */
+    private void bindValueTypes() throws SQLException {
+        short[] types = new short[numParams];
+        for (int i = 0; i < numParams; i++) {
+            int kind = kinds[i];
+            int t;
+            if (kind == V_LONG) {
+                t = doubles[i] == 1 ? Odbc.BIT : !wideLong[i] && longs[i] >= Integer.MIN_VALUE
+                        && longs[i] <= Integer.MAX_VALUE && paramSqlTypes[i] != Odbc.BIGINT ? Odbc.INTEGER : Odbc.BIGINT;
+            } else if (kind == V_DOUBLE) {
+                t = Odbc.DOUBLE;
+            } else if (kind == V_BYTES) {
+                t = Odbc.BINARY;
+            } else if (kind == V_TIMESTAMP) {
+                t = Odbc.TIMESTAMP;
+            } else if (kind == V_TEXT || kind == V_NULL) {
+                t = odbcTypeOf((int) longs[i]);
+            } else {
+                t = Odbc.VARCHAR; // streams and outputs are bound afterwards
+            }
+            types[i] = (short) t;
+        }
+        short packed = odbc.rebindAllParams(state.hStmt, state.params, types, numParams);
+        if ((packed >> 8) != 0) throw JdbcOdbcErrors.of("The parameters could not be bound (code " + (byte) (packed >> 8)
+                + ")", "HY000");
+    }
+
+    /** The ODBC SQL type that carries a value of JDBC type {@code jdbcType} set as a null or as text. */
+    private static int odbcTypeOf(int jdbcType) {
+        switch (jdbcType) {
+        case Types.TINYINT: case Types.SMALLINT: case Types.INTEGER:
+            return Odbc.INTEGER;
+        case Types.BIGINT:
+            return Odbc.BIGINT;
+        case Types.REAL: case Types.FLOAT: case Types.DOUBLE:
+            return Odbc.DOUBLE;
+        case Types.NUMERIC: case Types.DECIMAL:
+            return Odbc.NUMERIC;
+        case Types.DATE:
+            return Odbc.DATE;
+        case Types.TIME:
+            return Odbc.TIME;
+        case Types.TIMESTAMP:
+            return Odbc.TIMESTAMP;
+        case Types.BIT: case Types.BOOLEAN:
+            return Odbc.BIT;
+        case Types.BINARY: case Types.VARBINARY: case Types.LONGVARBINARY: case Types.BLOB:
+            return Odbc.BINARY;
+        default:
+            return Odbc.VARCHAR;
+        }
+    }
+
     /** Whether parameter {@code i} (from 0) has a value set (a null included). */
     boolean isSet(int i) {
         return kinds[i] >= 0;
@@ -985,6 +1051,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             int rc;
             try {
                 sendRecorded();
+                if (untyped) bindValueTypes();
                 Object[] streams = bindStreams();
                 bindOutputs();
                 rc = odbc.execute(h);

@@ -188,4 +188,34 @@ class UntypedParameterTest {
             assertEquals("y", rs.getString(1));
         }
     }
+
+    @Test
+    void decimalsDatesAndBooleansCompareAsTheirTypes() throws SQLException {
+        Db.quietly(c, "DROP TABLE ut2");
+        Db.exec(c, "CREATE TABLE ut2 (n numeric(10,2), d date, b boolean)",
+                "INSERT INTO ut2 VALUES (1.50, '2024-02-29', " + (Db.postgres() ? "true" : "1") + ")",
+                "INSERT INTO ut2 VALUES (2.00, '2024-03-01', " + (Db.postgres() ? "false" : "0") + ")");
+        try (PreparedStatement ps = c.prepareStatement(
+                "SELECT count(*) FROM ut2 WHERE (? IS NULL OR n = ?) AND (? IS NULL OR d = ?) AND (? IS NULL OR b = ?)")) {
+            ps.setBigDecimal(1, new java.math.BigDecimal("1.5"));
+            ps.setBigDecimal(2, new java.math.BigDecimal("1.5"));
+            ps.setDate(3, java.sql.Date.valueOf("2024-02-29"));
+            ps.setDate(4, java.sql.Date.valueOf("2024-02-29"));
+            ps.setBoolean(5, true);
+            ps.setBoolean(6, true);
+            assertEquals(1, count(ps));
+            ps.setNull(1, Types.NUMERIC);
+            ps.setNull(2, Types.NUMERIC);
+            ps.setNull(3, Types.DATE);
+            ps.setNull(4, Types.DATE);
+            ps.setNull(5, Types.BOOLEAN);
+            ps.setNull(6, Types.BOOLEAN);
+            assertEquals(2, count(ps));
+            ps.setBoolean(5, false);
+            ps.setBoolean(6, false);
+            assertEquals(1, count(ps));
+        } finally {
+            Db.quietly(c, "DROP TABLE ut2");
+        }
+    }
 }
