@@ -266,13 +266,45 @@ SQLRETURN describeParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlT
                             SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
     const DriverManager& d = DM();
     SQLHSTMT h = stmt.dm.load();
-    if (stmt.stmt->driverTypes != 1 || !pfSqlType)
+    StmtState& st = *stmt.stmt;
+    if (st.source == Source::PostgreSQL) {
+        // A statement whose parameters the server could not type is described
+        // with stand-ins and runs directly (ruva70.h).
+        auto standIn = [&] {
+            if (pfSqlType) *pfSqlType = SQL_VARCHAR;
+            if (pcbParamDef) *pcbParamDef = 0;
+            if (pibScale) *pibScale = 0;
+            if (pfNullable) *pfNullable = SQL_NULLABLE_UNKNOWN;
+            return SQL_SUCCESS;
+        };
+        if (st.undescribed) return standIn();
+        SQLSMALLINT type = 0, scale = 0;
+        SQLULEN size = 0;
+        SQLRETURN rc = d.SQLDescribeParam(h, ipar, &type, &size, &scale, pfNullable);
+        if (rc == SQL_ERROR) {
+            Diag first;
+            if (takeDriverRecord(stmt, first)) {
+                if (std::strncmp(first.state, "42", 2) == 0 && !st.preparedText.empty()) {
+                    st.undescribed = true;
+                    return standIn();
+                }
+                keepDiag(stmt, first.state, first.native, first.message);
+            }
+            return rc;
+        }
+        if (!SQL_SUCCEEDED(rc)) return rc;
+        if (pfSqlType) *pfSqlType = st.driverTypes == 1 ? parameterDriverType(st.source, type, size, scale) : type;
+        if (pcbParamDef) *pcbParamDef = size;
+        if (pibScale) *pibScale = scale;
+        return rc;
+    }
+    if (st.driverTypes != 1 || !pfSqlType)
         return d.SQLDescribeParam(h, ipar, pfSqlType, pcbParamDef, pibScale, pfNullable);
     SQLSMALLINT type = 0, scale = 0;
     SQLULEN size = 0;
     SQLRETURN rc = d.SQLDescribeParam(h, ipar, &type, &size, &scale, pfNullable);
     if (!SQL_SUCCEEDED(rc)) return rc;
-    *pfSqlType = parameterDriverType(stmt.stmt->source, type, size, scale);
+    *pfSqlType = parameterDriverType(st.source, type, size, scale);
     if (pcbParamDef) *pcbParamDef = size;
     if (pibScale) *pibScale = scale;
     return rc;

@@ -9,6 +9,7 @@
 #include "qvjdbc/driver.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -728,6 +729,117 @@ bool planChanged(Stmt& s) {
     return false;
 }
 
+// The type psqlODBC leaves unnamed for an input bound with this SQL type, as
+// the server is to read it when no context types the parameter: character
+// data as varchar, floating point as float8, bits as boolean (other types
+// psqlODBC casts itself).
+const char* untypedCast(const ParamBinding& b) {
+    if (b.paramType != SQL_PARAM_INPUT) return nullptr;
+    switch (b.sqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return "varchar";
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return "float8";
+        case SQL_BIT:
+            return "boolean";
+        default:
+            return nullptr;
+    }
+}
+
+// The text of an undescribed PostgreSQL statement with a cast around each
+// marker whose binding psqlODBC sends without a type. Markers are the `?`
+// outside literals, quoted names, comments and dollar-quoted text.
+std::string typedMarkers(const std::string& sql, const StmtState& st) {
+    const std::map<SQLUSMALLINT, ParamBinding>& bindings = st.bindings;
+    std::string out;
+    out.reserve(sql.size() + 32);
+    const size_t n = sql.size();
+    SQLUSMALLINT marker = 0;
+    size_t i = 0;
+    auto copyUntil = [&](size_t end) {
+        out.append(sql, i, end - i);
+        i = end;
+    };
+    while (i < n) {
+        const char ch = sql[i];
+        if (ch == '\'' || ch == '"') {
+            // 'text' ('' inside), E'text' (backslash escapes), "name".
+            const bool escapes = ch == '\'' && i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e');
+            size_t j = i + 1;
+            while (j < n) {
+                if (escapes && sql[j] == '\\' && j + 1 < n) {
+                    j += 2;
+                    continue;
+                }
+                if (sql[j] == ch) {
+                    if (j + 1 < n && sql[j + 1] == ch) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            copyUntil(j < n ? j + 1 : n);
+        } else if (ch == '-' && i + 1 < n && sql[i + 1] == '-') {
+            const size_t eol = sql.find('\n', i);
+            copyUntil(eol == std::string::npos ? n : eol);
+        } else if (ch == '/' && i + 1 < n && sql[i + 1] == '*') {
+            size_t j = i + 2;
+            int depth = 1;
+            while (j < n && depth > 0) {
+                if (sql[j] == '/' && j + 1 < n && sql[j + 1] == '*') {
+                    ++depth;
+                    j += 2;
+                } else if (sql[j] == '*' && j + 1 < n && sql[j + 1] == '/') {
+                    --depth;
+                    j += 2;
+                } else {
+                    ++j;
+                }
+            }
+            copyUntil(j);
+        } else if (ch == '$' &&
+                   (i == 0 || !(std::isalnum(static_cast<unsigned char>(sql[i - 1])) || sql[i - 1] == '_'))) {
+            // $tag$ ... $tag$ (a $1 parameter or a name's $ is no quote).
+            size_t j = i + 1;
+            while (j < n && (std::isalpha(static_cast<unsigned char>(sql[j])) || sql[j] == '_' ||
+                             (j > i + 1 && std::isdigit(static_cast<unsigned char>(sql[j])))))
+                ++j;
+            if (j < n && sql[j] == '$') {
+                const std::string tag = sql.substr(i, j - i + 1);
+                const size_t close = sql.find(tag, j + 1);
+                copyUntil(close == std::string::npos ? n : close + tag.size());
+            } else {
+                copyUntil(i + 1);
+            }
+        } else if (ch == '?') {
+            ++marker;
+            const auto b = bindings.find(marker);
+            // A timestamp converted to text here stays as psqlODBC sends it.
+            const char* cast = b == bindings.end() || st.params.count(marker) ? nullptr : untypedCast(b->second);
+            if (cast) {
+                out += "CAST(? AS ";
+                out += cast;
+                out += ')';
+            } else {
+                out += '?';
+            }
+            ++i;
+        } else {
+            copyUntil(i + 1);
+        }
+    }
+    return out;
+}
+
 SQLRETURN setOwnOption(Handle& h, SQLULEN& cell, SQLUSMALLINT option, SQLULEN value) {
     if (value != 0 && value != 1)
         return fail(h, "S1009", "option " + std::to_string(option) + " takes 0 or 1, not " + std::to_string(value));
@@ -944,6 +1056,8 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
             return setOwnOption(*s.h, s.st().driverTypes, fOption, vParam);
         case RUVA70_STMT_TYPE_FROM_VALUE:
             return setOwnOption(*s.h, s.st().typeFromValue, fOption, vParam);
+        case RUVA70_STMT_OUTPUT_INPUT:
+            return setOwnOption(*s.h, s.st().outputInput, fOption, vParam);
         case RUVA70_STMT_INSERT_ROWS:
             s.st().insertRows = vParam;
             return SQL_SUCCESS;
@@ -960,7 +1074,9 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     RUVA_ENTER_STMT(hstmt);
     const SQLULEN* cell = nullptr;
     if (fOption == RUVA70_STMT_DRIVER_TYPES) cell = &s.st().driverTypes;
-    if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = &s.st().typeFromValue;
+    const SQLULEN fromValue = 1;
+    if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = s.st().undescribed ? &fromValue : &s.st().typeFromValue;
+    if (fOption == RUVA70_STMT_OUTPUT_INPUT) cell = &s.st().outputInput;
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
     if (fOption == SQL_MAX_ROWS && s.st().source == Source::SQLite) cell = &s.st().maxRows;
     if (!cell) return DM().SQLGetStmtOption(s.dm(), fOption, pvParam);
@@ -979,10 +1095,13 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     if (st.source == Source::SQLite) st.schemaVersion = sqliteSchemaVersion(s);
     SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     st.plainInsert = false;
+    st.undescribed = false;
     if (SQL_SUCCEEDED(rc) && szSqlStr) {
         const char* text = reinterpret_cast<const char*>(szSqlStr);
         const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : cbSqlStr < 0 ? 0 : static_cast<size_t>(cbSqlStr);
         st.plainInsert = parsePlainInsert(text, len, st.insert);
+        // Kept for preparing it again (a schema change) and for a statement
+        // whose parameters turn out not to be describable.
         st.preparedText.assign(text, len);
     }
     return rc;
@@ -990,6 +1109,16 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
+    if (s.st().undescribed) {
+        // psqlODBC parses a prepared statement again with untyped parameters
+        // at its execution; run directly, it types them from their bindings,
+        // except character and floating-point data, which get a cast here.
+        std::string typed = typedMarkers(s.st().preparedText, s.st());
+        SQLCHAR* text = reinterpret_cast<SQLCHAR*>(typed.data());
+        const SQLINTEGER len = static_cast<SQLINTEGER>(typed.size());
+        return execute(
+            s, [&] { return DM().SQLExecDirect(s.dm(), text, len); }, false);
+    }
     auto run = [&] { return DM().SQLExecute(s.dm()); };
     SQLRETURN rc = checkSchema(s);
     if (!SQL_SUCCEEDED(rc)) return rc;
@@ -1007,6 +1136,7 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     RUVA_ENTER_STMT(hstmt);
     // The statement prepared before, if any, is replaced.
     s.st().preparedText.clear();
+    s.st().undescribed = false;
     return execute(
         s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }
@@ -1101,6 +1231,7 @@ SQLRETURN ruva70_SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT
                                   SQLLEN cbValueMax, SQLLEN* pcbValue) {
     Stmt s;
     if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
+    if (fParamType == SQL_PARAM_OUTPUT && s.st().outputInput == 1) fParamType = SQL_PARAM_INPUT_OUTPUT;
     return bindParameter(*s.h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue);
 }
 

@@ -75,9 +75,14 @@ struct StmtState {
     SQLHDBC dmDbc = SQL_NULL_HDBC;  // the driver manager's connection, for internal statements
     SQLULEN driverTypes = 0;        // option 3057
     SQLULEN typeFromValue = 0;      // option 3031
-    SQLULEN paramRows = 1;          // SQLParamOptions
-    SQLULEN* rowsDone = nullptr;    // SQLParamOptions' row-number variable
-    bool putConverting = false;     // SQLParamData asked for a converted parameter
+    SQLULEN outputInput = 0;        // option 3059
+    // PostgreSQL: the data source could not describe the prepared
+    // statement's parameters (ruva70.h); SQLExecute runs `preparedText`
+    // directly.
+    bool undescribed = false;
+    SQLULEN paramRows = 1;        // SQLParamOptions
+    SQLULEN* rowsDone = nullptr;  // SQLParamOptions' row-number variable
+    bool putConverting = false;   // SQLParamData asked for a converted parameter
     // Set whenever the statement may have a new result set; the next fetch
     // then decides again which bound columns are converted.
     bool resultChanged = true;
@@ -93,7 +98,8 @@ struct StmtState {
     InsertShape insert;
     SQLULEN insertRows = 0;  // option 3058
     // The text of the last successful SQLPrepare, for preparing it again when
-    // the data source's schema changed under it (see statement.cpp);
+    // the data source's schema changed under it (see statement.cpp) and for
+    // running an undescribed statement;
     // `preparedRan` once it has been executed; `schemaVersion` the SQLite
     // schema version it was prepared against.
     std::string preparedText;

@@ -27,7 +27,31 @@
 // 3031: type from value. While 1, the native library binds each parameter
 // with an SQL type derived from the value it holds. Default 0; settable per
 // statement with SQLSetStmtOption (0 or 1, otherwise SQL_ERROR / S1009).
+// It reads 1 on a prepared statement whose parameters the data source could
+// not describe (below), whatever was set.
 #define RUVA70_STMT_TYPE_FROM_VALUE 3031
+
+// Parameters the data source cannot describe. On PostgreSQL the server types
+// a statement's parameters when it parses it, and refuses a statement whose
+// parameters the text does not type (`? IS NULL`, `? + ?`: 42P18, 42725) or
+// that names a function with OUT parameters (42883, the OUT parameters
+// counted as arguments). When SQLDescribeParam fails with a state of class 42
+// (after psqlODBC rolled its own savepoint back, so a transaction stays
+// usable), every parameter of that prepared statement is described as
+// SQL_VARCHAR of size 0, nullable unknown, with SQL_SUCCESS; option 3031
+// reads 1 for it, and SQLExecute runs it as SQLExecDirect of the prepared
+// text, where psqlODBC types each parameter from its binding (`$1::int4` for
+// SQL_INTEGER) and leaves OUT parameters out of a {call}; an input that
+// psqlODBC would send untyped gets a cast in that text: character data
+// CAST(? AS varchar), SQL_FLOAT and SQL_DOUBLE CAST(? AS float8), SQL_BIT
+// CAST(? AS boolean). A real error in the text is then reported by the
+// execution. The next SQLPrepare ends this.
+
+// 3059: output parameters take input. While 1, SQLBindParameter binds a
+// parameter given as SQL_PARAM_OUTPUT as SQL_PARAM_INPUT_OUTPUT: the buffer
+// and length/indicator carry the input value at execution and receive the
+// output. Default 0; 0 or 1, otherwise SQL_ERROR / S1009.
+#define RUVA70_STMT_OUTPUT_INPUT 3059
 
 // 3058: rows per execution of a parameter array of a prepared plain
 // INSERT INTO t [(columns)] VALUES (?, ..., ?). Such an array runs as

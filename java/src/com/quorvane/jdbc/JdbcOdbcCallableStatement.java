@@ -1,6 +1,7 @@
 package com.quorvane.jdbc;
 
 import java.math.BigDecimal;
+import java.nio.charset.StandardCharsets;
 import java.sql.Array;
 import java.sql.Blob;
 import java.sql.CallableStatement;
@@ -69,19 +70,75 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
         }
     }
 
+    /**
+     * Binds the output parameters as text. A registered parameter that also
+     * has a value set is an input/output parameter: its value goes in the
+     * same buffer, as UTF-8 text, and libruva70 binds it for input and output
+     * (statement option 3059 around the binding).
+     */
     @Override
     void bindOutputs() throws SQLException {
         for (int i = 0; i < numParams; i++) {
             outValues[i] = null;
             if (outTypes[i] == 0) continue;
-            outBuffers[i] = new byte[OUT_BUFFER];
-            outLengths[i] = new byte[4];
+            byte[] buffer = new byte[OUT_BUFFER];
+            byte[] length = new byte[4];
+            boolean input = isSet(i);
+            if (input) {
+                String v = inputText(i);
+                int n = -1; // SQL_NULL_DATA
+                if (v != null) {
+                    byte[] b = v.getBytes(StandardCharsets.UTF_8);
+                    if (b.length >= OUT_BUFFER) {
+                        throw JdbcOdbcErrors.of("Input/output parameter " + (i + 1) + " is longer than "
+                                + (OUT_BUFFER - 1) + " bytes", "22001");
+                    }
+                    System.arraycopy(b, 0, buffer, 0, b.length);
+                    n = b.length;
+                }
+                length[0] = (byte) n;
+                length[1] = (byte) (n >> 8);
+                length[2] = (byte) (n >> 16);
+                length[3] = (byte) (n >> 24);
+                outputInput(1);
+            }
+            outBuffers[i] = buffer;
+            outLengths[i] = length;
             int[] storage = new int[4];
-            short rc = odbc.bindOutParameterString(state.hStmt, i + 1, odbcType(outTypes[i]), 0, outBuffers[i],
-                    outLengths[i], storage);
+            short rc;
+            try {
+                rc = odbc.bindOutParameterString(state.hStmt, i + 1, odbcType(outTypes[i]), 0, buffer, length, storage);
+            } finally {
+                if (input) outputInput(0);
+            }
             if (storage[0] != 0 || storage[1] != 0) state.keepStorage(storage);
             if (!Odbc.succeeded(rc)) throw failure("binding output parameter " + (i + 1), false);
         }
+    }
+
+    private void outputInput(int on) throws SQLException {
+        odbc.setStmtOption(state.hStmt, Odbc.STMT_OUTPUT_INPUT, on, state.ec);
+        if (!Odbc.succeeded(state.ec[0])) throw failure("binding an input/output parameter", false);
+    }
+
+    /**
+     * Runs the call and returns its update count. PostgreSQL runs a
+     * {@code {call}} as a query of the function's row; that row (the OUT
+     * parameters already read from it) is discarded and the count is 0, as
+     * pgjdbc gives it.
+     */
+    @Override
+    public long executeLargeUpdate() throws SQLException {
+        if (execute()) {
+            lock();
+            try {
+                clearResults();
+            } finally {
+                unlock();
+            }
+            return 0;
+        }
+        return updateCount;
     }
 
     @Override

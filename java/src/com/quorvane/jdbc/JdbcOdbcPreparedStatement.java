@@ -69,6 +69,13 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     final short[] paramSqlTypes;
     final int[] columnSizes;
     /**
+     * The data source could not describe the parameters (PostgreSQL: a
+     * parameter the text does not type, a function with OUT parameters):
+     * each parameter is bound from the value set, and a null keeps the SQL
+     * type given to {@code setNull}.
+     */
+    final boolean untyped;
+    /**
      * Per parameter: the value last set (for batches and for checking that
      * every parameter is set) and its kind (V_*, -1 while unset). Integers
      * and a timestamp's microseconds are kept in {@link #longs}, doubles in
@@ -96,6 +103,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         this.sql = sql;
         this.reusable = true;
         this.poolable = true;
+        // Statements the data source could not describe are never kept.
+        this.untyped = false;
+        severalStatements = mayHoldSeveral(sql);
         numParams = kept.state.numParams;
         paramSqlTypes = kept.paramSqlTypes;
         columnSizes = kept.columnSizes;
@@ -122,6 +132,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         this.sql = sql;
         this.reusable = reusable;
         this.poolable = true;
+        severalStatements = mayHoldSeveral(sql);
         int n;
         state.lock.lock();
         try {
@@ -162,6 +173,10 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 throw e;
             }
             if (ec[1] == 0 && !Odbc.succeeded(ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, h);
+            // libruva70 describes such parameters as VARCHAR of size 0 and says
+            // so through the type-from-value option; only then is it asked.
+            boolean standIn = n > 0 && paramSqlTypes[0] == Odbc.VARCHAR && columnSizes[0] == 0;
+            untyped = standIn && odbc.getStmtOption(h, Odbc.STMT_TYPE_FROM_VALUE, ec) == 1 && Odbc.succeeded(ec[0]);
         } finally {
             state.lock.unlock();
         }
@@ -184,7 +199,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
      */
     @Override
     boolean keepForReuse() {
-        if (!reusable || !poolable || optionsSet || batch != null || state.hStmt == 0 || state.params == 0
+        if (!reusable || untyped || !poolable || optionsSet || batch != null || state.hStmt == 0 || state.params == 0
                 || getClass() != JdbcOdbcPreparedStatement.class) {
             return false;
         }
@@ -267,6 +282,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         int h = state.hStmt;
         switch (kind) {
         case V_NULL:
+            if (untyped) typeNull(index, (int) l);
             odbc.setNull(h, state.params, state.ec, index);
             checkCode(index, state.ec);
             break;
@@ -319,16 +335,55 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     }
 
     private void putText(int index, String v) throws SQLException {
-        set(index, V_TEXT, 0, 0, v, false);
+        putText(index, v, Types.VARCHAR);
+    }
+
+    /** Text of a value of JDBC type {@code jdbcType} (kept, for a parameter the data source did not describe). */
+    private void putText(int index, String v, int jdbcType) throws SQLException {
+        set(index, V_TEXT, jdbcType, 0, v, false);
     }
 
     private void putMicros(int index, long micros, Object value) throws SQLException {
         set(index, V_TIMESTAMP, micros, 0, value, false);
     }
 
+    /**
+     * Binds an undescribed parameter with the type of a null's SQL type, so
+     * that the data source reads it as that type; under the lock. Types
+     * without a binding of their own (text, decimals, dates, booleans) stay
+     * untyped, which the data source reads as unknown.
+     */
+    private void typeNull(int index, int sqlType) throws SQLException {
+        int h = state.hStmt;
+        switch (sqlType) {
+        case Types.TINYINT: case Types.SMALLINT: case Types.INTEGER:
+            setStatus(index, odbc.setInteger(h, state.params, 0, index));
+            break;
+        case Types.BIGINT:
+            setStatus(index, odbc.setLong(h, state.params, 0, index));
+            break;
+        case Types.REAL: case Types.FLOAT: case Types.DOUBLE:
+            setStatus(index, odbc.setDouble(h, state.params, 0, index));
+            break;
+        case Types.BINARY: case Types.VARBINARY: case Types.LONGVARBINARY: case Types.BLOB:
+            odbc.setBytes(h, state.params, new byte[0], state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        case Types.TIMESTAMP:
+            odbc.setTimestamp(h, state.params, 0, state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        default:
+            odbc.setString(h, state.params, "", state.ec, index);
+            checkCode(index, state.ec);
+            break;
+        }
+    }
+
+    /** The SQL type is kept (for a parameter the data source could not describe, it is the null's type). */
     @Override
     public void setNull(int index, int sqlType) throws SQLException {
-        set(index, V_NULL, 0, 0, null, false);
+        set(index, V_NULL, sqlType, 0, null, false);
     }
 
     @Override
@@ -338,7 +393,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public void setBoolean(int index, boolean x) throws SQLException {
-        putLong(index, x ? 1 : 0);
+        // An integer whose double slot marks it as a boolean (read only for
+        // a parameter the data source did not describe).
+        set(index, V_LONG, x ? 1 : 0, 1, null, false);
     }
 
     @Override
@@ -376,7 +433,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setBigDecimal(int index, BigDecimal x) throws SQLException {
         if (x == null) setNull(index, Types.DECIMAL);
-        else putText(index, x.toPlainString());
+        else putText(index, x.toPlainString(), Types.NUMERIC);
     }
 
     @Override
@@ -402,7 +459,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setDate(int index, Date x) throws SQLException {
         if (x == null) setNull(index, Types.DATE);
-        else putText(index, x.toLocalDate().toString());
+        else putText(index, x.toLocalDate().toString(), Types.DATE);
     }
 
     @Override
@@ -411,14 +468,15 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setDate(index, x);
             return;
         }
-        putText(index, Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalDate().toString());
+        putText(index, Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalDate().toString(), Types.DATE);
     }
 
     @Override
     public void setTime(int index, Time x) throws SQLException {
         if (x == null) setNull(index, Types.TIME);
         // With its milliseconds, which toLocalTime() drops.
-        else putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(ZoneId.systemDefault()).toLocalTime()));
+        else putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(ZoneId.systemDefault()).toLocalTime()),
+                Types.TIME);
     }
 
     @Override
@@ -427,7 +485,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setTime(index, x);
             return;
         }
-        putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalTime()));
+        putText(index, timeText(Instant.ofEpochMilli(x.getTime()).atZone(cal.getTimeZone().toZoneId()).toLocalTime()), Types.TIME);
     }
 
     private static String timeText(LocalTime t) {
@@ -545,7 +603,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } else if (x instanceof BigDecimal) {
             setBigDecimal(index, (BigDecimal) x);
         } else if (x instanceof BigInteger) {
-            putText(index, x.toString());
+            putText(index, x.toString(), Types.NUMERIC);
         } else if (x instanceof Boolean) {
             setBoolean(index, (Boolean) x);
         } else if (x instanceof byte[]) {
@@ -559,9 +617,9 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } else if (x instanceof java.util.Date) {
             setTimestamp(index, new Timestamp(((java.util.Date) x).getTime()));
         } else if (x instanceof LocalDate) {
-            putText(index, x.toString());
+            putText(index, x.toString(), Types.DATE);
         } else if (x instanceof LocalTime) {
-            putText(index, timeText((LocalTime) x));
+            putText(index, timeText((LocalTime) x), Types.TIME);
         } else if (x instanceof LocalDateTime) {
             setLocalDateTime(index, (LocalDateTime) x);
         } else if (x instanceof OffsetDateTime) {
@@ -626,14 +684,14 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as binary", "22018");
             return;
         case Types.DATE:
-            if (x instanceof String) putText(index, LocalDate.parse(((String) x).trim()).toString());
-            else if (x instanceof LocalDateTime) putText(index, ((LocalDateTime) x).toLocalDate().toString());
+            if (x instanceof String) putText(index, LocalDate.parse(((String) x).trim()).toString(), Types.DATE);
+            else if (x instanceof LocalDateTime) putText(index, ((LocalDateTime) x).toLocalDate().toString(), Types.DATE);
             else if (x instanceof java.util.Date && !(x instanceof Date)) {
                 setDate(index, new Date(((java.util.Date) x).getTime()));
             } else setObject(index, x);
             return;
         case Types.TIME:
-            if (x instanceof String) putText(index, ((String) x).trim());
+            if (x instanceof String) putText(index, ((String) x).trim(), Types.TIME);
             else setObject(index, x);
             return;
         case Types.TIMESTAMP:
@@ -993,6 +1051,90 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         }
     }
 
+    /**
+     * Binds every parameter of a statement the data source did not describe
+     * with the SQL type of the value set (a decimal as NUMERIC, a date as
+     * DATE, a boolean as BIT, a null as the type given to setNull), so that
+     * the data source reads each as that type; under the lock, before the
+     * streams and output parameters are bound.
+     */
+    private void bindValueTypes() throws SQLException {
+        short[] types = new short[numParams];
+        for (int i = 0; i < numParams; i++) {
+            int kind = kinds[i];
+            int t;
+            if (kind == V_LONG) {
+                t = doubles[i] == 1 ? Odbc.BIT : !wideLong[i] && longs[i] >= Integer.MIN_VALUE
+                        && longs[i] <= Integer.MAX_VALUE && paramSqlTypes[i] != Odbc.BIGINT ? Odbc.INTEGER : Odbc.BIGINT;
+            } else if (kind == V_DOUBLE) {
+                t = Odbc.DOUBLE;
+            } else if (kind == V_BYTES) {
+                t = Odbc.BINARY;
+            } else if (kind == V_TIMESTAMP) {
+                t = Odbc.TIMESTAMP;
+            } else if (kind == V_TEXT || kind == V_NULL) {
+                t = odbcTypeOf((int) longs[i]);
+            } else {
+                t = Odbc.VARCHAR; // streams and outputs are bound afterwards
+            }
+            types[i] = (short) t;
+        }
+        short packed = odbc.rebindAllParams(state.hStmt, state.params, types, numParams);
+        if ((packed >> 8) != 0) throw JdbcOdbcErrors.of("The parameters could not be bound (code " + (byte) (packed >> 8)
+                + ")", "HY000");
+    }
+
+    /** The ODBC SQL type that carries a value of JDBC type {@code jdbcType} set as a null or as text. */
+    private static int odbcTypeOf(int jdbcType) {
+        switch (jdbcType) {
+        case Types.TINYINT: case Types.SMALLINT: case Types.INTEGER:
+            return Odbc.INTEGER;
+        case Types.BIGINT:
+            return Odbc.BIGINT;
+        case Types.REAL: case Types.FLOAT: case Types.DOUBLE:
+            return Odbc.DOUBLE;
+        case Types.NUMERIC: case Types.DECIMAL:
+            return Odbc.NUMERIC;
+        case Types.DATE:
+            return Odbc.DATE;
+        case Types.TIME:
+            return Odbc.TIME;
+        case Types.TIMESTAMP:
+            return Odbc.TIMESTAMP;
+        case Types.BIT: case Types.BOOLEAN:
+            return Odbc.BIT;
+        case Types.BINARY: case Types.VARBINARY: case Types.LONGVARBINARY: case Types.BLOB:
+            return Odbc.BINARY;
+        default:
+            return Odbc.VARCHAR;
+        }
+    }
+
+    /** Whether parameter {@code i} (from 0) has a value set (a null included). */
+    boolean isSet(int i) {
+        return kinds[i] >= 0;
+    }
+
+    /**
+     * The value set for parameter {@code i} (from 0) as text, or null for a
+     * null; a stream or bytes are refused (an output parameter takes text).
+     */
+    String inputText(int i) throws SQLException {
+        switch (kinds[i]) {
+        case V_NULL:
+            return null;
+        case V_LONG:
+            return Long.toString(longs[i]);
+        case V_DOUBLE:
+            return Double.toString(doubles[i]);
+        case V_TEXT:
+        case V_TIMESTAMP:
+            return batchText(values[i]);
+        default:
+            throw JdbcOdbcErrors.notSupported("A binary or stream value for input/output parameter " + (i + 1));
+        }
+    }
+
     /** Whether parameter {@code i} (from 0) is an output parameter. */
     boolean isOutput(int i) {
         return false;
@@ -1014,6 +1156,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             int rc;
             try {
                 sendRecorded();
+                if (untyped) bindValueTypes();
                 Object[] streams = bindStreams();
                 bindOutputs();
                 rc = odbc.execute(h);

@@ -314,7 +314,11 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         state.lock.lock();
         try {
             if (closed) return;
-            markClosed(true);
+            closed = true;
+            rowCached = false;
+            // The statement's results after this one stay for getMoreResults.
+            stmt.closeCursorOf(cursorId);
+            cleanable.clean();
         } finally {
             state.lock.unlock();
         }

@@ -45,6 +45,15 @@ public class JdbcOdbcStatement implements Statement {
     JdbcOdbcResultSet resultSet;
     long updateCount = -1;
     private List<String> batch;
+    /** The text run last may hold several statements: a ';' with more text after it. */
+    boolean severalStatements;
+    /**
+     * The driver moved to the next result when the application closed the
+     * result set before it (so that a closed cursor keeps no locks); that
+     * result, or its failure, is taken by the next {@link #getMoreResults}.
+     */
+    private boolean advanced;
+    private SQLException advancedFailure;
 
     JdbcOdbcStatement(JdbcOdbcConnection conn, StatementState state) {
         this.conn = conn;
@@ -158,6 +167,47 @@ public class JdbcOdbcStatement implements Statement {
         }
         state.closeCursor(true);
         updateCount = -1;
+        advanced = false;
+        advancedFailure = null;
+    }
+
+    /** Whether {@code sql} may hold several statements: a ';' followed by more than blanks. */
+    static boolean mayHoldSeveral(String sql) {
+        int semicolon = sql.indexOf(';');
+        if (semicolon < 0) return false;
+        for (int i = semicolon + 1; i < sql.length(); i++) {
+            if (!Character.isWhitespace(sql.charAt(i)) && sql.charAt(i) != ';') return true;
+        }
+        return false;
+    }
+
+    /**
+     * Closes the current result set's cursor for the application. When the
+     * text may hold several statements, the results after it are kept: the
+     * driver moves to the next one now, for {@link #getMoreResults}, and
+     * closes the cursor if there is none. Under the lock.
+     */
+    void closeCursorOf(long cursorId) {
+        if (!severalStatements || !state.pending) {
+            state.closeCursorOf(cursorId, true);
+            return;
+        }
+        if (!state.cursorOpen || state.cursorId != cursorId) return;
+        state.closeCursor(false);
+        int h = state.hStmt;
+        odbc.moreResults(h, state.ec);
+        int rc = state.ec[0];
+        if (rc == Odbc.NO_DATA) {
+            state.closeCursor(true);
+            return;
+        }
+        advanced = true;
+        if (!Odbc.succeeded(rc)) {
+            advancedFailure = failure("getMoreResults", false);
+            state.closeCursor(true);
+        } else if (rc == Odbc.SUCCESS_WITH_INFO) {
+            collectWarnings();
+        }
     }
 
     /** Readies the handle for an execution; under the lock. */
@@ -215,6 +265,7 @@ public class JdbcOdbcStatement implements Statement {
         lock();
         try {
             beforeExecute();
+            severalStatements = mayHoldSeveral(sql);
             int rc = Odbc.rc(odbc.execDirect(state.hStmt, sql));
             if (rc == Odbc.NO_DATA) {
                 // A searched update or delete that touched no row.
@@ -293,6 +344,14 @@ public class JdbcOdbcStatement implements Statement {
                 resultSet = null;
             }
             updateCount = -1;
+            if (advanced) {
+                advanced = false;
+                SQLException e = advancedFailure;
+                advancedFailure = null;
+                if (e != null) throw e;
+                takeResult();
+                return resultSet != null;
+            }
             if (!state.pending) return false;
             state.closeCursor(false);
             int h = state.hStmt;

@@ -50,7 +50,7 @@ final class Odbc {
 
     // The driver's own type codes.
     static final int DRIVER_TIMESTAMP = -389, DRIVER_TIMESTAMP_TZ = -390, DRIVER_DATETIME = -391;
-    static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031;
+    static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031, STMT_OUTPUT_INPUT = 3059;
 
     /** True for the ODBC character SQL types (narrow and wide). */
     static boolean isCharType(int sqlType) {

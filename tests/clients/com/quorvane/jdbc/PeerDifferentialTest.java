@@ -3,6 +3,7 @@ package com.quorvane.jdbc;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.math.BigDecimal;
+import java.sql.CallableStatement;
 import java.sql.Connection;
 import java.sql.DatabaseMetaData;
 import java.sql.DriverManager;
@@ -182,6 +183,7 @@ class PeerDifferentialTest {
         zoned(c, o);
         metadata(c, o);
         counts(c, o);
+        calls(c, o);
         errors(c, o);
         return o;
     }
@@ -405,6 +407,115 @@ class PeerDifferentialTest {
             o.put("count.preparedBatch", Arrays.toString(ps.executeBatch()));
         }
         Db.exec(c, "DROP TABLE peer_counts");
+    }
+
+    /** Stored procedures, parameters the SQL does not type, and the count after a closed result set. */
+    private static void calls(Connection c, Observed o) throws SQLException {
+        Db.quietly(c, "DROP TABLE peer_calls");
+        Db.exec(c, "CREATE TABLE peer_calls (v integer)",
+                "CREATE OR REPLACE FUNCTION peer_in(a integer) RETURNS void"
+                        + " AS $$ INSERT INTO peer_calls VALUES (a) $$ LANGUAGE sql",
+                "CREATE OR REPLACE FUNCTION peer_out(a integer, OUT twice integer, OUT label text)"
+                        + " AS $$ SELECT a * 2, 'n' || a $$ LANGUAGE sql",
+                "CREATE OR REPLACE FUNCTION peer_inout(INOUT p integer)"
+                        + " AS $$ BEGIN p := coalesce(p * 2, -1); END $$ LANGUAGE plpgsql",
+                "CREATE OR REPLACE FUNCTION peer_ret(a integer) RETURNS integer AS $$ SELECT a + 1 $$ LANGUAGE sql",
+                "CREATE OR REPLACE PROCEDURE peer_proc(a integer) AS $$ INSERT INTO peer_calls VALUES (a) $$"
+                        + " LANGUAGE sql");
+        o.attempt("call.in.update", () -> {
+            try (CallableStatement cs = c.prepareCall("{call peer_in(?)}")) {
+                cs.setInt(1, 1);
+                return cs.executeUpdate();
+            }
+        });
+        o.attempt("call.out", () -> {
+            try (CallableStatement cs = c.prepareCall("{call peer_out(?, ?, ?)}")) {
+                cs.setInt(1, 21);
+                cs.registerOutParameter(2, Types.INTEGER);
+                cs.registerOutParameter(3, Types.VARCHAR);
+                cs.execute();
+                return cs.getInt(2) + " " + cs.getString(3);
+            }
+        });
+        o.attempt("call.inout", () -> {
+            try (CallableStatement cs = c.prepareCall("{call peer_inout(?)}")) {
+                cs.setInt(1, 21);
+                cs.registerOutParameter(1, Types.INTEGER);
+                cs.execute();
+                int doubled = cs.getInt(1);
+                cs.setNull(1, Types.INTEGER);
+                cs.execute();
+                return doubled + " " + cs.getInt(1);
+            }
+        });
+        o.attempt("call.returnValue", () -> {
+            try (CallableStatement cs = c.prepareCall("{? = call peer_ret(?)}")) {
+                cs.registerOutParameter(1, Types.INTEGER);
+                cs.setInt(2, 41);
+                cs.execute();
+                return cs.getInt(1);
+            }
+        });
+        o.attempt("call.procedure.update", () -> {
+            try (CallableStatement cs = c.prepareCall("CALL peer_proc(?)")) {
+                cs.setInt(1, 2);
+                return cs.executeUpdate();
+            }
+        });
+        o.attempt("call.rows", () -> {
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT string_agg(v::text, ',' ORDER BY v) FROM peer_calls")) {
+                rs.next();
+                return rs.getString(1);
+            }
+        });
+        o.attempt("untyped.optionalFilter", () -> {
+            try (PreparedStatement ps = c.prepareStatement("SELECT count(*) FROM peer_calls WHERE (? IS NULL OR v = ?)")) {
+                ps.setNull(1, Types.INTEGER);
+                ps.setNull(2, Types.INTEGER);
+                StringBuilder r = new StringBuilder();
+                try (ResultSet rs = ps.executeQuery()) {
+                    rs.next();
+                    r.append(rs.getLong(1));
+                }
+                ps.setInt(1, 2);
+                ps.setInt(2, 2);
+                try (ResultSet rs = ps.executeQuery()) {
+                    rs.next();
+                    return r.append(' ').append(rs.getLong(1)).toString();
+                }
+            }
+        });
+        o.attempt("untyped.sum", () -> {
+            try (PreparedStatement ps = c.prepareStatement("SELECT ? + ?")) {
+                ps.setInt(1, 20);
+                ps.setLong(2, 22);
+                try (ResultSet rs = ps.executeQuery()) {
+                    rs.next();
+                    return rs.getObject(1) + " " + rs.getMetaData().getColumnTypeName(1);
+                }
+            }
+        });
+        for (int type : new int[] {Types.INTEGER, Types.BIGINT, Types.DOUBLE, Types.VARCHAR, Types.VARBINARY}) {
+            o.attempt("untyped.nullType." + type, () -> {
+                try (PreparedStatement ps = c.prepareStatement("SELECT pg_typeof(?)::text")) {
+                    ps.setNull(1, type);
+                    try (ResultSet rs = ps.executeQuery()) {
+                        rs.next();
+                        return rs.getString(1);
+                    }
+                }
+            });
+        }
+        o.attempt("results.countAfterClosedResultSet", () -> {
+            try (Statement s = c.createStatement()) {
+                s.execute("SELECT v FROM peer_calls; UPDATE peer_calls SET v = v + 1");
+                s.getResultSet().close();
+                return s.getMoreResults() + " " + s.getUpdateCount();
+            }
+        });
+        Db.exec(c, "DROP PROCEDURE peer_proc(integer)", "DROP FUNCTION peer_ret(integer)",
+                "DROP FUNCTION peer_inout(integer)", "DROP FUNCTION peer_out(integer)", "DROP FUNCTION peer_in(integer)",
+                "DROP TABLE peer_calls");
     }
 
     private static void errors(Connection c, Observed o) throws SQLException {

@@ -6,12 +6,14 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.sql.CallableStatement;
 import java.sql.Connection;
+import java.sql.ResultSet;
 import java.sql.SQLException;
+import java.sql.Statement;
 import java.sql.SQLFeatureNotSupportedException;
 import java.sql.Types;
 import org.junit.jupiter.api.Test;
 
-/** Calls with IN parameters and OUT parameters of character type. */
+/** Calls of functions and procedures with IN, OUT and INOUT parameters. */
 class CallableStatementTest {
     @Test
     void callWithInAndOutParameters() throws SQLException {
@@ -43,6 +45,100 @@ class CallableStatementTest {
                 assertThrows(SQLFeatureNotSupportedException.class, () -> cs.getString("greeting"));
             }
             Db.exec(c, "DROP FUNCTION greet(text, integer)");
+        }
+    }
+
+    @Test
+    void functionWithOutParametersFillsThemAndExecuteUpdateGivesZero() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.exec(c, "CREATE OR REPLACE FUNCTION halves(a integer, OUT twice integer, OUT label text)"
+                    + " AS $$ BEGIN twice := a * 2; label := 'n' || a; END $$ LANGUAGE plpgsql");
+            try (CallableStatement cs = c.prepareCall("{call halves(?, ?, ?)}")) {
+                cs.setInt(1, 21);
+                cs.registerOutParameter(2, Types.INTEGER);
+                cs.registerOutParameter(3, Types.VARCHAR);
+                cs.execute();
+                assertEquals(42, cs.getInt(2));
+                assertEquals("n21", cs.getString(3));
+                cs.setInt(1, -4);
+                assertEquals(0, cs.executeUpdate(), "the function's row is not a count");
+                assertEquals(-8, cs.getInt(2));
+                assertEquals("n-4", cs.getString(3));
+            }
+            Db.exec(c, "DROP FUNCTION halves(integer)");
+        }
+    }
+
+    @Test
+    void inoutParameterKeepsItsInput() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.exec(c, "CREATE OR REPLACE FUNCTION doubled(INOUT p integer)"
+                    + " AS $$ BEGIN p := coalesce(p * 2, -1); END $$ LANGUAGE plpgsql");
+            Db.exec(c, "CREATE OR REPLACE FUNCTION suffixed(INOUT t text, n integer)"
+                    + " AS $$ BEGIN t := t || repeat('!', n); END $$ LANGUAGE plpgsql");
+            try (CallableStatement cs = c.prepareCall("{call doubled(?)}")) {
+                cs.setInt(1, 21);
+                cs.registerOutParameter(1, Types.INTEGER);
+                cs.execute();
+                assertEquals(42, cs.getInt(1));
+                cs.setNull(1, Types.INTEGER);
+                cs.execute();
+                assertEquals(-1, cs.getInt(1), "a null input arrives as null");
+                cs.setLong(1, 50);
+                cs.execute();
+                assertEquals(100, cs.getInt(1));
+            }
+            try (CallableStatement cs = c.prepareCall("{call suffixed(?, ?)}")) {
+                cs.registerOutParameter(1, Types.VARCHAR);
+                cs.setString(1, "gr\u00fc\u00df");
+                cs.setInt(2, 2);
+                cs.execute();
+                assertEquals("gr\u00fc\u00df!!", cs.getString(1));
+            }
+            Db.exec(c, "DROP FUNCTION doubled(integer)", "DROP FUNCTION suffixed(text, integer)");
+        }
+    }
+
+    @Test
+    void functionReturningAValueAndProcedureReturningNothing() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.quietly(c, "DROP TABLE called");
+            Db.exec(c, "CREATE TABLE called (v integer)",
+                    "CREATE OR REPLACE FUNCTION plus_one(a integer) RETURNS integer AS $$ SELECT a + 1 $$ LANGUAGE sql",
+                    "CREATE OR REPLACE FUNCTION noted(a integer) RETURNS void"
+                            + " AS $$ INSERT INTO called VALUES (a) $$ LANGUAGE sql",
+                    "CREATE OR REPLACE PROCEDURE store(a integer) AS $$ INSERT INTO called VALUES (a) $$ LANGUAGE sql");
+            try (CallableStatement cs = c.prepareCall("{? = call plus_one(?)}")) {
+                cs.registerOutParameter(1, Types.INTEGER);
+                cs.setInt(2, 41);
+                cs.execute();
+                assertEquals(42, cs.getInt(1));
+            }
+            try (CallableStatement cs = c.prepareCall("{call noted(?)}")) {
+                cs.setInt(1, 1);
+                assertEquals(0, cs.executeUpdate());
+            }
+            c.setAutoCommit(false);
+            try (CallableStatement cs = c.prepareCall("CALL store(?)")) {
+                cs.setInt(1, 2);
+                assertEquals(0, cs.executeUpdate());
+                cs.setInt(1, 3);
+                cs.execute();
+            }
+            c.commit();
+            c.setAutoCommit(true);
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT v FROM called ORDER BY v")) {
+                for (int v = 1; v <= 3; v++) {
+                    assertTrue(rs.next());
+                    assertEquals(v, rs.getInt(1));
+                }
+                assertTrue(!rs.next());
+            }
+            Db.exec(c, "DROP PROCEDURE store(integer)", "DROP FUNCTION noted(integer)", "DROP FUNCTION plus_one(integer)",
+                    "DROP TABLE called");
         }
     }
 }
