@@ -43,6 +43,7 @@ public class JdbcOdbcConnection implements Connection {
     private boolean readOnly;
     private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
     private JdbcOdbcDatabaseMetaData metaData;
+    private int savepointIds;
 
     JdbcOdbcConnection(JdbcOdbcEnvironment env, int hDbc, String url, String user, SQLWarning connectWarnings) {
         this.env = env;
@@ -485,24 +486,73 @@ public class JdbcOdbcConnection implements Connection {
         return holdability;
     }
 
+    /**
+     * Sets a savepoint with SQL ({@code SAVEPOINT}), which both tested data
+     * sources have; a data source without it reports its own failure. Only in
+     * manual-commit mode (25000 otherwise, as pgjdbc refuses it).
+     */
     @Override
     public Savepoint setSavepoint() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        return newSavepoint(null);
     }
 
     @Override
     public Savepoint setSavepoint(String name) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        if (name == null) throw JdbcOdbcErrors.of("The savepoint name is null", "HY009");
+        return newSavepoint(name);
     }
 
+    private Savepoint newSavepoint(String name) throws SQLException {
+        checkOpen();
+        if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
+        JdbcOdbcSavepoint sp = new JdbcOdbcSavepoint(this, name, ++savepointIds);
+        runInternal("SAVEPOINT " + sp.sqlName(), "setSavepoint");
+        return sp;
+    }
+
+    /** Rolls back to the savepoint, which stays set (as SQL's ROLLBACK TO SAVEPOINT leaves it). */
     @Override
     public void rollback(Savepoint savepoint) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
+        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(), "rollback to a savepoint");
     }
 
     @Override
     public void releaseSavepoint(Savepoint savepoint) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
+        runInternal("RELEASE SAVEPOINT " + sp.sqlName(), "releaseSavepoint");
+        sp.released = true;
+    }
+
+    private JdbcOdbcSavepoint ownSavepoint(Savepoint savepoint) throws SQLException {
+        checkOpen();
+        if (savepoint == null) throw JdbcOdbcErrors.of("The savepoint is null", "HY009");
+        if (!(savepoint instanceof JdbcOdbcSavepoint) || ((JdbcOdbcSavepoint) savepoint).owner != this) {
+            throw JdbcOdbcErrors.of("The savepoint was not set on this connection", "3B001");
+        }
+        if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
+        JdbcOdbcSavepoint sp = (JdbcOdbcSavepoint) savepoint;
+        if (sp.released) throw JdbcOdbcErrors.of("The savepoint was released", "3B001");
+        return sp;
+    }
+
+    /** Runs a statement of the driver's own on the connection; its failure is the data source's. */
+    void runInternal(String sql, String what) throws SQLException {
+        try (JdbcOdbcStatement s = new JdbcOdbcStatement(this, newStatement())) {
+            s.lock();
+            try {
+                s.beforeExecute();
+                int rc = Odbc.rc(odbc.execDirect(s.state.hStmt, sql));
+                if (rc == Odbc.NO_DATA) {
+                    s.state.endExecution();
+                    return;
+                }
+                s.afterExecute(rc, what);
+                addWarnings(s.getWarnings());
+            } finally {
+                s.unlock();
+            }
+        }
     }
 
     // ---------------------------------------------------------------- state

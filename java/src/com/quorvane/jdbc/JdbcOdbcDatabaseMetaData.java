@@ -1482,9 +1482,10 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return infoShort(CURSOR_ROLLBACK_BEHAVIOR, 0) != 0;
     }
 
+    /** Savepoints run as SQL (SAVEPOINT, ROLLBACK TO SAVEPOINT, RELEASE SAVEPOINT). */
     @Override
     public boolean supportsSavepoints() {
-        return false;
+        return true;
     }
 
     @Override

@@ -165,7 +165,6 @@ class ConnectionTest {
     @Test
     void unsupportedFeaturesSaySo() throws SQLException {
         try (Connection c = Db.connect()) {
-            assertThrows(SQLFeatureNotSupportedException.class, c::setSavepoint);
             assertThrows(SQLFeatureNotSupportedException.class, c::createBlob);
             assertThrows(SQLFeatureNotSupportedException.class, () -> c.setNetworkTimeout(null, 10));
             assertThrows(SQLFeatureNotSupportedException.class,
