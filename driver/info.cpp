@@ -97,6 +97,17 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             if (pcbInfoValue) *pcbInfoValue = sizeof state;
             return SQL_SUCCESS;
         }
+        case RUVA70_INFO_GENERATED_KEYS: {
+            const Source source = sourceOf(*dbc);
+            if (source == Source::Unknown && !isConnected(*dbc))
+                return fail(*dbc, "08003", "the connection is not open");
+            const SQLINTEGER how = source == Source::PostgreSQL ? RUVA70_KEYS_RETURNING
+                                   : source == Source::SQLite   ? RUVA70_KEYS_LAST_ROWID
+                                                                : RUVA70_KEYS_NONE;
+            if (rgbInfoValue) std::memcpy(rgbInfoValue, &how, sizeof how);
+            if (pcbInfoValue) *pcbInfoValue = sizeof how;
+            return SQL_SUCCESS;
+        }
         // The handles a caller of libruva70 knows are libruva70's own; the
         // driver manager's are never handed out.
         case SQL_DRIVER_HENV:

@@ -1500,9 +1500,10 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return true;
     }
 
+    /** PostgreSQL (RETURNING) and SQLite (the last row id) hand back generated keys; others do not. */
     @Override
-    public boolean supportsGetGeneratedKeys() {
-        return false;
+    public boolean supportsGetGeneratedKeys() throws SQLException {
+        return conn.generatedKeysKind() != GeneratedKeys.NONE;
     }
 
     @Override

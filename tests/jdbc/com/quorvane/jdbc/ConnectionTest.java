@@ -167,12 +167,9 @@ class ConnectionTest {
         try (Connection c = Db.connect()) {
             assertThrows(SQLFeatureNotSupportedException.class, c::createBlob);
             assertThrows(SQLFeatureNotSupportedException.class, () -> c.setNetworkTimeout(null, 10));
-            assertThrows(SQLFeatureNotSupportedException.class,
-                    () -> c.prepareStatement("SELECT 1", Statement.RETURN_GENERATED_KEYS));
             SQLFeatureNotSupportedException e = assertThrows(SQLFeatureNotSupportedException.class,
                     () -> c.setHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT));
             assertFalse(e.getSQLState().startsWith("0A"), "pools evict connections that pass 0A000");
-            assertFalse(c.getMetaData().supportsGetGeneratedKeys());
             assertTrue(c.getMetaData().supportsBatchUpdates());
             // A scrollable result set is downgraded with a warning, as JDBC allows.
             try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY)) {
