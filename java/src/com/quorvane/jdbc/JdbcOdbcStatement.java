@@ -29,7 +29,7 @@ public class JdbcOdbcStatement implements Statement {
     private SQLWarning warnings;
     private int queryTimeout;
     int maxRows;
-    private int fetchSize;
+    int fetchSize;
     private int maxFieldSize;
     private boolean closeOnCompletion;
     private boolean poolable;
