@@ -233,8 +233,12 @@ public class JdbcOdbcConnection implements Connection {
         return new JdbcOdbcCallableStatement(this, newStatement(), sql);
     }
 
-    /** Forward-only, read-only result sets only: other kinds are downgraded with a warning, as JDBC allows. */
-    private void checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
+    /**
+     * The result set type a statement gets: forward-only, or scroll-insensitive
+     * (rows held in memory); a scroll-sensitive request gets the latter and an
+     * updatable one a read-only result, each with a warning, as JDBC allows.
+     */
+    private int checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
         checkOpen();
         if (type != ResultSet.TYPE_FORWARD_ONLY && type != ResultSet.TYPE_SCROLL_INSENSITIVE
                 && type != ResultSet.TYPE_SCROLL_SENSITIVE) {
@@ -243,51 +247,62 @@ public class JdbcOdbcConnection implements Connection {
         if (concurrency != ResultSet.CONCUR_READ_ONLY && concurrency != ResultSet.CONCUR_UPDATABLE) {
             throw JdbcOdbcErrors.of("Unknown result set concurrency " + concurrency, "HY024");
         }
-        if (type != ResultSet.TYPE_FORWARD_ONLY || concurrency != ResultSet.CONCUR_READ_ONLY) {
-            addWarnings(new SQLWarning("Result sets are forward-only and read-only: the statement's result sets"
-                    + " are made so", "01S02"));
-        }
         if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT) {
             throw JdbcOdbcErrors.of("Unknown holdability " + holdability, "HY024");
         }
+        if (type == ResultSet.TYPE_SCROLL_SENSITIVE) {
+            addWarnings(new SQLWarning("Scroll-sensitive result sets are not offered: the statement's result sets"
+                    + " are scroll-insensitive", "01S02"));
+            type = ResultSet.TYPE_SCROLL_INSENSITIVE;
+        }
+        if (concurrency != ResultSet.CONCUR_READ_ONLY) {
+            addWarnings(new SQLWarning("Result sets are read-only: the statement's result sets are made so",
+                    "01S02"));
+        }
+        return type;
+    }
+
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type) {
+        s.resultSetType = type;
+        return s;
     }
 
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return createStatement();
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
     }
 
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return createStatement();
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareStatement(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
             throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareStatement(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareCall(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
             throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareCall(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
     }
 
     @Override

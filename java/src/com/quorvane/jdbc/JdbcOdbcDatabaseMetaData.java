@@ -1529,12 +1529,12 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
 
     @Override
     public boolean supportsResultSetType(int type) {
-        return type == ResultSet.TYPE_FORWARD_ONLY;
+        return type == ResultSet.TYPE_FORWARD_ONLY || type == ResultSet.TYPE_SCROLL_INSENSITIVE;
     }
 
     @Override
     public boolean supportsResultSetConcurrency(int type, int concurrency) {
-        return type == ResultSet.TYPE_FORWARD_ONLY && concurrency == ResultSet.CONCUR_READ_ONLY;
+        return supportsResultSetType(type) && concurrency == ResultSet.CONCUR_READ_ONLY;
     }
 
     @Override

@@ -934,7 +934,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 return false;
             }
             afterExecute(rc, "execute");
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
@@ -943,7 +943,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public ResultSet executeQuery() throws SQLException {
         if (!execute()) throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
-        return resultSet;
+        return currentResultSet();
     }
 
     @Override

@@ -36,6 +36,10 @@ public class JdbcOdbcStatement implements Statement {
     private volatile boolean closed;
     /** The current result: a result set, or an update count (-1 when there is none). */
     JdbcOdbcResultSet resultSet;
+    /** The current result when the statement's result sets scroll: its rows held in memory. */
+    JdbcOdbcMemoryResultSet heldResultSet;
+    /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
+    int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
     long updateCount = -1;
     private List<String> batch;
     /** The generated keys asked of the current execution; null when none are. */
@@ -128,6 +132,10 @@ public class JdbcOdbcStatement implements Statement {
             resultSet.markClosed(true);
             resultSet = null;
         }
+        if (heldResultSet != null) {
+            heldResultSet.close();
+            heldResultSet = null;
+        }
         state.closeCursor(true);
         updateCount = -1;
     }
@@ -191,6 +199,12 @@ public class JdbcOdbcStatement implements Statement {
         if (n > 0) {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
+            if (resultSetType != ResultSet.TYPE_FORWARD_ONLY && keys == null) {
+                // Scroll-insensitive: the rows are read whole, as pgjdbc holds them.
+                JdbcOdbcResultSet cursor = resultSet;
+                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize);
+                resultSet = null;
+            }
         } else {
             int count = odbc.rowCount(h, state.ec);
             updateCount = Odbc.succeeded(state.ec[0]) ? Math.max(count, 0) : 0;
@@ -219,7 +233,7 @@ public class JdbcOdbcStatement implements Statement {
                 return false;
             }
             afterExecute(rc, "execute");
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
@@ -230,7 +244,16 @@ public class JdbcOdbcStatement implements Statement {
         if (!execute(sql)) {
             throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
         }
-        return resultSet;
+        return currentResultSet();
+    }
+
+    /** Whether the current result is a result set (on the cursor, or held). */
+    boolean hasResultSet() {
+        return resultSet != null || heldResultSet != null;
+    }
+
+    ResultSet currentResultSet() {
+        return heldResultSet != null ? heldResultSet : resultSet;
     }
 
     @Override
@@ -255,7 +278,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public ResultSet getResultSet() throws SQLException {
         checkOpen();
-        return resultSet;
+        return currentResultSet();
     }
 
     @Override
@@ -288,6 +311,10 @@ public class JdbcOdbcStatement implements Statement {
                 resultSet.markClosed(false);
                 resultSet = null;
             }
+            if (heldResultSet != null) {
+                heldResultSet.close();
+                heldResultSet = null;
+            }
             updateCount = -1;
             if (!state.pending) return false;
             state.closeCursor(false);
@@ -301,7 +328,7 @@ public class JdbcOdbcStatement implements Statement {
             if (!Odbc.succeeded(rc)) throw failure("getMoreResults", false);
             if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
             takeResult();
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
@@ -485,6 +512,10 @@ public class JdbcOdbcStatement implements Statement {
                 resultSet.markClosed(true);
                 resultSet = null;
             }
+            if (heldResultSet != null) {
+                heldResultSet.close();
+                heldResultSet = null;
+            }
         } finally {
             state.lock.unlock();
         }
@@ -626,7 +657,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetType() throws SQLException {
         checkOpen();
-        return ResultSet.TYPE_FORWARD_ONLY;
+        return resultSetType;
     }
 
     @Override

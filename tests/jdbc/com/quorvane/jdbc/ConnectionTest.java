@@ -171,10 +171,10 @@ class ConnectionTest {
                     () -> c.setHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT));
             assertFalse(e.getSQLState().startsWith("0A"), "pools evict connections that pass 0A000");
             assertTrue(c.getMetaData().supportsBatchUpdates());
-            // A scrollable result set is downgraded with a warning, as JDBC allows.
-            try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY)) {
+            // An updatable result set is downgraded with a warning, as JDBC allows.
+            try (Statement s = c.createStatement(ResultSet.TYPE_FORWARD_ONLY, ResultSet.CONCUR_UPDATABLE)) {
                 assertNotNull(c.getWarnings());
-                assertEquals(ResultSet.TYPE_FORWARD_ONLY, s.getResultSetType());
+                assertEquals(ResultSet.CONCUR_READ_ONLY, s.getResultSetConcurrency());
             }
         }
     }
@@ -200,7 +200,8 @@ class ConnectionTest {
             assertTrue(md.supportsTransactions());
             assertTrue(md.getDriverVersion().contains("7.0.2.0.0"));
             assertTrue(md.supportsResultSetType(ResultSet.TYPE_FORWARD_ONLY));
-            assertFalse(md.supportsResultSetType(ResultSet.TYPE_SCROLL_INSENSITIVE));
+            assertTrue(md.supportsResultSetType(ResultSet.TYPE_SCROLL_INSENSITIVE));
+            assertFalse(md.supportsResultSetType(ResultSet.TYPE_SCROLL_SENSITIVE));
             assertEquals(c, md.getConnection());
         }
     }
