@@ -44,6 +44,8 @@ public class JdbcOdbcConnection implements Connection {
     private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
     private JdbcOdbcDatabaseMetaData metaData;
     private int savepointIds;
+    /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
+    private static final int INFO_QUALIFIER_TERM = 42;
     private volatile int generatedKeysKind = -1;
 
     JdbcOdbcConnection(JdbcOdbcEnvironment env, int hDbc, String url, String user, SQLWarning connectWarnings) {
@@ -479,9 +481,15 @@ public class JdbcOdbcConnection implements Connection {
         }
     }
 
+    /**
+     * The current catalog; null on a data source without catalogs (no
+     * catalog term, as SQLite), whose catalog list is empty.
+     */
     @Override
     public String getCatalog() throws SQLException {
         checkOpen();
+        String term = infoString(INFO_QUALIFIER_TERM);
+        if (term == null || term.isEmpty()) return null;
         state.lock.lock();
         try {
             int h = hDbc();
