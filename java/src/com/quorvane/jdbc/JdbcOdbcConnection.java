@@ -745,19 +745,24 @@ public class JdbcOdbcConnection implements Connection {
         return 0;
     }
 
+    /** An empty Clob held in memory. */
     @Override
     public Clob createClob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Clob objects");
+        checkOpen();
+        return new JdbcOdbcClob("");
     }
 
+    /** An empty Blob held in memory. */
     @Override
     public Blob createBlob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Blob objects");
+        checkOpen();
+        return new JdbcOdbcBlob(new byte[0]);
     }
 
     @Override
     public NClob createNClob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("NClob objects");
+        checkOpen();
+        return new JdbcOdbcClob("");
     }
 
     @Override

@@ -537,9 +537,15 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
 
     @Override public Ref getRef(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRef"); }
-    @Override public Blob getBlob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getBlob"); }
-    @Override public Clob getClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getClob"); }
-    @Override public NClob getNClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getNClob"); }
+    @Override public Blob getBlob(int column) throws SQLException {
+        byte[] b = getBytes(column);
+        return b == null ? null : new JdbcOdbcBlob(b);
+    }
+    @Override public Clob getClob(int column) throws SQLException { return getNClob(column); }
+    @Override public NClob getNClob(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcClob(s);
+    }
     @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
     @Override public SQLXML getSQLXML(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getSQLXML"); }

@@ -477,6 +477,10 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             putText(index, x.toString());
         } else if (x instanceof Character || x instanceof java.util.UUID || x instanceof URL) {
             putText(index, x.toString());
+        } else if (x instanceof Blob) {
+            setBlob(index, (Blob) x);
+        } else if (x instanceof Clob) {
+            setClob(index, (Clob) x);
         } else if (x instanceof InputStream) {
             setBinaryStream(index, (InputStream) x);
         } else if (x instanceof Reader) {
@@ -730,12 +734,14 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setBlob(int index, Blob x) throws SQLException {
         if (x == null) setNull(index, Types.BLOB);
+        else if (x instanceof JdbcOdbcBlob) setBytes(index, ((JdbcOdbcBlob) x).content());
         else setBinaryStream(index, x.getBinaryStream(), x.length());
     }
 
     @Override
     public void setClob(int index, Clob x) throws SQLException {
         if (x == null) setNull(index, Types.CLOB);
+        else if (x instanceof JdbcOdbcClob) setString(index, ((JdbcOdbcClob) x).content());
         else setCharacterStream(index, x.getCharacterStream(), x.length());
     }
 

@@ -1327,17 +1327,19 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public Blob getBlob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Blob values (use getBytes or getBinaryStream)");
+        byte[] b = getBytes(column);
+        return b == null ? null : new JdbcOdbcBlob(b);
     }
 
     @Override
     public Clob getClob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Clob values (use getString or getCharacterStream)");
+        return getNClob(column);
     }
 
     @Override
     public NClob getNClob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("NClob values");
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcClob(s);
     }
 
     @Override
