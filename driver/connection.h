@@ -32,6 +32,11 @@ SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc);
 // record on `h`.
 SQLRETURN checkUtcSession(Handle& h, SQLHDBC dmDbc);
 
+// RUVA70_CONN_SCHEMA: sets or reads the connection's current schema (see
+// ruva70.h). `out` receives at most 256 bytes with the terminator.
+SQLRETURN setSchema(Handle& dbc, const char* name);
+SQLRETURN currentSchema(Handle& dbc, char* out);
+
 // Runs one internal statement on the driver manager's connection. `value`,
 // when given, receives the first column of the first row as text. On failure
 // `reason` holds the data source's message.

@@ -112,6 +112,18 @@
 #define RUVA70_KEYS_LAST_ROWID 2 // SQLite: last_insert_rowid() on the connection after each INSERT
 
 // ---------------------------------------------------------------------------
+// Connection options
+// ---------------------------------------------------------------------------
+
+// 3003: the connection's current schema, text (SQLSetConnectOption takes a
+// null-terminated name, SQLGetConnectOption writes at most 256 bytes with
+// the terminator). PostgreSQL: set through the session's search_path (the
+// name as given, quoted), read as current_schema(); both are statements on
+// the connection, in its transaction. Other data sources: setting it does
+// nothing and it reads as the empty text.
+#define RUVA70_CONN_SCHEMA 3003
+
+// ---------------------------------------------------------------------------
 // Driver type codes (reported while option 3057 is 1)
 // ---------------------------------------------------------------------------
 

@@ -722,16 +722,40 @@ public class JdbcOdbcConnection implements Connection {
         return p;
     }
 
+    /**
+     * Sets the current schema: on PostgreSQL the session's search_path (the
+     * name as given), as pgjdbc does; a data source without schema selection
+     * ignores it, as JDBC allows (libruva70's connection option 3003).
+     */
     @Override
     public void setSchema(String schema) throws SQLException {
         checkOpen();
-        // JDBC: a driver without schema selection ignores the request.
+        if (schema == null) throw JdbcOdbcErrors.of("The schema name is null", "HY009");
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOptionString(h, Odbc.CONN_SCHEMA, Odbc.nts(schema), state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("setSchema");
+        } finally {
+            state.lock.unlock();
+        }
     }
 
+    /** The current schema (PostgreSQL's current_schema()); null where the data source has none. */
     @Override
     public String getSchema() throws SQLException {
         checkOpen();
-        return null;
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] buf = new byte[256];
+            odbc.getConnectOptionString(h, Odbc.CONN_SCHEMA, buf, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("getSchema");
+            String s = Odbc.text(buf);
+            return s.isEmpty() ? null : s;
+        } finally {
+            state.lock.unlock();
+        }
     }
 
     @Override

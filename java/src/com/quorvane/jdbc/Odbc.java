@@ -33,6 +33,8 @@ final class Odbc {
             INFO_TXN_ISOLATION_OPTION = 72;
     // The driver's own information types.
     static final int INFO_GENERATED_KEYS = 3002;
+    // The driver's own connection options.
+    static final int CONN_SCHEMA = 3003;
 
     // SQLColAttributes descriptors.
     static final int COL_NAME = 1, COL_TYPE = 2, COL_LENGTH = 3, COL_PRECISION = 4, COL_SCALE = 5,

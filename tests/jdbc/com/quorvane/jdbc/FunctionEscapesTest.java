@@ -13,7 +13,10 @@ import java.util.List;
 import java.util.Map;
 import org.junit.jupiter.api.Test;
 
-/** Every function the metadata lists runs through its {fn ...} escape; nullPlusNonNullIsNull tells the truth. */
+/**
+ * Metadata answers checked against the data source: every listed function runs
+ * through its {fn ...} escape, nullPlusNonNullIsNull, the current catalog and schema.
+ */
 class FunctionEscapesTest {
     /** A call of each function JDBC names, with arguments of the types it takes. */
     private static final Map<String, String> CALLS = Map.ofEntries(
@@ -97,6 +100,30 @@ class FunctionEscapesTest {
             String current = c.getCatalog();
             assertTrue(current == null ? catalogs.isEmpty() : catalogs.contains(current),
                     current + " among " + catalogs);
+        }
+    }
+
+    @Test
+    void setSchemaChangesWhereUnqualifiedNamesResolve() throws SQLException {
+        try (Connection c = Db.connect()) {
+            if (Db.sqlite()) {
+                assertEquals(null, c.getSchema());
+                c.setSchema("main");  // ignored where there is no schema selection
+                return;
+            }
+            assertEquals("public", c.getSchema());
+            Db.quietly(c, "DROP SCHEMA \"Other s\" CASCADE");
+            Db.exec(c, "CREATE SCHEMA \"Other s\"", "CREATE TABLE \"Other s\".where_am_i (v varchar(10))",
+                    "INSERT INTO \"Other s\".where_am_i VALUES ('other')");
+            c.setSchema("Other s");
+            assertEquals("Other s", c.getSchema());
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT v FROM where_am_i")) {
+                assertTrue(rs.next());
+                assertEquals("other", rs.getString(1));
+            }
+            c.setSchema("public");
+            assertEquals("public", c.getSchema());
+            Db.exec(c, "DROP SCHEMA \"Other s\" CASCADE");
         }
     }
 
