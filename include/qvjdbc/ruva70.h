@@ -107,9 +107,9 @@
 // 3002: how the data source behind a connection hands back the keys an
 // INSERT generated, a 32-bit value; asked of the data source's name only.
 #define RUVA70_INFO_GENERATED_KEYS 3002
-#define RUVA70_KEYS_NONE 0       // no way known (other data sources)
-#define RUVA70_KEYS_RETURNING 1  // PostgreSQL: a RETURNING clause on INSERT, UPDATE, DELETE
-#define RUVA70_KEYS_LAST_ROWID 2 // SQLite: last_insert_rowid() on the connection after each INSERT
+#define RUVA70_KEYS_NONE 0        // no way known (other data sources)
+#define RUVA70_KEYS_RETURNING 1   // PostgreSQL: a RETURNING clause on INSERT, UPDATE, DELETE
+#define RUVA70_KEYS_LAST_ROWID 2  // SQLite: last_insert_rowid() on the connection after each INSERT
 
 // ---------------------------------------------------------------------------
 // Connection options
