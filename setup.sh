@@ -11,7 +11,7 @@ packages=(
   binutils util-linux
   clang libclang-rt-14-dev
   # Real clients and the peer of the JDBC tests (jars in /usr/share/java).
-  sqlline libhikaricp-java libslf4j-java libspring-jdbc-java libspring-core-java libcommons-logging-java
+  sqlline libhikaricp-java libslf4j-java libspring-jdbc-java libspring-core-java libspring-transaction-java libcommons-logging-java
   libhibernate3-java libjavassist-java libpostgresql-jdbc-java
 )
 as_root=()

@@ -59,6 +59,8 @@ bool pointerValued(SQLUSMALLINT option) {
         case 121:
         case 1207:
         case 1208:
+        // libruva70's current schema (RUVA70_CONN_SCHEMA), a name.
+        case 3003:
         // Statement options: bookmark, binding offset, operation, status and
         // count pointers, asynchronous-notification pointers, descriptors.
         case 16:

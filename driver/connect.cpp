@@ -355,6 +355,7 @@ SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOIN
     if (!dbc) return SQL_INVALID_HANDLE;
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
+    if (fOption == RUVA70_CONN_SCHEMA) return currentSchema(*dbc, static_cast<char*>(pvParam));
     return DM().SQLGetConnectOption(dbc->dm.load(), fOption, pvParam);
 }
 
@@ -367,6 +368,8 @@ SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN
     // connection there is nothing to commit it on (a driver may still say
     // it did).
     if (fOption == SQL_AUTOCOMMIT && connectionLost(*dbc)) return fail(*dbc, "08S01", kLostBeforeAutoCommit);
+    if (fOption == RUVA70_CONN_SCHEMA)
+        return setSchema(*dbc, reinterpret_cast<const char*>(static_cast<uintptr_t>(vParam)));
     return DM().SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
 }
 

@@ -47,6 +47,10 @@ bool reportedAsLost(const char* state);
 // Moves the driver manager's records of a connection into libruva70's own
 // list, after the records already there.
 void keepConnectionRecords(Handle& dbc);
+// RUVA70_CONN_SCHEMA: sets or reads the connection's current schema (see
+// ruva70.h). `out` receives at most 256 bytes with the terminator.
+SQLRETURN setSchema(Handle& dbc, const char* name);
+SQLRETURN currentSchema(Handle& dbc, char* out);
 
 // Runs one internal statement on the driver manager's connection. `value`,
 // when given, receives the first column of the first row as text. On failure

@@ -81,6 +81,26 @@ SQLRETURN dataStoreState(Handle& dbc, SQLINTEGER& state) {
     return SQL_SUCCESS;
 }
 
+// Answers of psqlODBC that PostgreSQL contradicts: NULL || 'a' is NULL there
+// (psqlODBC says SQL_CB_NON_NULL), and {fn RAND(seed)} becomes SQL that
+// PostgreSQL refuses, so RAND is not listed. Other data sources' answers
+// pass unchanged.
+SQLRETURN correctedInfo(Handle& dbc, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT max, SQLSMALLINT* len) {
+    const Source source = sourceOf(dbc);
+    SQLRETURN rc = DM().SQLGetInfo(dbc.dm.load(), type, out, max, len);
+    if (!SQL_SUCCEEDED(rc) || !out || source != Source::PostgreSQL) return rc;
+    if (type == SQL_CONCAT_NULL_BEHAVIOR) {
+        const SQLUSMALLINT nullResult = SQL_CB_NULL;
+        std::memcpy(out, &nullResult, sizeof nullResult);
+    } else if (type == SQL_NUMERIC_FUNCTIONS) {
+        SQLUINTEGER mask;
+        std::memcpy(&mask, out, sizeof mask);
+        mask &= ~static_cast<SQLUINTEGER>(SQL_FN_NUM_RAND);
+        std::memcpy(out, &mask, sizeof mask);
+    }
+    return rc;
+}
+
 }  // namespace
 
 extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQLPOINTER rgbInfoValue,
@@ -95,6 +115,17 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             if (rc != SQL_SUCCESS) return rc;
             if (rgbInfoValue) std::memcpy(rgbInfoValue, &state, sizeof state);
             if (pcbInfoValue) *pcbInfoValue = sizeof state;
+            return SQL_SUCCESS;
+        }
+        case RUVA70_INFO_GENERATED_KEYS: {
+            const Source source = sourceOf(*dbc);
+            if (source == Source::Unknown && !isConnected(*dbc))
+                return fail(*dbc, "08003", "the connection is not open");
+            const SQLINTEGER how = source == Source::PostgreSQL ? RUVA70_KEYS_RETURNING
+                                   : source == Source::SQLite   ? RUVA70_KEYS_LAST_ROWID
+                                                                : RUVA70_KEYS_NONE;
+            if (rgbInfoValue) std::memcpy(rgbInfoValue, &how, sizeof how);
+            if (pcbInfoValue) *pcbInfoValue = sizeof how;
             return SQL_SUCCESS;
         }
         // The handles a caller of libruva70 knows are libruva70's own; the
@@ -119,6 +150,9 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
         case SQL_DRIVER_HDESC:
             writeHandleInfo(rgbInfoValue, cbInfoValueMax, pcbInfoValue, 0);
             return SQL_SUCCESS;
+        case SQL_CONCAT_NULL_BEHAVIOR:
+        case SQL_NUMERIC_FUNCTIONS:
+            return correctedInfo(*dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
         default:
             return DM().SQLGetInfo(dbc->dm.load(), fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
     }

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -156,6 +157,34 @@ SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
     if (SQL_SUCCEEDED(d.SQLGetConnectOption(h, SQL_AUTOCOMMIT, &autocommit)) && autocommit == SQL_AUTOCOMMIT_OFF)
         d.SQLTransact(SQL_NULL_HENV, h, SQL_COMMIT);
     return rc;
+}
+
+SQLRETURN setSchema(Handle& dbc, const char* name) {
+    if (!name) return fail(dbc, "S1009", "the schema name is null");
+    if (sourceOf(dbc) != Source::PostgreSQL) return SQL_SUCCESS;
+    std::string sql = "SET search_path TO \"";
+    for (const char* p = name; *p; ++p) {
+        if (*p == '"') sql += '"';
+        sql += *p;
+    }
+    sql += '"';
+    std::string reason;
+    if (runInternal(dbc.dm.load(), sql.c_str(), nullptr, reason) != SQL_SUCCESS)
+        return fail(dbc, "S1000", "cannot set the schema: " + reason);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN currentSchema(Handle& dbc, char* out) {
+    if (!out) return fail(dbc, "S1009", "no buffer for the schema name");
+    out[0] = 0;
+    if (sourceOf(dbc) != Source::PostgreSQL) return SQL_SUCCESS;
+    std::string value, reason;
+    if (runInternal(dbc.dm.load(), "SELECT current_schema()", &value, reason) != SQL_SUCCESS)
+        return fail(dbc, "S1000", "cannot read the schema: " + reason);
+    const size_t n = std::min(value.size(), size_t{255});
+    std::memcpy(out, value.data(), n);
+    out[n] = 0;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN checkUtcSession(Handle& h, SQLHDBC dmDbc) {

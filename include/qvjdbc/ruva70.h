@@ -128,6 +128,25 @@
 // needed is ended at once (no transaction stays open, no snapshot is kept).
 // A connection that is not connected gets SQL_ERROR and SQLSTATE 08003.
 
+// 3002: how the data source behind a connection hands back the keys an
+// INSERT generated, a 32-bit value; asked of the data source's name only.
+#define RUVA70_INFO_GENERATED_KEYS 3002
+#define RUVA70_KEYS_NONE 0        // no way known (other data sources)
+#define RUVA70_KEYS_RETURNING 1   // PostgreSQL: a RETURNING clause on INSERT, UPDATE, DELETE
+#define RUVA70_KEYS_LAST_ROWID 2  // SQLite: last_insert_rowid() on the connection after each INSERT
+
+// ---------------------------------------------------------------------------
+// Connection options
+// ---------------------------------------------------------------------------
+
+// 3003: the connection's current schema, text (SQLSetConnectOption takes a
+// null-terminated name, SQLGetConnectOption writes at most 256 bytes with
+// the terminator). PostgreSQL: set through the session's search_path (the
+// name as given, quoted), read as current_schema(); both are statements on
+// the connection, in its transaction. Other data sources: setting it does
+// nothing and it reads as the empty text.
+#define RUVA70_CONN_SCHEMA 3003
+
 // ---------------------------------------------------------------------------
 // Driver type codes (reported while option 3057 is 1)
 // ---------------------------------------------------------------------------

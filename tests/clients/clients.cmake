@@ -49,6 +49,7 @@ endfunction()
 foreach(db sqlite postgres)
   qvt_client(client_hikari_${db} ${db} HikariPoolTest)
   qvt_client(client_spring_${db} ${db} SpringJdbcTemplateTest)
+  qvt_client(client_spring_keys_${db} ${db} SpringKeysAndSavepointsTest)
   qvt_add(client_sqlline_${db} ${db} ${CMAKE_CURRENT_SOURCE_DIR}/clients/sqlline_test.sh ${db}
     ${QV_JAR} ${QVT_TMP})
   set_tests_properties(client_sqlline_${db} PROPERTIES LABELS "clients;${db}")

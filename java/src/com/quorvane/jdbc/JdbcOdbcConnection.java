@@ -43,6 +43,10 @@ public class JdbcOdbcConnection implements Connection {
     private boolean readOnly;
     private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
     private JdbcOdbcDatabaseMetaData metaData;
+    private int savepointIds;
+    /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
+    private static final int INFO_QUALIFIER_TERM = 42;
+    private volatile int generatedKeysKind = -1;
 
     JdbcOdbcConnection(JdbcOdbcEnvironment env, int hDbc, String url, String user, SQLWarning connectWarnings) {
         this.env = env;
@@ -241,8 +245,12 @@ public class JdbcOdbcConnection implements Connection {
         return new JdbcOdbcCallableStatement(this, newStatement(), sql);
     }
 
-    /** Forward-only, read-only result sets only: other kinds are downgraded with a warning, as JDBC allows. */
-    private void checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
+    /**
+     * The result set type a statement gets: forward-only, or scroll-insensitive
+     * (rows held in memory); a scroll-sensitive request gets the latter and an
+     * updatable one a read-only result, each with a warning, as JDBC allows.
+     */
+    private int checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
         checkOpen();
         if (type != ResultSet.TYPE_FORWARD_ONLY && type != ResultSet.TYPE_SCROLL_INSENSITIVE
                 && type != ResultSet.TYPE_SCROLL_SENSITIVE) {
@@ -251,70 +259,95 @@ public class JdbcOdbcConnection implements Connection {
         if (concurrency != ResultSet.CONCUR_READ_ONLY && concurrency != ResultSet.CONCUR_UPDATABLE) {
             throw JdbcOdbcErrors.of("Unknown result set concurrency " + concurrency, "HY024");
         }
-        if (type != ResultSet.TYPE_FORWARD_ONLY || concurrency != ResultSet.CONCUR_READ_ONLY) {
-            addWarnings(new SQLWarning("Result sets are forward-only and read-only: the statement's result sets"
-                    + " are made so", "01S02"));
-        }
         if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT) {
             throw JdbcOdbcErrors.of("Unknown holdability " + holdability, "HY024");
         }
+        if (type == ResultSet.TYPE_SCROLL_SENSITIVE) {
+            addWarnings(new SQLWarning("Scroll-sensitive result sets are not offered: the statement's result sets"
+                    + " are scroll-insensitive", "01S02"));
+            type = ResultSet.TYPE_SCROLL_INSENSITIVE;
+        }
+        if (concurrency != ResultSet.CONCUR_READ_ONLY) {
+            addWarnings(new SQLWarning("Result sets are read-only: the statement's result sets are made so",
+                    "01S02"));
+        }
+        return type;
+    }
+
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type) {
+        s.resultSetType = type;
+        return s;
     }
 
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return createStatement();
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
     }
 
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return createStatement();
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareStatement(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
             throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareStatement(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency) throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareCall(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
             throws SQLException {
-        checkResultSetKind(type, concurrency, holdability);
-        return prepareCall(sql);
+        int t = checkResultSetKind(type, concurrency, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int autoGeneratedKeys) throws SQLException {
-        if (autoGeneratedKeys == Statement.RETURN_GENERATED_KEYS) throw JdbcOdbcErrors.notSupported("Generated keys");
-        if (autoGeneratedKeys != Statement.NO_GENERATED_KEYS) {
-            throw JdbcOdbcErrors.of("Unknown generated-keys flag " + autoGeneratedKeys, "HY024");
-        }
-        return prepareStatement(sql);
+        return prepareWithKeys(sql, GeneratedKeys.of(this, sql, autoGeneratedKeys));
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int[] columnIndexes) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return prepareWithKeys(sql, GeneratedKeys.of(this, sql, columnIndexes));
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, String[] columnNames) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return prepareWithKeys(sql, GeneratedKeys.of(this, sql, columnNames));
+    }
+
+    private PreparedStatement prepareWithKeys(String sql, GeneratedKeys keys) throws SQLException {
+        if (keys == null) return prepareStatement(sql);
+        JdbcOdbcPreparedStatement ps = new JdbcOdbcPreparedStatement(this, newStatement(), keys.sql);
+        ps.keys = keys;
+        return ps;
+    }
+
+    /** How the data source hands back generated keys (GeneratedKeys.NONE, RETURNING or LAST_ROWID). */
+    int generatedKeysKind() throws SQLException {
+        int k = generatedKeysKind;
+        if (k < 0) {
+            Integer v = info(Odbc.INFO_GENERATED_KEYS);
+            k = v == null || v < 0 || v > GeneratedKeys.LAST_ROWID ? GeneratedKeys.NONE : v;
+            generatedKeysKind = k;
+        }
+        return k;
     }
 
     @Override
@@ -458,9 +491,15 @@ public class JdbcOdbcConnection implements Connection {
         }
     }
 
+    /**
+     * The current catalog; null on a data source without catalogs (no
+     * catalog term, as SQLite), whose catalog list is empty.
+     */
     @Override
     public String getCatalog() throws SQLException {
         checkOpen();
+        String term = infoString(INFO_QUALIFIER_TERM);
+        if (term == null || term.isEmpty()) return null;
         state.lock.lock();
         try {
             int h = hDbc();
@@ -495,24 +534,73 @@ public class JdbcOdbcConnection implements Connection {
         return holdability;
     }
 
+    /**
+     * Sets a savepoint with SQL ({@code SAVEPOINT}), which both tested data
+     * sources have; a data source without it reports its own failure. Only in
+     * manual-commit mode (25000 otherwise, as pgjdbc refuses it).
+     */
     @Override
     public Savepoint setSavepoint() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        return newSavepoint(null);
     }
 
     @Override
     public Savepoint setSavepoint(String name) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        if (name == null) throw JdbcOdbcErrors.of("The savepoint name is null", "HY009");
+        return newSavepoint(name);
     }
 
+    private Savepoint newSavepoint(String name) throws SQLException {
+        checkOpen();
+        if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
+        JdbcOdbcSavepoint sp = new JdbcOdbcSavepoint(this, name, ++savepointIds);
+        runInternal("SAVEPOINT " + sp.sqlName(), "setSavepoint");
+        return sp;
+    }
+
+    /** Rolls back to the savepoint, which stays set (as SQL's ROLLBACK TO SAVEPOINT leaves it). */
     @Override
     public void rollback(Savepoint savepoint) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
+        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(), "rollback to a savepoint");
     }
 
     @Override
     public void releaseSavepoint(Savepoint savepoint) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Savepoints");
+        JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
+        runInternal("RELEASE SAVEPOINT " + sp.sqlName(), "releaseSavepoint");
+        sp.released = true;
+    }
+
+    private JdbcOdbcSavepoint ownSavepoint(Savepoint savepoint) throws SQLException {
+        checkOpen();
+        if (savepoint == null) throw JdbcOdbcErrors.of("The savepoint is null", "HY009");
+        if (!(savepoint instanceof JdbcOdbcSavepoint) || ((JdbcOdbcSavepoint) savepoint).owner != this) {
+            throw JdbcOdbcErrors.of("The savepoint was not set on this connection", "3B001");
+        }
+        if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
+        JdbcOdbcSavepoint sp = (JdbcOdbcSavepoint) savepoint;
+        if (sp.released) throw JdbcOdbcErrors.of("The savepoint was released", "3B001");
+        return sp;
+    }
+
+    /** Runs a statement of the driver's own on the connection; its failure is the data source's. */
+    void runInternal(String sql, String what) throws SQLException {
+        try (JdbcOdbcStatement s = new JdbcOdbcStatement(this, newStatement())) {
+            s.lock();
+            try {
+                s.beforeExecute();
+                int rc = Odbc.rc(odbc.execDirect(s.state.hStmt, sql));
+                if (rc == Odbc.NO_DATA) {
+                    s.state.endExecution();
+                    return;
+                }
+                s.afterExecute(rc, what);
+                addWarnings(s.getWarnings());
+            } finally {
+                s.unlock();
+            }
+        }
     }
 
     // ---------------------------------------------------------------- state
@@ -644,16 +732,40 @@ public class JdbcOdbcConnection implements Connection {
         return p;
     }
 
+    /**
+     * Sets the current schema: on PostgreSQL the session's search_path (the
+     * name as given), as pgjdbc does; a data source without schema selection
+     * ignores it, as JDBC allows (libruva70's connection option 3003).
+     */
     @Override
     public void setSchema(String schema) throws SQLException {
         checkOpen();
-        // JDBC: a driver without schema selection ignores the request.
+        if (schema == null) throw JdbcOdbcErrors.of("The schema name is null", "HY009");
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            odbc.setConnectOptionString(h, Odbc.CONN_SCHEMA, Odbc.nts(schema), state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("setSchema");
+        } finally {
+            state.lock.unlock();
+        }
     }
 
+    /** The current schema (PostgreSQL's current_schema()); null where the data source has none. */
     @Override
     public String getSchema() throws SQLException {
         checkOpen();
-        return null;
+        state.lock.lock();
+        try {
+            int h = hDbc();
+            byte[] buf = new byte[256];
+            odbc.getConnectOptionString(h, Odbc.CONN_SCHEMA, buf, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("getSchema");
+            String s = Odbc.text(buf);
+            return s.isEmpty() ? null : s;
+        } finally {
+            state.lock.unlock();
+        }
     }
 
     @Override
@@ -667,19 +779,24 @@ public class JdbcOdbcConnection implements Connection {
         return 0;
     }
 
+    /** An empty Clob held in memory. */
     @Override
     public Clob createClob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Clob objects");
+        checkOpen();
+        return new JdbcOdbcClob("");
     }
 
+    /** An empty Blob held in memory. */
     @Override
     public Blob createBlob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Blob objects");
+        checkOpen();
+        return new JdbcOdbcBlob(new byte[0]);
     }
 
     @Override
     public NClob createNClob() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("NClob objects");
+        checkOpen();
+        return new JdbcOdbcClob("");
     }
 
     @Override

@@ -1482,9 +1482,10 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return infoShort(CURSOR_ROLLBACK_BEHAVIOR, 0) != 0;
     }
 
+    /** Savepoints run as SQL (SAVEPOINT, ROLLBACK TO SAVEPOINT, RELEASE SAVEPOINT). */
     @Override
     public boolean supportsSavepoints() {
-        return false;
+        return true;
     }
 
     @Override
@@ -1499,9 +1500,10 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return true;
     }
 
+    /** PostgreSQL (RETURNING) and SQLite (the last row id) hand back generated keys; others do not. */
     @Override
-    public boolean supportsGetGeneratedKeys() {
-        return false;
+    public boolean supportsGetGeneratedKeys() throws SQLException {
+        return conn.generatedKeysKind() != GeneratedKeys.NONE;
     }
 
     @Override
@@ -1527,12 +1529,12 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
 
     @Override
     public boolean supportsResultSetType(int type) {
-        return type == ResultSet.TYPE_FORWARD_ONLY;
+        return type == ResultSet.TYPE_FORWARD_ONLY || type == ResultSet.TYPE_SCROLL_INSENSITIVE;
     }
 
     @Override
     public boolean supportsResultSetConcurrency(int type, int concurrency) {
-        return type == ResultSet.TYPE_FORWARD_ONLY && concurrency == ResultSet.CONCUR_READ_ONLY;
+        return supportsResultSetType(type) && concurrency == ResultSet.CONCUR_READ_ONLY;
     }
 
     @Override

@@ -30,11 +30,13 @@ import java.util.Locale;
 import java.util.Map;
 
 /**
- * A forward-only, read-only result set held in memory: the catalog results of
+ * A read-only result set held in memory: the catalog results of
  * {@link JdbcOdbcDatabaseMetaData}, rebuilt in JDBC form from what the data
- * source answered (catalog results are small). Values are String, Integer,
- * Long, Boolean or null, as the column's JDBC type says; the getters convert
- * between them as JDBC's conversion table allows.
+ * source answered (catalog results are small; values String, Integer, Long,
+ * Boolean or null), generated keys, and the scroll-insensitive results of a
+ * statement, read whole from its cursor as pgjdbc holds them (values as the
+ * cursor's {@code getObject} gave them). The getters convert between them as
+ * JDBC's conversion table allows. Only a held statement result scrolls.
  */
 final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     /** One column: its label, JDBC type and type name. */
@@ -73,13 +75,46 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     private boolean closed;
     private boolean wasNull;
     private int fetchSize;
+    private final int type;
+    private final Statement statement;
+    private final ResultSetMetaData meta;
 
     JdbcOdbcMemoryResultSet(Column[] columns, List<Object[]> rows) {
+        this(columns, rows, TYPE_FORWARD_ONLY, null, null);
+    }
+
+    private JdbcOdbcMemoryResultSet(Column[] columns, List<Object[]> rows, int type, Statement statement,
+            ResultSetMetaData meta) {
+        this.type = type;
+        this.statement = statement;
+        this.meta = meta;
         this.columns = columns;
         this.rows = rows;
         for (int c = columns.length; c >= 1; c--) {
             labels.put(columns[c - 1].label.toUpperCase(Locale.ROOT), c);
         }
+    }
+
+    /**
+     * A scroll-insensitive result: the cursor's rows read whole into memory
+     * (the cursor is then closed), with the cursor's metadata.
+     */
+    static JdbcOdbcMemoryResultSet held(JdbcOdbcResultSet cursor, Statement statement, int fetchSize)
+            throws SQLException {
+        ResultSetMetaData md = cursor.getMetaData();
+        int n = md.getColumnCount();
+        Column[] cols = new Column[n];
+        for (int c = 1; c <= n; c++) cols[c - 1] = col(md.getColumnLabel(c), md.getColumnType(c));
+        List<Object[]> rows = new java.util.ArrayList<>();
+        while (cursor.next()) {
+            Object[] r = new Object[n];
+            for (int c = 1; c <= n; c++) r[c - 1] = cursor.getObject(c);
+            rows.add(r);
+        }
+        cursor.markClosed(true);
+        JdbcOdbcMemoryResultSet rs = new JdbcOdbcMemoryResultSet(cols, rows, TYPE_SCROLL_INSENSITIVE, statement, md);
+        rs.fetchSize = fetchSize;
+        return rs;
     }
 
     /** The rows held (for the metadata class, before the result set is handed out). */
@@ -188,18 +223,31 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         return JdbcOdbcErrors.notSupported("Moving a forward-only result set other than with next()");
     }
 
-    @Override public void beforeFirst() throws SQLException { throw forwardOnly(); }
-    @Override public void afterLast() throws SQLException { throw forwardOnly(); }
-    @Override public boolean first() throws SQLException { throw forwardOnly(); }
-    @Override public boolean last() throws SQLException { throw forwardOnly(); }
-    @Override public boolean absolute(int r) throws SQLException { throw forwardOnly(); }
-    @Override public boolean relative(int r) throws SQLException { throw forwardOnly(); }
-    @Override public boolean previous() throws SQLException { throw forwardOnly(); }
+    /** Moves to a row (0 before the first, size + 1 after the last) of a scrollable result. */
+    private boolean moveTo(long r) throws SQLException {
+        checkOpen();
+        if (type == TYPE_FORWARD_ONLY) throw forwardOnly();
+        row = (int) Math.max(0, Math.min(rows.size() + 1L, r));
+        return row >= 1 && row <= rows.size();
+    }
+
+    @Override public void beforeFirst() throws SQLException { moveTo(0); }
+    @Override public void afterLast() throws SQLException { moveTo(rows.size() + 1L); }
+    @Override public boolean first() throws SQLException { return moveTo(rows.isEmpty() ? 0 : 1); }
+    @Override public boolean last() throws SQLException { return moveTo(rows.size()); }
+    @Override public boolean absolute(int r) throws SQLException {
+        return moveTo(r >= 0 ? r : rows.size() + 1L + r);
+    }
+    @Override public boolean relative(int r) throws SQLException { return moveTo((long) row + r); }
+    @Override public boolean previous() throws SQLException { return moveTo(row - 1L); }
 
     @Override
     public void setFetchDirection(int direction) throws SQLException {
         checkOpen();
-        if (direction != FETCH_FORWARD) throw forwardOnly();
+        if (direction != FETCH_FORWARD && direction != FETCH_REVERSE && direction != FETCH_UNKNOWN) {
+            throw JdbcOdbcErrors.of("Unknown fetch direction " + direction, "HY024");
+        }
+        if (direction != FETCH_FORWARD && type == TYPE_FORWARD_ONLY) throw forwardOnly();
     }
 
     @Override
@@ -221,7 +269,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public int getType() {
-        return TYPE_FORWARD_ONLY;
+        return type;
     }
 
     @Override
@@ -254,7 +302,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public Statement getStatement() throws SQLException {
         checkOpen();
-        return null;
+        return statement;
     }
 
     @Override
@@ -271,7 +319,16 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public String getString(int column) throws SQLException {
         Object v = value(column);
+        if (v instanceof byte[]) return hex((byte[]) v);
         return v == null ? null : v.toString();
+    }
+
+    /** Bytes as the cursor's getString gives them: upper-case hexadecimal. */
+    private static String hex(byte[] b) {
+        StringBuilder s = new StringBuilder(b.length * 2);
+        for (byte x : b) s.append(Character.toUpperCase(Character.forDigit((x >> 4) & 15, 16)))
+                .append(Character.toUpperCase(Character.forDigit(x & 15, 16)));
+        return s.toString();
     }
 
     @Override
@@ -312,12 +369,16 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public float getFloat(int column) throws SQLException {
+        Object v = value(column);
+        if (v instanceof Double || v instanceof Float) return ((Number) v).floatValue();
         BigDecimal d = getBigDecimal(column);
         return d == null ? 0 : d.floatValue();
     }
 
     @Override
     public double getDouble(int column) throws SQLException {
+        Object v = value(column);
+        if (v instanceof Double || v instanceof Float) return ((Number) v).doubleValue();
         BigDecimal d = getBigDecimal(column);
         return d == null ? 0 : d.doubleValue();
     }
@@ -327,6 +388,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         Object v = value(column);
         if (v == null) return null;
         if (v instanceof Boolean) return (Boolean) v ? BigDecimal.ONE : BigDecimal.ZERO;
+        if (v instanceof BigDecimal) return (BigDecimal) v;
         try {
             return new BigDecimal(v.toString().trim());
         } catch (NumberFormatException e) {
@@ -343,14 +405,30 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public byte[] getBytes(int column) throws SQLException {
+        Object v = value(column);
+        if (v instanceof byte[]) return ((byte[]) v).clone();
         String s = getString(column);
         return s == null ? null : s.getBytes(StandardCharsets.UTF_8);
     }
 
     @Override
     public Date getDate(int column) throws SQLException {
-        if (value(column) == null) return null;
+        Object v = value(column);
+        if (v == null) return null;
+        if (v instanceof Date) return (Date) v;
+        if (v instanceof java.time.LocalDate) return Date.valueOf((java.time.LocalDate) v);
+        Timestamp t = timestampOf(v);
+        if (t != null) return Date.valueOf(t.toLocalDateTime().toLocalDate());
         throw conversion(column, "a date");
+    }
+
+    /** A timestamp, or null when the value is none. */
+    private static Timestamp timestampOf(Object v) {
+        if (v instanceof Timestamp) return (Timestamp) v;
+        if (v instanceof java.time.LocalDateTime) return Timestamp.valueOf((java.time.LocalDateTime) v);
+        if (v instanceof java.time.OffsetDateTime) return Timestamp.from(((java.time.OffsetDateTime) v).toInstant());
+        if (v instanceof Date) return new Timestamp(((Date) v).getTime());
+        return null;
     }
 
     @Override
@@ -360,7 +438,13 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public Time getTime(int column) throws SQLException {
-        if (value(column) == null) return null;
+        Object v = value(column);
+        if (v == null) return null;
+        if (v instanceof Time) return (Time) v;
+        if (v instanceof java.time.LocalTime) return Time.valueOf((java.time.LocalTime) v);
+        if (v instanceof Timestamp || v instanceof java.time.LocalDateTime || v instanceof java.time.OffsetDateTime) {
+            return Time.valueOf(timestampOf(v).toLocalDateTime().toLocalTime());
+        }
         throw conversion(column, "a time");
     }
 
@@ -371,7 +455,10 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public Timestamp getTimestamp(int column) throws SQLException {
-        if (value(column) == null) return null;
+        Object v = value(column);
+        if (v == null) return null;
+        Timestamp t = timestampOf(v);
+        if (t != null) return t;
         throw conversion(column, "a timestamp");
     }
 
@@ -450,9 +537,15 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
 
     @Override public Ref getRef(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRef"); }
-    @Override public Blob getBlob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getBlob"); }
-    @Override public Clob getClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getClob"); }
-    @Override public NClob getNClob(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getNClob"); }
+    @Override public Blob getBlob(int column) throws SQLException {
+        byte[] b = getBytes(column);
+        return b == null ? null : new JdbcOdbcBlob(b);
+    }
+    @Override public Clob getClob(int column) throws SQLException { return getNClob(column); }
+    @Override public NClob getNClob(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcClob(s);
+    }
     @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
     @Override public SQLXML getSQLXML(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getSQLXML"); }
@@ -511,7 +604,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public ResultSetMetaData getMetaData() throws SQLException {
         checkOpen();
-        return new Meta(columns);
+        return meta != null ? meta : new Meta(columns);
     }
 
     /** The columns of a result held in memory. */

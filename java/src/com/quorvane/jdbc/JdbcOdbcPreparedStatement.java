@@ -35,7 +35,9 @@ import java.time.OffsetTime;
 import java.time.ZoneId;
 import java.time.ZoneOffset;
 import java.time.ZonedDateTime;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
 import java.util.Calendar;
 
 /**
@@ -93,6 +95,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     private boolean anyUnsent;
     /** The rows added to the batch being built; null when none is. */
     private BatchColumns batch;
+    /** With generated keys asked: each batch row's values, for running the rows one by one. */
+    private List<Object[]> keyRows;
     private JdbcOdbcParameterMetaData parameterMetaData;
     /** Whether the statement's native side may be kept for the next prepare of its text when it closes. */
     private final boolean reusable;
@@ -632,6 +636,10 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             putText(index, x.toString());
         } else if (x instanceof Character || x instanceof java.util.UUID || x instanceof URL) {
             putText(index, x.toString());
+        } else if (x instanceof Blob) {
+            setBlob(index, (Blob) x);
+        } else if (x instanceof Clob) {
+            setClob(index, (Clob) x);
         } else if (x instanceof InputStream) {
             setBinaryStream(index, (InputStream) x);
         } else if (x instanceof Reader) {
@@ -885,12 +893,14 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public void setBlob(int index, Blob x) throws SQLException {
         if (x == null) setNull(index, Types.BLOB);
+        else if (x instanceof JdbcOdbcBlob) setBytes(index, ((JdbcOdbcBlob) x).content());
         else setBinaryStream(index, x.getBinaryStream(), x.length());
     }
 
     @Override
     public void setClob(int index, Clob x) throws SQLException {
         if (x == null) setNull(index, Types.CLOB);
+        else if (x instanceof JdbcOdbcClob) setString(index, ((JdbcOdbcClob) x).content());
         else setCharacterStream(index, x.getCharacterStream(), x.length());
     }
 
@@ -1174,7 +1184,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
                 return false;
             }
             afterExecute(rc, "execute");
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
@@ -1183,7 +1193,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     public ResultSet executeQuery() throws SQLException {
         if (!execute()) throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
-        return resultSet;
+        return currentResultSet();
     }
 
     @Override
@@ -1346,6 +1356,11 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             }
             if (batch == null) batch = new BatchColumns(numParams);
             batch.add(k, longs, doubles, row);
+            if (keys != null) {
+                if (keyRows == null) keyRows = new ArrayList<>();
+                keyRows.add(new Object[] {k.clone(), longs.clone(), doubles.clone(),
+                        row == values ? values.clone() : row, wideLong.clone()});
+            }
         } finally {
             unlock();
         }
@@ -1356,6 +1371,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         lock();
         try {
             batch = null;
+            keyRows = null;
         } finally {
             unlock();
         }
@@ -1372,6 +1388,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
      */
     @Override
     public long[] executeLargeBatch() throws SQLException {
+        if (keys != null) return batchWithKeys();
         lock();
         try {
             BatchColumns b = batch;
@@ -1418,6 +1435,62 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         } finally {
             unlock();
         }
+    }
+
+    /**
+     * A batch whose generated keys were asked: its rows run one by one, so
+     * that each row's keys are taken (the keys of all rows together are then
+     * the generated keys); each row reports its own count.
+     */
+    private long[] batchWithKeys() throws SQLException {
+        List<Object[]> rows;
+        lock();
+        try {
+            rows = keyRows == null ? List.of() : keyRows;
+            keyRows = null;
+            batch = null;
+            keys.reset();
+            keepKeys = true;
+        } finally {
+            unlock();
+        }
+        long[] counts = new long[rows.size()];
+        try {
+            for (int r = 0; r < counts.length; r++) {
+                Object[] row = rows.get(r);
+                lock();
+                try {
+                    System.arraycopy((byte[]) row[0], 0, kinds, 0, numParams);
+                    System.arraycopy((long[]) row[1], 0, longs, 0, numParams);
+                    System.arraycopy((double[]) row[2], 0, doubles, 0, numParams);
+                    System.arraycopy((Object[]) row[3], 0, values, 0, numParams);
+                    System.arraycopy((boolean[]) row[4], 0, wideLong, 0, numParams);
+                    Arrays.fill(unsent, true);
+                    anyUnsent = numParams > 0;
+                } finally {
+                    unlock();
+                }
+                try {
+                    if (execute()) {
+                        lock();
+                        try {
+                            clearResults();
+                        } finally {
+                            unlock();
+                        }
+                        throw JdbcOdbcErrors.of("Batch row " + (r + 1) + " produced a result set", "07005");
+                    }
+                    counts[r] = updateCount;
+                } catch (SQLException e) {
+                    long[] done = Arrays.copyOf(counts, r + 1);
+                    done[r] = EXECUTE_FAILED;
+                    throw batchFailure(e, done);
+                }
+            }
+        } finally {
+            keepKeys = false;
+        }
+        return counts;
     }
 
     @Override

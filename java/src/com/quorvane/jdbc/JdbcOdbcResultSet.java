@@ -93,6 +93,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
      */
     private boolean rowCached;
     private boolean afterLast;
+    /** The first row was fetched by isBeforeFirst and becomes current with the next next(). */
+    private boolean ahead;
+    private boolean aheadCached;
+    private int fetchSize;
     private boolean wasNull;
     private volatile boolean closed;
     private SQLWarning warnings;
@@ -117,6 +121,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         this.held = new Object[numCols];
         this.heldRow = new long[numCols];
         this.maxRows = stmt.maxRows;
+        this.fetchSize = stmt.fetchSize;
         this.cleanable = stmt.conn.env.cleaner.register(this, new CursorCloser(state, cursorId));
     }
 
@@ -274,29 +279,42 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean next() throws SQLException {
         lock();
         try {
+            if (ahead) {
+                // isBeforeFirst fetched the first row already.
+                ahead = false;
+                rowCached = aheadCached;
+                row++;
+                return true;
+            }
             rowCached = false;
             if (afterLast) return false;
             if (maxRows > 0 && row >= maxRows) {
                 afterLast = true;
                 return false;
             }
-            for (JdbcOdbcBoundCol c : cols) {
-                c.hasCachedValue = false;
-                c.cachedNull = false;
-            }
-            int rc = odbc.fetch(state.hStmt, boundCols, cols, numCols);
-            if (rc == Odbc.NO_DATA) {
-                afterLast = true;
-                return false;
-            }
-            if (!Odbc.succeeded(rc)) throw stmt.failure("fetch", false);
+            if (!fetchRow()) return false;
             row++;
-            rowCached = rc == Odbc.SUCCESS;
-            if (rc == Odbc.SUCCESS_WITH_INFO) rowWarnings();
             return true;
         } finally {
             unlock();
         }
+    }
+
+    /** Fetches the next row into the bound columns; false (and after the last row) when there is none. */
+    private boolean fetchRow() throws SQLException {
+        for (JdbcOdbcBoundCol c : cols) {
+            c.hasCachedValue = false;
+            c.cachedNull = false;
+        }
+        int rc = odbc.fetch(state.hStmt, boundCols, cols, numCols);
+        if (rc == Odbc.NO_DATA) {
+            afterLast = true;
+            return false;
+        }
+        if (!Odbc.succeeded(rc)) throw stmt.failure("fetch", false);
+        rowCached = rc == Odbc.SUCCESS;
+        if (rc == Odbc.SUCCESS_WITH_INFO) rowWarnings();
+        return true;
     }
 
     /** The warnings of a row fetched with information, less the truncations the driver reads past itself. */
@@ -1411,17 +1429,19 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public Blob getBlob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Blob values (use getBytes or getBinaryStream)");
+        byte[] b = getBytes(column);
+        return b == null ? null : new JdbcOdbcBlob(b);
     }
 
     @Override
     public Clob getClob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Clob values (use getString or getCharacterStream)");
+        return getNClob(column);
     }
 
     @Override
     public NClob getNClob(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("NClob values");
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcClob(s);
     }
 
     @Override
@@ -1684,10 +1704,27 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         return stmt;
     }
 
+    /**
+     * True before the first row of a result that has one: an empty result is
+     * never before its first row, so the first row is fetched ahead here and
+     * the next {@code next()} makes it current.
+     */
     @Override
     public boolean isBeforeFirst() throws SQLException {
-        if (closed) throw JdbcOdbcErrors.closed("The result set");
-        return row == 0 && !afterLast;
+        lock();
+        try {
+            if (row == 0 && !afterLast && !ahead) {
+                if (fetchRow()) {
+                    // Not current yet: the getters refuse it until next().
+                    ahead = true;
+                    aheadCached = rowCached;
+                    rowCached = false;
+                }
+            }
+            return row == 0 && !afterLast;
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -1765,11 +1802,13 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public void setFetchSize(int rows) throws SQLException {
         if (rows < 0) throw JdbcOdbcErrors.of("Negative fetch size", "HY024");
+        fetchSize = rows;
     }
 
+    /** The hint set on the result set, else its statement's (kept, not passed on: see the statement). */
     @Override
     public int getFetchSize() {
-        return 0;
+        return fetchSize;
     }
 
     @Override

@@ -36,13 +36,17 @@ public class JdbcOdbcStatement implements Statement {
     private SQLWarning warnings;
     private int queryTimeout;
     int maxRows;
-    private int fetchSize;
+    int fetchSize;
     private int maxFieldSize;
     private boolean closeOnCompletion;
     boolean poolable;
     private volatile boolean closed;
     /** The current result: a result set, or an update count (-1 when there is none). */
     JdbcOdbcResultSet resultSet;
+    /** The current result when the statement's result sets scroll: its rows held in memory. */
+    JdbcOdbcMemoryResultSet heldResultSet;
+    /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
+    int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
     long updateCount = -1;
     private List<String> batch;
     /** The text run last may hold several statements: a ';' with more text after it. */
@@ -54,6 +58,10 @@ public class JdbcOdbcStatement implements Statement {
      */
     private boolean advanced;
     private SQLException advancedFailure;
+    /** The generated keys asked of the current execution; null when none are. */
+    GeneratedKeys keys;
+    /** While a batch runs row by row for its keys: the keys of the rows before are kept. */
+    boolean keepKeys;
 
     JdbcOdbcStatement(JdbcOdbcConnection conn, StatementState state) {
         this.conn = conn;
@@ -165,6 +173,10 @@ public class JdbcOdbcStatement implements Statement {
             resultSet.markClosed(true);
             resultSet = null;
         }
+        if (heldResultSet != null) {
+            heldResultSet.close();
+            heldResultSet = null;
+        }
         state.closeCursor(true);
         updateCount = -1;
         advanced = false;
@@ -215,6 +227,7 @@ public class JdbcOdbcStatement implements Statement {
         int h = handle();
         clearResults();
         warnings = null;
+        if (keys != null && !keepKeys) keys.reset();
         if (queryTimeout > 0) {
             // Data sources that honour the option end the statement themselves.
             odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
@@ -240,6 +253,24 @@ public class JdbcOdbcStatement implements Statement {
         if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
         state.pending = true;
         takeResult();
+        if (keys != null) takeKeys();
+    }
+
+    /**
+     * Takes the generated keys of an execution: on PostgreSQL the rows of its
+     * RETURNING result, read whole (the update count is their number, as
+     * pgjdbc counts), on SQLite the row id of the row an INSERT added.
+     */
+    private void takeKeys() throws SQLException {
+        if (keys.how == GeneratedKeys.RETURNING) {
+            if (resultSet == null || !keys.changesRows()) return;
+            long n = keys.takeReturned(resultSet);
+            clearResults();
+            state.pending = false;
+            updateCount = n;
+        } else if (resultSet == null) {
+            keys.takeLastRowid(conn, keys.sql, updateCount);
+        }
     }
 
     /** Makes the statement's current result (a result set or a count) current. Under the lock. */
@@ -250,6 +281,12 @@ public class JdbcOdbcStatement implements Statement {
         if (n > 0) {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
+            if (resultSetType != ResultSet.TYPE_FORWARD_ONLY && keys == null) {
+                // Scroll-insensitive: the rows are read whole, as pgjdbc holds them.
+                JdbcOdbcResultSet cursor = resultSet;
+                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize);
+                resultSet = null;
+            }
         } else {
             int count = odbc.rowCount(h, state.ec);
             updateCount = Odbc.succeeded(state.ec[0]) ? Math.max(count, 0) : 0;
@@ -262,6 +299,11 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public boolean execute(String sql) throws SQLException {
         if (sql == null) throw JdbcOdbcErrors.of("The SQL text is null", "HY009");
+        keys = null;
+        return executeText(sql);
+    }
+
+    private boolean executeText(String sql) throws SQLException {
         lock();
         try {
             beforeExecute();
@@ -274,7 +316,7 @@ public class JdbcOdbcStatement implements Statement {
                 return false;
             }
             afterExecute(rc, "execute");
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
@@ -285,7 +327,16 @@ public class JdbcOdbcStatement implements Statement {
         if (!execute(sql)) {
             throw JdbcOdbcErrors.of("The statement produced no result set", "07005");
         }
-        return resultSet;
+        return currentResultSet();
+    }
+
+    /** Whether the current result is a result set (on the cursor, or held). */
+    boolean hasResultSet() {
+        return resultSet != null || heldResultSet != null;
+    }
+
+    ResultSet currentResultSet() {
+        return heldResultSet != null ? heldResultSet : resultSet;
     }
 
     @Override
@@ -310,7 +361,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public ResultSet getResultSet() throws SQLException {
         checkOpen();
-        return resultSet;
+        return currentResultSet();
     }
 
     @Override
@@ -343,6 +394,10 @@ public class JdbcOdbcStatement implements Statement {
                 resultSet.markClosed(false);
                 resultSet = null;
             }
+            if (heldResultSet != null) {
+                heldResultSet.close();
+                heldResultSet = null;
+            }
             updateCount = -1;
             if (advanced) {
                 advanced = false;
@@ -364,70 +419,87 @@ public class JdbcOdbcStatement implements Statement {
             if (!Odbc.succeeded(rc)) throw failure("getMoreResults", false);
             if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
             takeResult();
-            return resultSet != null;
+            return hasResultSet();
         } finally {
             unlock();
         }
     }
 
+    /** Runs the text with the keys asked (the text with its RETURNING clause on PostgreSQL). */
+    private boolean executeWithKeys(String sql, GeneratedKeys k) throws SQLException {
+        checkOpen();
+        if (k == null) return execute(sql);
+        keys = k;
+        return executeText(k.sql);
+    }
+
+    private long updateWithKeys(String sql, GeneratedKeys k) throws SQLException {
+        if (executeWithKeys(sql, k)) {
+            lock();
+            try {
+                clearResults();
+            } finally {
+                unlock();
+            }
+            throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
+        }
+        return updateCount;
+    }
+
     @Override
     public boolean execute(String sql, int autoGeneratedKeys) throws SQLException {
-        checkKeys(autoGeneratedKeys);
-        return execute(sql);
+        return executeWithKeys(sql, GeneratedKeys.of(conn, sql, autoGeneratedKeys));
     }
 
     @Override
     public boolean execute(String sql, int[] columnIndexes) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return executeWithKeys(sql, GeneratedKeys.of(conn, sql, columnIndexes));
     }
 
     @Override
     public boolean execute(String sql, String[] columnNames) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return executeWithKeys(sql, GeneratedKeys.of(conn, sql, columnNames));
     }
 
     @Override
     public int executeUpdate(String sql, int autoGeneratedKeys) throws SQLException {
-        checkKeys(autoGeneratedKeys);
-        return executeUpdate(sql);
+        return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate(sql, autoGeneratedKeys));
     }
 
     @Override
     public int executeUpdate(String sql, int[] columnIndexes) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate(sql, columnIndexes));
     }
 
     @Override
     public int executeUpdate(String sql, String[] columnNames) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate(sql, columnNames));
     }
 
     @Override
     public long executeLargeUpdate(String sql, int autoGeneratedKeys) throws SQLException {
-        checkKeys(autoGeneratedKeys);
-        return executeLargeUpdate(sql);
+        return updateWithKeys(sql, GeneratedKeys.of(conn, sql, autoGeneratedKeys));
     }
 
     @Override
     public long executeLargeUpdate(String sql, int[] columnIndexes) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return updateWithKeys(sql, GeneratedKeys.of(conn, sql, columnIndexes));
     }
 
     @Override
     public long executeLargeUpdate(String sql, String[] columnNames) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        return updateWithKeys(sql, GeneratedKeys.of(conn, sql, columnNames));
     }
 
-    private static void checkKeys(int autoGeneratedKeys) throws SQLException {
-        if (autoGeneratedKeys == RETURN_GENERATED_KEYS) throw JdbcOdbcErrors.notSupported("Generated keys");
-        if (autoGeneratedKeys != NO_GENERATED_KEYS) {
-            throw JdbcOdbcErrors.of("Unknown generated-keys flag " + autoGeneratedKeys, "HY024");
-        }
-    }
-
+    /**
+     * The keys of the last execution (of every row of the last batch) that
+     * asked for them; an empty result set when it asked for none.
+     */
     @Override
     public ResultSet getGeneratedKeys() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Generated keys");
+        checkOpen();
+        if (keys == null) return new JdbcOdbcMemoryResultSet(new JdbcOdbcMemoryResultSet.Column[0], new ArrayList<>());
+        return keys.resultSet();
     }
 
     // ---------------------------------------------------------------- batches
@@ -529,6 +601,10 @@ public class JdbcOdbcStatement implements Statement {
             if (resultSet != null) {
                 resultSet.markClosed(true);
                 resultSet = null;
+            }
+            if (heldResultSet != null) {
+                heldResultSet.close();
+                heldResultSet = null;
             }
             release.kept = keepForReuse();
         } finally {
@@ -675,7 +751,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetType() throws SQLException {
         checkOpen();
-        return ResultSet.TYPE_FORWARD_ONLY;
+        return resultSetType;
     }
 
     @Override

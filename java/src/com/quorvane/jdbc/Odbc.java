@@ -31,6 +31,10 @@ final class Odbc {
             INFO_DBMS_NAME = 17, INFO_DBMS_VER = 18, INFO_DEFAULT_TXN_ISOLATION = 26,
             INFO_IDENTIFIER_QUOTE_CHAR = 29, INFO_TXN_CAPABLE = 46, INFO_USER_NAME = 47,
             INFO_TXN_ISOLATION_OPTION = 72;
+    // The driver's own information types.
+    static final int INFO_GENERATED_KEYS = 3002;
+    // The driver's own connection options.
+    static final int CONN_SCHEMA = 3003;
 
     // SQLColAttributes descriptors.
     static final int COL_NAME = 1, COL_TYPE = 2, COL_LENGTH = 3, COL_PRECISION = 4, COL_SCALE = 5,

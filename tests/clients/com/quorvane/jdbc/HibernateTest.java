@@ -21,7 +21,8 @@ import org.junit.jupiter.api.Test;
  * Hibernate 3.6 on PostgreSQL through the driver: a SessionFactory that
  * creates the schema of three mapped entities, one that validates it (which
  * reads it back through DatabaseMetaData), then saving, loading (with a lazy
- * association), querying with HQL and a rolled-back transaction.
+ * association), querying with HQL and a rolled-back transaction; an entity
+ * with an identity key and a Blob property (a bytea column).
  */
 class HibernateTest {
     public static class Author {
@@ -72,6 +73,19 @@ class HibernateTest {
         public void setText(String text) { this.text = text; }
     }
 
+    public static class Attachment {
+        private Long id;
+        private String name;
+        private java.sql.Blob data;
+
+        public Long getId() { return id; }
+        public void setId(Long id) { this.id = id; }
+        public String getName() { return name; }
+        public void setName(String name) { this.name = name; }
+        public java.sql.Blob getData() { return data; }
+        public void setData(java.sql.Blob data) { this.data = data; }
+    }
+
     private static final String MAPPING = "<?xml version=\"1.0\"?>\n"
             + "<!DOCTYPE hibernate-mapping PUBLIC \"-//Hibernate/Hibernate Mapping DTD 3.0//EN\""
             + " \"http://www.hibernate.org/dtd/hibernate-mapping-3.0.dtd\">\n"
@@ -94,6 +108,11 @@ class HibernateTest {
             + "  <property name=\"stars\"/>\n"
             + "  <property name=\"text\" type=\"text\"/>\n"
             + " </class>\n"
+            + " <class name=\"HibernateTest$Attachment\" table=\"hb_attachment\">\n"
+            + "  <id name=\"id\"><generator class=\"identity\"/></id>\n"
+            + "  <property name=\"name\" length=\"60\"/>\n"
+            + "  <property name=\"data\" type=\"blob\"><column name=\"data\" sql-type=\"bytea\"/></property>\n"
+            + " </class>\n"
             + "</hibernate-mapping>\n";
 
     private static SessionFactory factory(String hbm2ddl) {
@@ -112,7 +131,8 @@ class HibernateTest {
     @Test
     void schemaCreationValidationSaveLoadAndQuery() {
         try (java.sql.Connection c = Db.connect()) {
-            Db.quietly(c, "DROP TABLE hb_review", "DROP TABLE hb_book", "DROP TABLE hb_author");
+            Db.quietly(c, "DROP TABLE hb_review", "DROP TABLE hb_book", "DROP TABLE hb_author",
+                    "DROP TABLE hb_attachment");
         } catch (java.sql.SQLException e) {
             throw new IllegalStateException(e);
         }
@@ -173,6 +193,36 @@ class HibernateTest {
             assertThrows(HibernateException.class, () -> s.flush());
             tx.rollback();
             s.close();
+            // An identity key read back through getGeneratedKeys, and a Blob property (bytea).
+            Session s3 = validate.openSession();
+            Transaction tx3 = s3.beginTransaction();
+            Attachment a = new Attachment();
+            a.setName("scan");
+            byte[] content = new byte[5000];
+            for (int i = 0; i < content.length; i++) content[i] = (byte) (i * 7);
+            a.setData(org.hibernate.Hibernate.getLobCreator(s3).createBlob(content));
+            s3.save(a);
+            assertNotNull(a.getId(), "the identity key came back");
+            tx3.commit();
+            s3.close();
+            try (java.sql.Connection c = Db.connect(); java.sql.Statement st = c.createStatement();
+                    java.sql.ResultSet rs = st.executeQuery("SELECT id, data FROM hb_attachment")) {
+                assertTrue(rs.next());
+                assertEquals(a.getId().longValue(), rs.getLong(1));
+                org.junit.jupiter.api.Assertions.assertArrayEquals(content, rs.getBytes(2));
+            } catch (java.sql.SQLException e) {
+                throw new IllegalStateException(e);
+            }
+            Session s4 = validate.openSession();
+            Attachment back = (Attachment) s4.get(Attachment.class, a.getId());
+            try {
+                org.junit.jupiter.api.Assertions.assertArrayEquals(content,
+                        back.getData().getBytes(1, (int) back.getData().length()));
+            } catch (java.sql.SQLException e) {
+                throw new IllegalStateException(e);
+            }
+            s4.close();
+
             Session s2 = validate.openSession();
             assertEquals(1L, ((Number) s2.createQuery("select count(*) from HibernateTest$Author").uniqueResult())
                     .longValue());

@@ -103,6 +103,8 @@ class PeerDifferentialTest {
         documented("count.preparedBatch", "[-2, -2, -2]", "[1, 1, 1]");
         // 13. executeQuery without a result set: ODBC's 07005.
         documented("error.executeQueryOfUpdate", "SQLSTATE 07005", "SQLSTATE 02000");
+        // 14. A savepoint in auto-commit mode: the driver's state for every transaction call there.
+        documented("savepoint.autoCommit", "SQLSTATE 25000", "SQLSTATE 25P01");
     }
 
     private static Connection ours() throws SQLException {
@@ -185,7 +187,89 @@ class PeerDifferentialTest {
         counts(c, o);
         calls(c, o);
         errors(c, o);
+        frameworkFeatures(c, o);
         return o;
+    }
+
+    /** Generated keys, savepoints, scrolling and the result-set details frameworks use. */
+    private static void frameworkFeatures(Connection c, Observed o) throws SQLException {
+        Db.exec(c, "DROP TABLE IF EXISTS peer_keys",
+                "CREATE TABLE peer_keys (id serial PRIMARY KEY, name varchar(10), made date DEFAULT '2024-01-02')");
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO peer_keys (name) VALUES (?)",
+                new String[] {"id"})) {
+            ps.setString(1, "a");
+            o.put("keys.prepared.count", ps.executeUpdate());
+            try (ResultSet rs = ps.getGeneratedKeys()) {
+                o.put("keys.prepared.columns", rs.getMetaData().getColumnCount());
+                o.put("keys.prepared.label", rs.getMetaData().getColumnLabel(1));
+                o.put("keys.prepared.next", rs.next());
+                o.put("keys.prepared.value", rs.getObject(1));
+            }
+            ps.setString(1, "b");
+            ps.addBatch();
+            ps.setString(1, "c");
+            ps.addBatch();
+            o.put("keys.batch.counts", Arrays.toString(ps.executeBatch()));
+            StringBuilder ids = new StringBuilder();
+            try (ResultSet rs = ps.getGeneratedKeys()) {
+                while (rs.next()) ids.append(rs.getLong("id")).append(' ');
+            }
+            o.put("keys.batch.ids", ids);
+        }
+        try (Statement s = c.createStatement()) {
+            o.put("keys.all.count", s.executeUpdate("INSERT INTO peer_keys (name) VALUES ('d'), ('e')",
+                    Statement.RETURN_GENERATED_KEYS));
+            try (ResultSet rs = s.getGeneratedKeys()) {
+                ResultSetMetaData md = rs.getMetaData();
+                for (int i = 1; i <= md.getColumnCount(); i++) o.put("keys.all.label" + i, md.getColumnLabel(i));
+                int n = 0;
+                while (rs.next()) {
+                    n++;
+                    for (int i = 1; i <= md.getColumnCount(); i++) o.put("keys.all." + n + "." + i, rs.getString(i));
+                }
+            }
+        }
+        try (Statement s = c.createStatement()) {
+            s.executeUpdate("INSERT INTO peer_keys (name) VALUES ('f')");
+            try (ResultSet rs = s.getGeneratedKeys()) {
+                o.put("keys.none.next", rs.next());
+            }
+        }
+        c.setAutoCommit(false);
+        try {
+            Db.exec(c, "INSERT INTO peer_keys (name) VALUES ('sp1')");
+            java.sql.Savepoint sp = c.setSavepoint("peer");
+            Db.exec(c, "INSERT INTO peer_keys (name) VALUES ('sp2')");
+            c.rollback(sp);
+            c.releaseSavepoint(sp);
+            c.commit();
+        } finally {
+            c.setAutoCommit(true);
+        }
+        o.attempt("savepoint.autoCommit", () -> c.setSavepoint().getSavepointId());
+        try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY)) {
+            o.put("scroll.type", s.getResultSetType());
+            s.setFetchSize(3);
+            try (ResultSet rs = s.executeQuery("SELECT id, name FROM peer_keys ORDER BY id")) {
+                o.put("scroll.fetchSize", rs.getFetchSize());
+                o.put("scroll.last", rs.last() + " " + rs.getRow() + " " + rs.getString(2));
+                o.put("scroll.absolute", rs.absolute(2) + " " + rs.getString(2));
+                o.put("scroll.relative", rs.relative(-1) + " " + rs.getRow() + " " + rs.isFirst());
+                o.put("scroll.previous", rs.previous() + " " + rs.isBeforeFirst());
+                o.put("scroll.absoluteNegative", rs.absolute(-2) + " " + rs.getString(2));
+                rs.afterLast();
+                o.put("scroll.afterLast", rs.isAfterLast() + " " + rs.getRow());
+            }
+        }
+        try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT 1 WHERE false")) {
+            o.put("empty.isBeforeFirst", rs.isBeforeFirst());
+        }
+        o.put("md.nullPlusNonNullIsNull", c.getMetaData().nullPlusNonNullIsNull());
+        o.put("md.schema", c.getSchema());
+        o.put("md.savepoints", c.getMetaData().supportsSavepoints());
+        o.put("md.generatedKeys", c.getMetaData().supportsGetGeneratedKeys());
+        o.put("md.scrollInsensitive", c.getMetaData().supportsResultSetType(ResultSet.TYPE_SCROLL_INSENSITIVE));
+        Db.exec(c, "DROP TABLE peer_keys");
     }
 
     /** Every column of a row with values and of a row of nulls: Java class, text, JDBC type and metadata. */

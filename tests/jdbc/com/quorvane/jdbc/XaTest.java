@@ -113,6 +113,7 @@ class XaTest {
             SQLException refused = assertThrows(SQLException.class, c1::commit);
             assertEquals("25000", refused.getSQLState());
             assertThrows(SQLException.class, () -> c1.setAutoCommit(false));
+            assertEquals("25000", assertThrows(SQLException.class, c1::setSavepoint).getSQLState());
             r1.end(b1, XAResource.TMSUCCESS);
             r2.end(b2, XAResource.TMSUCCESS);
             // Ended, not prepared: the session's transaction is still the branch's.
