@@ -130,12 +130,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     @Override
     public long executeLargeUpdate() throws SQLException {
         if (execute()) {
-            lock();
-            try {
-                clearResults();
-            } finally {
-                unlock();
-            }
+            discardResults();
             return 0;
         }
         return updateCount;

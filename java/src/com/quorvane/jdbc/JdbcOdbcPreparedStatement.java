@@ -1203,16 +1203,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public long executeLargeUpdate() throws SQLException {
-        if (execute()) {
-            lock();
-            try {
-                clearResults();
-            } finally {
-                unlock();
-            }
-            throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
-        }
-        return updateCount;
+        return updateCountOf(execute());
     }
 
     @Override

@@ -344,18 +344,31 @@ public class JdbcOdbcStatement implements Statement {
         return (int) Math.min(Integer.MAX_VALUE, executeLargeUpdate(sql));
     }
 
-    @Override
-    public long executeLargeUpdate(String sql) throws SQLException {
-        if (execute(sql)) {
-            lock();
-            try {
-                clearResults();
-            } finally {
-                unlock();
-            }
+    /**
+     * The update count of an execution that was to give one; a result set it
+     * produced instead is discarded and refused (07005).
+     */
+    long updateCountOf(boolean producedResultSet) throws SQLException {
+        if (producedResultSet) {
+            discardResults();
             throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
         }
         return updateCount;
+    }
+
+    /** Discards the current results (a result set and any after it). */
+    void discardResults() throws SQLException {
+        lock();
+        try {
+            clearResults();
+        } finally {
+            unlock();
+        }
+    }
+
+    @Override
+    public long executeLargeUpdate(String sql) throws SQLException {
+        return updateCountOf(execute(sql));
     }
 
     @Override
@@ -434,16 +447,7 @@ public class JdbcOdbcStatement implements Statement {
     }
 
     private long updateWithKeys(String sql, GeneratedKeys k) throws SQLException {
-        if (executeWithKeys(sql, k)) {
-            lock();
-            try {
-                clearResults();
-            } finally {
-                unlock();
-            }
-            throw JdbcOdbcErrors.of("The statement produced a result set", "07005");
-        }
-        return updateCount;
+        return updateCountOf(executeWithKeys(sql, k));
     }
 
     @Override
