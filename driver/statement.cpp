@@ -638,11 +638,20 @@ bool holdsZeroUnit(const ParamBinding& b, SQLULEN row) {
     return false;
 }
 
+// Only the prepared statement's own parameters are read: a binding left from
+// an earlier statement on the handle may point at memory that is gone, and
+// the driver does not read it either. Their number is asked once per
+// prepare, right before an execution (which clears the records anyway).
 SQLRETURN refuseZeroUnits(Stmt& s) {
     StmtState& st = s.st();
     if (st.source != Source::PostgreSQL && st.source != Source::SQLite) return SQL_SUCCESS;
+    if (st.preparedParams < 0) {
+        SQLSMALLINT n = 0;
+        st.preparedParams = SQL_SUCCEEDED(DM().SQLNumParams(s.dm(), &n)) ? n : 0;
+    }
     const SQLULEN rows = st.paramRows ? st.paramRows : 1;
-    for (const auto& [ipar, b] : st.bindings)
+    for (const auto& [ipar, b] : st.bindings) {
+        if (ipar > st.preparedParams) break;
         for (SQLULEN r = 0; r < rows; ++r)
             if (holdsZeroUnit(b, r)) {
                 if (st.rowsDone) *st.rowsDone = 1;
@@ -651,6 +660,7 @@ SQLRETURN refuseZeroUnits(Stmt& s) {
                                 (rows > 1 ? " of row " + std::to_string(r + 1) : "") +
                                 " holds the character U+0000, which the data source cannot store");
             }
+    }
     return SQL_SUCCESS;
 }
 
@@ -661,8 +671,11 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
     newResult(s);
     SQLRETURN rc = prepareParamConversions(*s.h);
     if (rc != SQL_SUCCESS) return rc;
-    rc = refuseZeroUnits(s);
-    if (rc != SQL_SUCCESS) return executed(s, rc);
+    // After the conversions, which bind their text for this execution's rows.
+    if (prepared || s.st().undescribed) {
+        rc = refuseZeroUnits(s);
+        if (rc != SQL_SUCCESS) return executed(s, rc);
+    }
     if (prepared) {
         const SQLULEN chunkRows = insertChunkRows(s.st(), s.st().paramRows);
         if (chunkRows) return executed(s, executeInsertRows(s, chunkRows, run));
@@ -1096,6 +1109,7 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     st.plainInsert = false;
     st.undescribed = false;
+    st.preparedParams = -1;
     if (SQL_SUCCEEDED(rc) && szSqlStr) {
         const char* text = reinterpret_cast<const char*>(szSqlStr);
         const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : cbSqlStr < 0 ? 0 : static_cast<size_t>(cbSqlStr);
@@ -1137,6 +1151,7 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     // The statement prepared before, if any, is replaced.
     s.st().preparedText.clear();
     s.st().undescribed = false;
+    s.st().preparedParams = -1;
     return execute(
         s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }

@@ -104,6 +104,8 @@ struct StmtState {
     // schema version it was prepared against.
     std::string preparedText;
     bool preparedRan = false;
+    // The prepared statement's number of parameters; -1 until asked.
+    SQLSMALLINT preparedParams = -1;
     std::string schemaVersion;
     // SQLite: SQL_MAX_ROWS, kept here and enforced at the fetch (the SQLite
     // driver, told it, went on from where the previous execution's rows
