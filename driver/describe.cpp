@@ -33,20 +33,6 @@ constexpr SQLULEN kLongTextChars = RUVA70_LONG_TEXT_CHARS;
 // lies above it.
 constexpr SQLSMALLINT kPgMaxScale = 1000;
 
-bool isCharacterType(SQLSMALLINT t) {
-    switch (t) {
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_WCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WLONGVARCHAR:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // PostgreSQL types that psqlODBC describes as character data of a size that
 // holds every value of the type. Any other type it describes as character
 // data (json, jsonb, xml, arrays, interval, ranges, geometric types...) gets
@@ -71,6 +57,20 @@ SQLULEN decimalChars(SQLULEN precision, SQLSMALLINT scale) {
 }
 
 }  // namespace
+
+bool isCharacterType(SQLSMALLINT t) {
+    switch (t) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return true;
+        default:
+            return false;
+    }
+}
 
 ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& driver) {
     ColumnShape c = driver;

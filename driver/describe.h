@@ -34,6 +34,9 @@ ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& 
 
 // The driver type code of a result column from its data source's type name
 // (the lists of ruva70.h); the standard type for everything else.
+// Whether an SQL type is character data (narrow or wide, of any length).
+bool isCharacterType(SQLSMALLINT t);
+
 SQLSMALLINT columnDriverType(Source source, const char* typeName, SQLSMALLINT sqlType);
 // The driver type code of a parameter from its description.
 SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale);

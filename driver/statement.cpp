@@ -748,14 +748,8 @@ bool planChanged(Stmt& s) {
 // psqlODBC casts itself).
 const char* untypedCast(const ParamBinding& b) {
     if (b.paramType != SQL_PARAM_INPUT) return nullptr;
+    if (isCharacterType(b.sqlType)) return "varchar";
     switch (b.sqlType) {
-        case SQL_CHAR:
-        case SQL_VARCHAR:
-        case SQL_LONGVARCHAR:
-        case SQL_WCHAR:
-        case SQL_WVARCHAR:
-        case SQL_WLONGVARCHAR:
-            return "varchar";
         case SQL_FLOAT:
         case SQL_DOUBLE:
             return "float8";
