@@ -39,6 +39,8 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     private final String[] outValues;
     /** Per parameter: how the getters read an output parameter's value. */
     private final Conversion[] outConvs;
+    /** Per parameter: the length of an output value longer than its buffer (it arrived cut), else 0. */
+    private final int[] outCut;
     private final OutRow outRow = new OutRow();
 
     JdbcOdbcCallableStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
@@ -48,12 +50,17 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
         outLengths = new byte[numParams][];
         outValues = new String[numParams];
         outConvs = new Conversion[numParams];
+        outCut = new int[numParams];
     }
 
     /** The output values of the last execution, in the forms of their kinds. */
     private final class OutRow extends Conversion.ObjectRow {
         @Override
         Object readObject(int i) throws SQLException {
+            if (outCut[i] != 0) {
+                throw JdbcOdbcErrors.of(name(i) + " holds " + (outCut[i] > 0 ? outCut[i] + " bytes of text" : "a value")
+                        + ", more than the " + (OUT_BUFFER - 1) + " an output parameter reads", "22001");
+            }
             String s = outValues[i];
             wasNull = s == null;
             return s == null ? null : outConvs[i].fromText(s, name(i));
@@ -103,6 +110,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     void bindOutputs() throws SQLException {
         for (int i = 0; i < numParams; i++) {
             outValues[i] = null;
+            outCut[i] = 0;
             if (outTypes[i] == 0) continue;
             byte[] buffer = new byte[OUT_BUFFER];
             byte[] length = new byte[4];
@@ -168,6 +176,8 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
             outConvs[i] = Conversion.forJdbcType(outTypes[i]);
             byte[] l = outLengths[i];
             int len = (l[0] & 0xFF) | (l[1] & 0xFF) << 8 | (l[2] & 0xFF) << 16 | l[3] << 24;
+            // Longer than the buffer (or of a length the driver cannot tell): the text arrived cut.
+            outCut[i] = len >= OUT_BUFFER || len == -4 ? len : 0;
             outValues[i] = len == -1 ? null : Odbc.text(outBuffers[i]);
         }
         if (outputs > 0) declaredKinds(outputs);
@@ -521,7 +531,8 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public SQLXML getSQLXML(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getSQLXML");
+        String s = getString(a0);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
     }
 
     @Override

@@ -801,7 +801,8 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public SQLXML createSQLXML() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("SQLXML objects");
+        checkOpen();
+        return new JdbcOdbcSQLXML(null);
     }
 
     @Override

@@ -457,7 +457,8 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.UTF_16BE));
     }
 
     @Override
@@ -499,7 +500,10 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
     @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
-    @Override public SQLXML getSQLXML(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getSQLXML"); }
+    @Override public SQLXML getSQLXML(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
+    }
 
     // ---------------------------------------------------------------- by label
 

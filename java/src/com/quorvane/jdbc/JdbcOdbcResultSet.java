@@ -977,7 +977,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        // Two bytes a character, the high byte first.
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.UTF_16BE));
     }
 
     /**
@@ -1157,7 +1159,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public SQLXML getSQLXML(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("SQLXML values");
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
     }
 
     // ---------------------------------------------------------------- labels
@@ -1270,7 +1273,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(String label) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        return getUnicodeStream(findColumn(label));
     }
 
     @Override
