@@ -847,12 +847,6 @@ abstract class Conversion {
             Object v = natural(r, i);
             return v == null ? null : (Boolean) v ? yes : no;
         }
-
-        @Override
-        byte[] getBytes(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "bytes");
-        }
     }
 
     private static final class BinaryConversion extends Conversion {
@@ -899,12 +893,6 @@ abstract class Conversion {
             Object v = natural(r, i);
             return v == null ? null : javaObject(v);
         }
-
-        @Override
-        byte[] getBytes(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "bytes");
-        }
     }
 
     private static class TimeConversion extends Conversion {
@@ -936,53 +924,6 @@ abstract class Conversion {
             if (cal == null) return sqlTime(t);
             return new Time(t.atDate(LocalDate.of(1970, 1, 1)).atZone(cal.getTimeZone().toZoneId()).toInstant()
                     .toEpochMilli());
-        }
-
-        @Override
-        boolean getBoolean(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return false;
-            throw conversion(r.name(i), "a boolean");
-        }
-
-        @Override
-        byte[] getBytes(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "bytes");
-        }
-
-        @Override
-        long getLong(Row r, int i, long min, long max, String what) throws SQLException {
-            if (natural(r, i) == null) return 0;
-            throw conversion(r.name(i), "a number");
-        }
-
-        @Override
-        float getFloat(Row r, int i) throws SQLException {
-            return (float) getDouble(r, i);
-        }
-
-        @Override
-        double getDouble(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return 0;
-            throw conversion(r.name(i), "a number");
-        }
-
-        @Override
-        BigDecimal getBigDecimal(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "a number");
-        }
-
-        @Override
-        Date getDate(Row r, int i, Calendar cal) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "a date");
-        }
-
-        @Override
-        Timestamp getTimestamp(Row r, int i, Calendar cal) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "a timestamp");
         }
     }
 
@@ -1031,12 +972,6 @@ abstract class Conversion {
             Object v = natural(r, i);
             return v == null ? null : javaObject(v);
         }
-
-        @Override
-        byte[] getBytes(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "bytes");
-        }
     }
 
     private static final class InstantConversion extends Conversion {
@@ -1070,12 +1005,6 @@ abstract class Conversion {
         Object getObject(Row r, int i) throws SQLException {
             Object v = natural(r, i);
             return v == null ? null : javaObject(v);
-        }
-
-        @Override
-        byte[] getBytes(Row r, int i) throws SQLException {
-            if (natural(r, i) == null) return null;
-            throw conversion(r.name(i), "bytes");
         }
     }
 }

@@ -1519,7 +1519,8 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
     /** A new result closes the current one (KEEP_CURRENT_RESULT is not offered). */
     @Override
     public boolean supportsMultipleOpenResults() {
-        return false;
+        // getMoreResults(KEEP_CURRENT_RESULT) reads the current result into memory.
+        return true;
     }
 
     @Override

@@ -6,7 +6,6 @@ import java.io.Reader;
 import java.io.StringReader;
 import java.lang.ref.Cleaner;
 import java.math.BigDecimal;
-import java.math.BigInteger;
 import java.math.RoundingMode;
 import java.net.URL;
 import java.nio.charset.StandardCharsets;
@@ -19,7 +18,6 @@ import java.sql.Ref;
 import java.sql.ResultSetMetaData;
 import java.sql.RowId;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.sql.SQLWarning;
 import java.sql.SQLXML;
 import java.sql.Statement;
@@ -30,16 +28,11 @@ import java.time.Instant;
 import java.time.LocalDate;
 import java.time.LocalDateTime;
 import java.time.LocalTime;
-import java.time.OffsetDateTime;
-import java.time.OffsetTime;
-import java.time.ZoneId;
 import java.time.ZoneOffset;
-import java.time.ZonedDateTime;
 import java.util.Calendar;
 import java.util.HashMap;
 import java.util.Locale;
 import java.util.Map;
-import java.util.UUID;
 
 /**
  * A forward-only, read-only result set over the columns the natives bound.
@@ -102,6 +95,14 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     private int fetchSize;
     private volatile boolean closed;
     private SQLWarning warnings;
+    /**
+     * The rest of the result, read into memory when the statement moved on to
+     * its next result keeping this one ({@code KEEP_CURRENT_RESULT}): values
+     * in their kinds' forms, from row {@link #keptFirst} on; null while the
+     * result set reads its cursor.
+     */
+    private java.util.List<Object[]> kept;
+    private long keptFirst;
     private Map<String, Integer> labels;
     private JdbcOdbcResultSetMetaData metaData;
 
@@ -263,6 +264,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         if (closed) return;
         closed = true;
         rowCached = false;
+        kept = null;
         state.closeCursorOf(cursorId, discard);
         cleanable.clean();
     }
@@ -271,6 +273,15 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean next() throws SQLException {
         lock();
         try {
+            if (kept != null) {
+                if (afterLast) return false;
+                if (row + 1 - keptFirst >= kept.size()) {
+                    afterLast = true;
+                    return false;
+                }
+                row++;
+                return true;
+            }
             if (ahead) {
                 // isBeforeFirst fetched the first row already.
                 ahead = false;
@@ -338,7 +349,50 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     /** Closed by its own close, or with its statement or connection (its cursor is gone). */
     @Override
     public boolean isClosed() {
+        if (kept != null) return closed;
         return closed || !state.cursorOpen || state.cursorId != cursorId || state.hStmt == 0;
+    }
+
+    /**
+     * Reads the rest of the result into memory (the current row included), so
+     * the result set stays readable while the statement moves on to its next
+     * result; its metadata and labels are taken first, while the cursor still
+     * describes them. Under the statement's lock.
+     */
+    void keep() throws SQLException {
+        if (kept != null || isClosed()) return;
+        if (metaData == null) metaData = new JdbcOdbcResultSetMetaData(this);
+        if (labels == null) buildLabels();
+        java.util.List<Object[]> rows = new java.util.ArrayList<>();
+        long first = row + 1;
+        if (afterLast) {
+            keptFirst = first;
+            kept = rows;
+            return;
+        }
+        if (ahead) {
+            ahead = false;
+            rowCached = aheadCached;
+            rows.add(rowValues());
+        } else if (row > 0 && !afterLast) {
+            first = row;
+            rows.add(rowValues());
+        }
+        while (!afterLast && (maxRows <= 0 || first + rows.size() - 1 < maxRows)) {
+            rowCached = false;
+            if (!fetchRow()) break;
+            rows.add(rowValues());
+        }
+        rowCached = false;
+        afterLast = false;
+        keptFirst = first;
+        kept = rows;
+    }
+
+    private Object[] rowValues() throws SQLException {
+        Object[] r = new Object[numCols];
+        for (int i = 0; i < numCols; i++) r[i] = convs[i].natural(cur, i);
+        return r;
     }
 
     @Override
@@ -558,6 +612,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         short readShort(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).shortValue();
+            }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
                 return (wasNull = c.cachedNull) ? 0 : c.cachedShort;
@@ -570,6 +628,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         int readInt(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).intValue();
+            }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
                 return (wasNull = c.cachedNull) ? 0 : c.cachedInt;
@@ -582,6 +644,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         long readLong(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).longValue();
+            }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
                 return (wasNull = c.cachedNull) ? 0 : c.cachedLong;
@@ -594,6 +660,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         float readFloat(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).floatValue();
+            }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
                 return (wasNull = c.cachedNull) ? 0 : c.cachedReal;
@@ -606,6 +676,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         double readDouble(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).doubleValue();
+            }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
                 return (wasNull = c.cachedNull) ? 0 : c.cachedDouble;
@@ -618,8 +692,15 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
         @Override
         Object readObject(int i) throws SQLException {
+            if (kept != null) return keptValue(i);
             locked();
             return value(i);
+        }
+
+        private Object keptValue(int i) {
+            Object v = kept.get((int) (row - keptFirst))[i];
+            wasNull = v == null;
+            return v;
         }
 
         @Override
@@ -910,7 +991,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public InputStream getAsciiStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 rv.obj = null;
                 rv.err1 = 0;
                 odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
@@ -992,7 +1073,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public InputStream getBinaryStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_BINARY && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_BINARY && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 int len = odbc.getDataLength(boundCols, ec, i + 1);
                 if (len != -1 && (len < 0 || len > lengths[i])) {
                     cur.wasNull = false;
@@ -1015,7 +1096,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Reader getCharacterStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 rv.obj = null;
                 rv.err1 = 0;
                 odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
@@ -1417,6 +1498,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean isBeforeFirst() throws SQLException {
         lock();
         try {
+            if (kept != null) return row == 0 && !afterLast && !kept.isEmpty();
             if (row == 0 && !afterLast && !ahead) {
                 if (fetchRow()) {
                     // Not current yet: the getters refuse it until next().

@@ -167,8 +167,26 @@ public class JdbcOdbcStatement implements Statement {
         setWarning(JdbcOdbcErrors.warnings(odbc, 0, 0, state.hStmt));
     }
 
+    /** Result sets kept open by getMoreResults(KEEP_CURRENT_RESULT), until the statement runs again or closes. */
+    private final java.util.List<java.sql.ResultSet> keptResultSets = new java.util.ArrayList<>();
+
+    private void closeKept() {
+        for (java.sql.ResultSet rs : keptResultSets) {
+            if (rs instanceof JdbcOdbcResultSet) ((JdbcOdbcResultSet) rs).markClosed(true);
+            else {
+                try {
+                    rs.close();
+                } catch (SQLException e) {
+                    // held in memory: nothing to fail
+                }
+            }
+        }
+        keptResultSets.clear();
+    }
+
     /** Closes the current result set and forgets the current result; under the lock. */
     void clearResults() {
+        closeKept();
         if (resultSet != null) {
             resultSet.markClosed(true);
             resultSet = null;
@@ -399,16 +417,24 @@ public class JdbcOdbcStatement implements Statement {
         if (current != CLOSE_CURRENT_RESULT && current != KEEP_CURRENT_RESULT && current != CLOSE_ALL_RESULTS) {
             throw JdbcOdbcErrors.of("Unknown option " + current, "HY024");
         }
-        if (current == KEEP_CURRENT_RESULT) throw JdbcOdbcErrors.notSupported("Keeping a result set open");
         lock();
         try {
+            if (current == CLOSE_ALL_RESULTS) closeKept();
             if (resultSet != null) {
-                // Only unbound: the results after it stay with the driver.
-                resultSet.markClosed(false);
+                if (current == KEEP_CURRENT_RESULT) {
+                    // The rest of its rows read into memory: it stays readable while the next result is read.
+                    resultSet.keep();
+                    keptResultSets.add(resultSet);
+                    state.closeCursor(false);
+                } else {
+                    // Only unbound: the results after it stay with the driver.
+                    resultSet.markClosed(false);
+                }
                 resultSet = null;
             }
             if (heldResultSet != null) {
-                heldResultSet.close();
+                if (current == KEEP_CURRENT_RESULT) keptResultSets.add(heldResultSet);
+                else heldResultSet.close();
                 heldResultSet = null;
             }
             updateCount = -1;
@@ -602,6 +628,7 @@ public class JdbcOdbcStatement implements Statement {
             state.lock.lock();
         }
         try {
+            closeKept();
             if (resultSet != null) {
                 resultSet.markClosed(true);
                 resultSet = null;
