@@ -1540,7 +1540,8 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
 
     @Override
     public boolean supportsResultSetHoldability(int holdability) {
-        return holdability == ResultSet.CLOSE_CURSORS_AT_COMMIT;
+        // A holdable result is read whole into memory when its statement runs.
+        return holdability == ResultSet.CLOSE_CURSORS_AT_COMMIT || holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
     }
 
     @Override

@@ -123,18 +123,18 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
 
     /**
-     * A scroll-insensitive result: the cursor's rows read whole into memory
+     * A scroll-insensitive or holdable result: the cursor's rows read whole into memory
      * (the cursor is then closed), with the cursor's metadata and conversions,
      * so a held value reads as the cursor would have read it.
      */
-    static JdbcOdbcMemoryResultSet held(JdbcOdbcResultSet cursor, Statement statement, int fetchSize)
+    static JdbcOdbcMemoryResultSet held(JdbcOdbcResultSet cursor, Statement statement, int fetchSize, int type)
             throws SQLException {
         ResultSetMetaData md = cursor.getMetaData();
         Column[] cols = columnsOf(cursor);
         List<Object[]> rows = new java.util.ArrayList<>();
         while (cursor.next()) rows.add(rowOf(cursor));
         cursor.markClosed(true);
-        JdbcOdbcMemoryResultSet rs = new JdbcOdbcMemoryResultSet(cols, rows, TYPE_SCROLL_INSENSITIVE, statement, md);
+        JdbcOdbcMemoryResultSet rs = new JdbcOdbcMemoryResultSet(cols, rows, type, statement, md);
         rs.fetchSize = fetchSize;
         return rs;
     }

@@ -47,6 +47,8 @@ public class JdbcOdbcStatement implements Statement {
     JdbcOdbcMemoryResultSet heldResultSet;
     /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
     int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
+    /** HOLD_CURSORS_OVER_COMMIT: results are read whole into memory, where a commit does not reach them. */
+    int holdability;
     long updateCount = -1;
     private List<String> batch;
     /** The text run last may hold several statements: a ';' with more text after it. */
@@ -64,6 +66,7 @@ public class JdbcOdbcStatement implements Statement {
     boolean keepKeys;
 
     JdbcOdbcStatement(JdbcOdbcConnection conn, StatementState state) {
+        this.holdability = conn.holdability;
         this.conn = conn;
         this.state = state;
         this.odbc = conn.odbc;
@@ -299,10 +302,11 @@ public class JdbcOdbcStatement implements Statement {
         if (n > 0) {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
-            if (resultSetType != ResultSet.TYPE_FORWARD_ONLY && keys == null) {
-                // Scroll-insensitive: the rows are read whole, as pgjdbc holds them.
+            boolean hold = holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
+            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold) && keys == null) {
+                // Scroll-insensitive or holdable: the rows are read whole, as pgjdbc holds them.
                 JdbcOdbcResultSet cursor = resultSet;
-                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize);
+                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize, resultSetType);
                 resultSet = null;
             }
         } else {
@@ -788,7 +792,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetHoldability() throws SQLException {
         checkOpen();
-        return ResultSet.CLOSE_CURSORS_AT_COMMIT;
+        return holdability;
     }
 
     @Override
