@@ -197,7 +197,13 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
         int h = state.hStmt;
         byte[] ec = new byte[2];
         int n = odbc.numResultCols(h, ec);
-        if (!Odbc.succeeded(ec[0]) || n != outputs) return;
+        if (!Odbc.succeeded(ec[0]) || n != outputs) {
+            if (n <= 0 && outTypes[0] != 0 && !isCharacter(outTypes[0])) {
+                Conversion r = returnConversion();
+                if (r != null) outConvs[0] = r;
+            }
+            return;
+        }
         int[] types = new int[n], driverTypes = new int[n], lengths = new int[n];
         odbc.getStmtTypeInfo(0, h, types, driverTypes, lengths, ec, n);
         if (!Odbc.succeeded(ec[0]) || ec[1] != 0) return;
@@ -210,8 +216,86 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
             boolean bool = text && lengths[c] <= 16 && isBooleanName(JdbcOdbcResultSet.attributeString(odbc, h,
                     c + 1, Odbc.COL_TYPE_NAME));
             c++;
-            if (Conversion.forJdbcType(outTypes[i]) == Conversion.TEXT && !bool) continue;
+            if (isCharacter(outTypes[i]) && !bool) continue;
             outConvs[i] = Conversion.forColumn(t, driverTypes[c - 1], bool);
+        }
+    }
+
+    /** The declared type of a {@code {? = call f(...)}}'s value, asked once; null when unknown. */
+    private Conversion returnConversion;
+    private boolean returnAsked;
+
+    /**
+     * The conversion of the value of a {@code {? = call f(...)}}: the data
+     * source (psqlODBC) moves the function's row into the output parameter
+     * and leaves no result to describe, so the function's declared return
+     * type is asked once from the catalog ({@code getProcedureColumns}, the
+     * row of the return value), as the result's description would give it. A
+     * name that does not lead to one function, or whose overloads disagree,
+     * leaves the registered type.
+     */
+    private Conversion returnConversion() {
+        if (returnAsked) return returnConversion;
+        returnAsked = true;
+        java.util.regex.Matcher m = RETURN_CALL.matcher(sql);
+        if (!m.lookingAt()) return null;
+        String name = m.group(2), schema = m.group(1);
+        try {
+            java.sql.DatabaseMetaData md = conn.getMetaData();
+            String esc = md.getSearchStringEscape();
+            Conversion found = null;
+            try (java.sql.ResultSet rs = md.getProcedureColumns(null, schema == null ? null
+                    : pattern(stored(md, schema), esc), pattern(stored(md, name), esc), "%")) {
+                while (rs.next()) {
+                    if (rs.getInt("COLUMN_TYPE") != java.sql.DatabaseMetaData.procedureColumnReturn) continue;
+                    Conversion c = declared(rs.getInt("DATA_TYPE"), rs.getString("TYPE_NAME"));
+                    if (found != null && found != c) return null;
+                    found = c;
+                }
+            }
+            returnConversion = found;
+        } catch (SQLException e) {
+            returnConversion = null;
+        }
+        return returnConversion;
+    }
+
+    /** {@code {? = call [schema.]name(} with plain or quoted names. */
+    private static final java.util.regex.Pattern RETURN_CALL = java.util.regex.Pattern.compile(
+            "\\s*\\{\\s*\\?\\s*=\\s*call\\s+(?:(\"[^\"]+\"|[\\w$]+)\\s*\\.\\s*)?(\"[^\"]+\"|[\\w$]+)\\s*[({]",
+            java.util.regex.Pattern.CASE_INSENSITIVE);
+
+    /** A name as the catalog stores it: a quoted one as written, another in the data source's case. */
+    private static String stored(java.sql.DatabaseMetaData md, String n) throws SQLException {
+        if (n.startsWith("\"")) return n.substring(1, n.length() - 1);
+        if (md.storesLowerCaseIdentifiers()) return n.toLowerCase(java.util.Locale.ROOT);
+        if (md.storesUpperCaseIdentifiers()) return n.toUpperCase(java.util.Locale.ROOT);
+        return n;
+    }
+
+    /** A name as a catalog pattern that matches only itself. */
+    private static String pattern(String n, String esc) {
+        if (esc == null || esc.isEmpty()) return n;
+        return n.replace(esc, esc + esc).replace("_", esc + "_").replace("%", esc + "%");
+    }
+
+    /** The conversion of a catalog's JDBC type and type name, as a described result column of the type gets. */
+    private static Conversion declared(int jdbcType, String typeName) {
+        String t = typeName == null ? "" : typeName.toLowerCase(java.util.Locale.ROOT);
+        if (jdbcType == Types.TIMESTAMP && (t.equals("timestamptz") || t.equals("timestamp with time zone"))) {
+            return Conversion.TIMESTAMP_TZ;
+        }
+        if (isBooleanName(t)) return Conversion.BOOLEAN_TEXT;
+        return Conversion.forJdbcType(jdbcType);
+    }
+
+    private static boolean isCharacter(int jdbcType) {
+        switch (jdbcType) {
+        case Types.CHAR: case Types.VARCHAR: case Types.LONGVARCHAR: case Types.NCHAR: case Types.NVARCHAR:
+        case Types.LONGNVARCHAR: case Types.CLOB: case Types.NCLOB:
+            return true;
+        default:
+            return false;
         }
     }
 

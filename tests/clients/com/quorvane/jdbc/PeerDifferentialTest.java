@@ -454,7 +454,17 @@ class PeerDifferentialTest {
                 return cs.getTimestamp(1).getTime() + " " + cs.getTimestamp(2);
             }
         });
-        Db.exec(c, "DROP FUNCTION peer_moment()", "DROP TABLE peer_zoned");
+        Db.exec(c, "CREATE OR REPLACE FUNCTION peer_moment_at(h integer) RETURNS timestamptz AS"
+                + " $$ SELECT timestamptz '2026-01-15 00:00:00+00' + h * interval '1 hour' $$ LANGUAGE sql");
+        o.attempt("zoned.call.returnTimestamptz", () -> {
+            try (CallableStatement cs = c.prepareCall("{? = call peer_moment_at(?)}")) {
+                cs.registerOutParameter(1, Types.TIMESTAMP);
+                cs.setInt(2, 7);
+                cs.execute();
+                return cs.getTimestamp(1).getTime() + " " + cs.getObject(1).getClass().getSimpleName();
+            }
+        });
+        Db.exec(c, "DROP FUNCTION peer_moment_at(integer)", "DROP FUNCTION peer_moment()", "DROP TABLE peer_zoned");
     }
 
     private static void catalog(Observed o, String name, ResultSet rs, String... labels) throws SQLException {

@@ -163,4 +163,24 @@ class CallableStatementTest {
             }
         }
     }
+
+    /** An output parameter reads as its declared type; one registered as character data stays text. */
+    @Test
+    void outputParameterReadsAsTheFunctionDeclaresIt() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.exec(c, "CREATE OR REPLACE FUNCTION answer() RETURNS integer AS $$ SELECT 42 $$ LANGUAGE sql");
+            try (CallableStatement cs = c.prepareCall("{? = call answer()}")) {
+                cs.registerOutParameter(1, Types.OTHER);
+                cs.execute();
+                assertEquals(Integer.valueOf(42), cs.getObject(1));
+                cs.registerOutParameter(1, Types.VARCHAR);
+                cs.execute();
+                assertEquals("42", cs.getObject(1));
+                assertEquals(42L, cs.getLong(1));
+            } finally {
+                Db.exec(c, "DROP FUNCTION answer()");
+            }
+        }
+    }
 }
