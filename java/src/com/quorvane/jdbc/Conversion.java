@@ -128,6 +128,9 @@ abstract class Conversion {
     /** An instant. */
     static final Conversion TIMESTAMP_TZ = new InstantConversion();
 
+    /** A placeholder for "no conversion known" in caches (never used to read a value). */
+    static final Conversion NONE = new TextConversion();
+
     /** The conversion of a JDBC type (results held in memory, output parameters of an undescribed call). */
     static Conversion forJdbcType(int jdbcType) {
         switch (jdbcType) {

@@ -237,6 +237,16 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     private Conversion returnConversion() {
         if (returnAsked) return returnConversion;
         returnAsked = true;
+        // Asked once per connection and call text: a pool's next prepareCall of the text asks nothing.
+        Conversion known = conn.returnTypes.get(sql);
+        if (known != null) return returnConversion = known == Conversion.NONE ? null : known;
+        returnConversion = askReturnConversion();
+        if (conn.returnTypes.size() >= 256) conn.returnTypes.clear();  // texts made with literals: bounded
+        conn.returnTypes.put(sql, returnConversion == null ? Conversion.NONE : returnConversion);
+        return returnConversion;
+    }
+
+    private Conversion askReturnConversion() {
         java.util.regex.Matcher m = RETURN_CALL.matcher(sql);
         if (!m.lookingAt()) return null;
         String name = m.group(2), schema = m.group(1);
@@ -253,11 +263,10 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
                     found = c;
                 }
             }
-            returnConversion = found;
+            return found;
         } catch (SQLException e) {
-            returnConversion = null;
+            return null;
         }
-        return returnConversion;
     }
 
     /** {@code {? = call [schema.]name(} with plain or quoted names. */

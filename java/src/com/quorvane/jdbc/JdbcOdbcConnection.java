@@ -43,6 +43,8 @@ public class JdbcOdbcConnection implements Connection {
     private boolean readOnly;
     /** The holdability of the statements made next (a holdable result is read whole into memory). */
     int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
+    /** The declared value types of {@code {? = call f(...)}} texts, asked of the catalog once per connection. */
+    final java.util.Map<String, Conversion> returnTypes = new java.util.concurrent.ConcurrentHashMap<>();
     private JdbcOdbcDatabaseMetaData metaData;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
