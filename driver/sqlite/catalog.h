@@ -12,7 +12,22 @@
 #include <string_view>
 #include <vector>
 
+struct sqlite3;
+
 namespace ruva::sqlite {
+
+// The ODBC 2 type, column size and decimal digits of a column declared
+// `decl` (as sqlite3_column_decltype and pragma_table_info give it): the
+// common names as declared (INTEGER, BIGINT, NUMERIC(p,s), VARCHAR(n),
+// DATE, ...), any other name by SQLite's affinity rules. An empty
+// declaration is text of unknown size. Decimal digits are 0 where the type
+// has none.
+void declaredType(std::string_view decl, SQLSMALLINT& type, SQLULEN& size, SQLSMALLINT& scale);
+
+// Installs on a connection the SQL function the catalog queries call
+// (ruva_decl(declaration, what): declaredType's answers inside SQL).
+// SQLite's result code.
+int installCatalogFunctions(sqlite3* db);
 
 // A column of a catalog function's result as ODBC 2 describes it.
 struct ColumnShape {
