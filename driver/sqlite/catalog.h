@@ -88,4 +88,11 @@ bool translateEscapes(std::string_view sql, std::string& out, std::string& messa
 // $name forms).
 int countMarkers(std::string_view sql);
 
+// The SQLGetInfo function lists (SQL_STRING_FUNCTIONS, SQL_NUMERIC_FUNCTIONS,
+// SQL_TIMEDATE_FUNCTIONS, SQL_SYSTEM_FUNCTIONS, SQL_CONVERT_FUNCTIONS): the
+// {fn ...} names translateEscapes rewrites into what this SQLite runs.
+SQLUINTEGER functionList(SQLUSMALLINT infoType);
+// The SQL_CVT_* types {fn CONVERT(value, type)} converts to.
+SQLUINTEGER conversions();
+
 }  // namespace ruva::sqlite
