@@ -350,6 +350,15 @@ private:
     }
 
     bool escape(std::string& out) {
+        // Escapes nest, each a level of this recursion: a bound keeps a
+        // hostile text from exhausting the stack.
+        if (++depth_ > kMaxDepth) return fail("Escape clauses are nested too deeply.");
+        bool ok = clause(out);
+        --depth_;
+        return ok;
+    }
+
+    bool clause(std::string& out) {
         size_t start = pos_++;
         while (pos_ < in_.size() && std::isspace(static_cast<unsigned char>(in_[pos_]))) ++pos_;
         size_t k = pos_;
@@ -431,6 +440,8 @@ private:
     size_t pos_ = 0;
     bool number_;
     bool needsNumbers_ = false;
+    int depth_ = 0;
+    static constexpr int kMaxDepth = 100;
     MarkerNumbers markers_;
     std::string message_;
 };

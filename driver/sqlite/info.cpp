@@ -66,9 +66,10 @@ constexpr Answer kAnswers[] = {
     {SQL_ACCESSIBLE_PROCEDURES, Kind::Text, "N", 0},
     {SQL_PROCEDURES, Kind::Text, "N", 0},
     {SQL_CONCAT_NULL_BEHAVIOR, Kind::Small, nullptr, SQL_CB_NULL},
-    // Statements stay prepared and cursors open across COMMIT and ROLLBACK.
+    // Statements stay prepared across both; COMMIT leaves cursors open, the
+    // engine closes them before a ROLLBACK (SQLite would abort them).
     {SQL_CURSOR_COMMIT_BEHAVIOR, Kind::Small, nullptr, SQL_CB_PRESERVE},
-    {SQL_CURSOR_ROLLBACK_BEHAVIOR, Kind::Small, nullptr, SQL_CB_PRESERVE},
+    {SQL_CURSOR_ROLLBACK_BEHAVIOR, Kind::Small, nullptr, SQL_CB_CLOSE},
     {SQL_DATA_SOURCE_READ_ONLY, Kind::Text, nullptr, 0, From::ReadOnly},
     {SQL_DEFAULT_TXN_ISOLATION, Kind::Int, nullptr, SQL_TXN_SERIALIZABLE},
     {SQL_EXPRESSIONS_IN_ORDERBY, Kind::Text, "Y", 0},
@@ -81,7 +82,10 @@ constexpr Answer kAnswers[] = {
     {SQL_MAX_PROCEDURE_NAME_LEN, Kind::Small, nullptr, 0},
     {SQL_MAX_QUALIFIER_NAME_LEN, Kind::Small, nullptr, 0},
     {SQL_MAX_TABLE_NAME_LEN, Kind::Small, nullptr, 0},
-    {SQL_MULT_RESULT_SETS, Kind::Text, "N", 0},
+    // A text of several statements gives their results one after another.
+    {SQL_MULT_RESULT_SETS, Kind::Text, "Y", 0},
+    {SQL_BATCH_SUPPORT, Kind::Int, nullptr, SQL_BS_SELECT_EXPLICIT | SQL_BS_ROW_COUNT_EXPLICIT},
+    {SQL_BATCH_ROW_COUNT, Kind::Int, nullptr, SQL_BRC_EXPLICIT},
     {SQL_MULTIPLE_ACTIVE_TXN, Kind::Text, "Y", 0},
     {SQL_OUTER_JOINS, Kind::Text, nullptr, 0, From::OuterJoins},
     {SQL_OWNER_TERM, Kind::Text, "", 0},

@@ -86,6 +86,15 @@ TEST(SqliteEscapeText, RefusalsSayWhy) {
     EXPECT_NE(refusal("SELECT {fn UCASE(('a')}").find("parentheses"), std::string::npos);
     EXPECT_NE(refusal("SELECT {").find("not closed"), std::string::npos);
     EXPECT_EQ(refusal("SELECT '{call p}'"), "");
+    // Deep nesting is refused, not a crash; ordinary nesting is fine.
+    std::string deep = "SELECT ";
+    for (int i = 0; i < 100000; ++i) deep += "{fn UCASE(";
+    EXPECT_NE(refusal(deep).find("nested"), std::string::npos);
+    std::string nested = "SELECT ";
+    for (int i = 0; i < 50; ++i) nested += "{fn UCASE(";
+    nested += "'a'";
+    for (int i = 0; i < 50; ++i) nested += ")}";
+    EXPECT_EQ(refusal(nested), "");
 }
 
 TEST(SqliteEscapeText, MarkersCountedAsSqliteCountsThem) {
