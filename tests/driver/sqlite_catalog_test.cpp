@@ -400,6 +400,11 @@ TEST_F(SqliteCatalog, TypeInfoSortedAndAgreeingWithDeclaredTypes) {
         EXPECT_EQ(decl(r[0]->c_str()).type, type) << *r[0];
     }
     EXPECT_EQ(*rows.front()[0], "BOOLEAN");
+    // The largest size listed holds the largest a declaration can give.
+    for (const Row& r : run(ruva::sqlite::typeInfo(SQL_TIMESTAMP))) {
+        std::string biggest = *r[0] + "(" + r[14].value_or("0") + ")";
+        EXPECT_GE(std::stoul(*r[2]), decl(biggest.c_str()).size) << biggest;
+    }
     std::vector<Row> dbl = run(ruva::sqlite::typeInfo(SQL_DOUBLE));
     ASSERT_EQ(dbl.size(), 3u);
     EXPECT_EQ(*dbl[0][0], "DOUBLE");  // the closest first
