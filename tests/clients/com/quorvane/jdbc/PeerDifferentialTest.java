@@ -106,7 +106,7 @@ class PeerDifferentialTest {
         documented("error.executeQueryOfUpdate", "SQLSTATE 07005", "SQLSTATE 02000");
         // 14. A savepoint in auto-commit mode: the driver's state for every transaction call there.
         documented("savepoint.autoCommit", "SQLSTATE 25000", "SQLSTATE 25P01");
-        // 15. A released savepoint: the state of an invalid savepoint specification.
+        // 15. A released savepoint: the driver's state for an invalid savepoint.
         documented("savepoint.releasedAgain", "SQLSTATE 3B001", "SQLSTATE 3B000");
         // 16. Text that is no number read as one.
         documented("scroll.typed.getIntOfText", "SQLSTATE 22018", "SQLSTATE 22003");
