@@ -231,11 +231,11 @@ const char* stateOf(int code, bool atPrepare, bool timedOut) {
 }
 
 SQLRETURN failSqlite(Stmt& s, int code, bool atPrepare = false) {
-    const char* state = stateOf(code, atPrepare, s.dbc->timedOut.load(std::memory_order_relaxed));
+    const bool timedOut = s.queryTimeout != 0 && s.dbc->timedOut.load(std::memory_order_relaxed);
+    const char* state = stateOf(code, atPrepare, timedOut);
     const int ext = sqlite3_extended_errcode(s.dbc->db);
     std::string msg = sqlite3_errmsg(s.dbc->db);
-    if ((code & 0xFF) == SQLITE_INTERRUPT)
-        msg = s.dbc->timedOut.load(std::memory_order_relaxed) ? "the query timeout expired" : "cancelled";
+    if ((code & 0xFF) == SQLITE_INTERRUPT) msg = timedOut ? "the query timeout expired" : "cancelled";
     return fail(s.diags, state, std::move(msg), ext ? ext : code);
 }
 
@@ -278,8 +278,8 @@ int progress(void* p) {
 class Deadline {
 public:
     explicit Deadline(Stmt& s) : d_(*s.dbc) {
-        d_.timedOut.store(false, std::memory_order_relaxed);
         if (s.queryTimeout == 0) return;
+        d_.timedOut.store(false, std::memory_order_relaxed);
         mutex_ = sqlite3_db_mutex(d_.db);
         sqlite3_mutex_enter(mutex_);
         d_.deadline.store(nowNs() + static_cast<int64_t>(s.queryTimeout) * 1000000000LL, std::memory_order_relaxed);
@@ -295,6 +295,18 @@ public:
 private:
     Dbc& d_;
     sqlite3_mutex* mutex_ = nullptr;
+};
+
+// Holds a connection's mutex for a scope.
+class DbLock {
+public:
+    explicit DbLock(sqlite3* db) : m_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(m_); }
+    ~DbLock() { sqlite3_mutex_leave(m_); }
+    DbLock(const DbLock&) = delete;
+    DbLock& operator=(const DbLock&) = delete;
+
+private:
+    sqlite3_mutex* m_;
 };
 
 // ---- statement text -----------------------------------------------------
@@ -716,6 +728,9 @@ SQLRETURN fetchRow(Stmt& s) {
     ++s.rowsFetched;
     s.fetched = true;
     SQLRETURN result = SQL_SUCCESS;
+    // The row's values are read under the connection's mutex, taken once
+    // here, so no other thread's call on the connection changes them.
+    DbLock dbLock(s.dbc->db);
     const int n = static_cast<int>(std::min<size_t>(s.cols.size(), static_cast<size_t>(sqlite3_column_count(s.cur))));
     for (int i = 0; i < n; ++i) {
         const ColBinding& b = s.cols[static_cast<size_t>(i)];
@@ -723,7 +738,8 @@ SQLRETURN fetchRow(Stmt& s) {
         Piece piece;
         SQLSMALLINT described = SQL_VARCHAR;
         if (b.cType == SQL_C_DEFAULT) described = columnAt(s, i + 1)->type.sqlType;
-        const Moved m = moveColumn(s.cur, i, b.cType, described, b.value, b.capacity, b.indicator, piece);
+        const Moved m =
+            moveColumn(sqlite3_column_value(s.cur, i), b.cType, described, b.value, b.capacity, b.indicator, piece);
         if (m.rc == SQL_ERROR) {
             return fail(s.diags, m.state,
                         "column " + std::to_string(i + 1) + ": the value cannot be converted to the bound type");
@@ -1257,7 +1273,9 @@ SQLRETURN SQL_API GetData(SQLHSTMT h, SQLUSMALLINT col, SQLSMALLINT cType, SQLPO
     }
     SQLSMALLINT described = SQL_VARCHAR;
     if (cType == SQL_C_DEFAULT) described = columnAt(*s, col)->type.sqlType;
-    const Moved m = moveColumn(s->cur, col - 1, cType, described, value, capacity, indicator, s->gdPiece);
+    DbLock dbLock(s->dbc->db);
+    const Moved m =
+        moveColumn(sqlite3_column_value(s->cur, col - 1), cType, described, value, capacity, indicator, s->gdPiece);
     if (m.rc == SQL_ERROR)
         return fail(s->diags, m.state,
                     std::strcmp(m.state, "22002") == 0 ? "the value is null and no indicator was given"

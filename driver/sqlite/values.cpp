@@ -321,24 +321,53 @@ void storeInteger(SQLSMALLINT cType, int64_t v, void* out) {
 }
 
 Moved fromInteger(int64_t v, SQLSMALLINT cType, void* out) {
-    long double lo, hi;
-    if (cType == SQL_C_DOUBLE) {
-        const double d = static_cast<double>(v);
-        std::memcpy(out, &d, 8);
-        return {};
+    int64_t lo = 0, hi = 0;
+    switch (cType) {
+        case SQL_C_SBIGINT:
+            std::memcpy(out, &v, 8);
+            return {};
+        case SQL_C_UBIGINT:
+            if (v < 0) return {SQL_ERROR, "22003"};
+            std::memcpy(out, &v, 8);
+            return {};
+        case SQL_C_DOUBLE: {
+            const double d = static_cast<double>(v);
+            std::memcpy(out, &d, 8);
+            return {};
+        }
+        case SQL_C_FLOAT: {
+            const float f = static_cast<float>(v);
+            std::memcpy(out, &f, 4);
+            return {};
+        }
+        case SQL_C_BIT:
+            lo = 0, hi = 1;
+            break;
+        case SQL_C_TINYINT:
+        case SQL_C_STINYINT:
+            lo = INT8_MIN, hi = INT8_MAX;
+            break;
+        case SQL_C_UTINYINT:
+            lo = 0, hi = UINT8_MAX;
+            break;
+        case SQL_C_SHORT:
+        case SQL_C_SSHORT:
+            lo = INT16_MIN, hi = INT16_MAX;
+            break;
+        case SQL_C_USHORT:
+            lo = 0, hi = UINT16_MAX;
+            break;
+        case SQL_C_LONG:
+        case SQL_C_SLONG:
+            lo = INT32_MIN, hi = INT32_MAX;
+            break;
+        case SQL_C_ULONG:
+            lo = 0, hi = UINT32_MAX;
+            break;
+        default:
+            return {SQL_ERROR, "S1003"};
     }
-    if (cType == SQL_C_FLOAT) {
-        const float f = static_cast<float>(v);
-        std::memcpy(out, &f, 4);
-        return {};
-    }
-    integerRange(cType, lo, hi);
-    if (cType == SQL_C_UBIGINT) {
-        if (v < 0) return {SQL_ERROR, "22003"};
-        std::memcpy(out, &v, 8);
-        return {};
-    }
-    if (static_cast<long double>(v) < lo || static_cast<long double>(v) > hi) return {SQL_ERROR, "22003"};
+    if (v < lo || v > hi) return {SQL_ERROR, "22003"};
     storeInteger(cType, v, out);
     return {};
 }
@@ -354,8 +383,8 @@ Moved fromDouble(double v, SQLSMALLINT cType, void* out) {
         std::memcpy(out, &f, 4);
         return {};
     }
-    long double lo, hi;
-    integerRange(cType, lo, hi);
+    long double lo = 0, hi = 0;
+    if (!integerRange(cType, lo, hi)) return {SQL_ERROR, "S1003"};
     if (std::isnan(v)) return {SQL_ERROR, "22003"};
     const double whole = std::trunc(v);
     // INT64_MAX as a double is 2^63, which does not fit.
@@ -428,14 +457,14 @@ bool parseTime(const char*& p, const char* end, Civil& c) {
 // SQLite's text forms (YYYY-MM-DD, HH:MM[:SS[.f]], both with a blank or T
 // between, a trailing Z or offset ignored as SQLite's own functions read it
 // as UTC), a Julian day number (REAL) or Unix seconds (INTEGER).
-bool civilOf(sqlite3_stmt* st, int col, Civil& c) {
-    const int kind = sqlite3_column_type(st, col);
+bool civilOf(sqlite3_value* v, Civil& c) {
+    const int kind = sqlite3_value_type(v);
     if (kind == SQLITE_INTEGER || kind == SQLITE_FLOAT) {
         double seconds;
         if (kind == SQLITE_INTEGER) {
-            seconds = static_cast<double>(sqlite3_column_int64(st, col));
+            seconds = static_cast<double>(sqlite3_value_int64(v));
         } else {
-            seconds = (sqlite3_column_double(st, col) - 2440587.5) * 86400.0;
+            seconds = (sqlite3_value_double(v) - 2440587.5) * 86400.0;
         }
         if (!std::isfinite(seconds) || std::fabs(seconds) > 1e13) return false;
         const double whole = std::floor(seconds);
@@ -459,9 +488,9 @@ bool civilOf(sqlite3_stmt* st, int col, Civil& c) {
         c.hasDate = c.hasTime = true;
         return true;
     }
-    const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+    const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     if (!p) return false;
-    const char* end = p + sqlite3_column_bytes(st, col);
+    const char* end = p + sqlite3_value_bytes(v);
     while (p < end && *p == ' ') ++p;
     while (end > p && end[-1] == ' ') --end;
     if (end - p >= 5 && p[2] == ':') {
@@ -675,10 +704,10 @@ bool isCharacter(SQLSMALLINT cType) {
 
 }  // namespace
 
-Moved moveColumn(sqlite3_stmt* st, int col, SQLSMALLINT cType, SQLSMALLINT described, SQLPOINTER out, SQLLEN capacity,
+Moved moveColumn(sqlite3_value* v, SQLSMALLINT cType, SQLSMALLINT described, SQLPOINTER out, SQLLEN capacity,
                  SQLLEN* indicator, Piece& piece) {
     if (cType == SQL_C_DEFAULT) cType = defaultCType(described);
-    const int kind = sqlite3_column_type(st, col);
+    const int kind = sqlite3_value_type(v);
     if (kind == SQLITE_NULL) {
         if (piece.started) return {SQL_NO_DATA_FOUND, nullptr};
         piece.started = true;
@@ -695,15 +724,15 @@ Moved moveColumn(sqlite3_stmt* st, int col, SQLSMALLINT cType, SQLSMALLINT descr
                               cType == SQL_C_TYPE_DATE || cType == SQL_C_TYPE_TIME || cType == SQL_C_TYPE_TIMESTAMP;
         if (dateTime) {
             Civil c;
-            if (kind == SQLITE_BLOB || !civilOf(st, col, c)) return {SQL_ERROR, "22008"};
+            if (kind == SQLITE_BLOB || !civilOf(v, c)) return {SQL_ERROR, "22008"};
             m = fromCivil(c, cType, out);
         } else if (kind == SQLITE_INTEGER) {
-            m = fromInteger(sqlite3_column_int64(st, col), cType, out);
+            m = fromInteger(sqlite3_value_int64(v), cType, out);
         } else if (kind == SQLITE_FLOAT) {
-            m = fromDouble(sqlite3_column_double(st, col), cType, out);
+            m = fromDouble(sqlite3_value_double(v), cType, out);
         } else if (kind == SQLITE_TEXT) {
-            const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-            m = fromNumberText(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st, col)), cType, out);
+            const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            m = fromNumberText(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(v)), cType, out);
         } else {
             return {SQL_ERROR, "22005"};
         }
@@ -714,40 +743,40 @@ Moved moveColumn(sqlite3_stmt* st, int col, SQLSMALLINT cType, SQLSMALLINT descr
     }
     if (cType == SQL_C_BINARY) {
         if (kind == SQLITE_BLOB || kind == SQLITE_TEXT) {
-            const void* b = kind == SQLITE_BLOB ? sqlite3_column_blob(st, col) : sqlite3_column_text(st, col);
-            const SQLLEN n = sqlite3_column_bytes(st, col);
+            const void* b = kind == SQLITE_BLOB ? sqlite3_value_blob(v) : sqlite3_value_text(v);
+            const SQLLEN n = sqlite3_value_bytes(v);
             return copyPiece(static_cast<const char*>(b), n, out, capacity, indicator, piece, false);
         }
         // A number: the bytes of its 64-bit or double value.
         char raw[8];
         if (kind == SQLITE_INTEGER) {
-            const int64_t v = sqlite3_column_int64(st, col);
-            std::memcpy(raw, &v, 8);
+            const int64_t n = sqlite3_value_int64(v);
+            std::memcpy(raw, &n, 8);
         } else {
-            const double v = sqlite3_column_double(st, col);
-            std::memcpy(raw, &v, 8);
+            const double d = sqlite3_value_double(v);
+            std::memcpy(raw, &d, 8);
         }
         return copyPiece(raw, 8, out, capacity, indicator, piece, false);
     }
     if (!isCharacter(cType)) return {SQL_ERROR, "S1003"};
     const bool wide = cType == SQL_C_WCHAR;
     if (kind == SQLITE_BLOB) {
-        const auto* b = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
-        return hexPiece(b, sqlite3_column_bytes(st, col), out, capacity, indicator, piece, wide);
+        const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+        return hexPiece(b, sqlite3_value_bytes(v), out, capacity, indicator, piece, wide);
     }
     char number[40];
     const char* src;
     SQLLEN n;
     if (kind == SQLITE_INTEGER) {
-        auto r = std::to_chars(number, number + sizeof number, sqlite3_column_int64(st, col));
+        auto r = std::to_chars(number, number + sizeof number, sqlite3_value_int64(v));
         src = number;
         n = r.ptr - number;
     } else if (kind == SQLITE_FLOAT) {
         src = number;
-        n = static_cast<SQLLEN>(doubleText(sqlite3_column_double(st, col), number));
+        n = static_cast<SQLLEN>(doubleText(sqlite3_value_double(v), number));
     } else {
-        src = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-        n = sqlite3_column_bytes(st, col);
+        src = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        n = sqlite3_value_bytes(v);
         if (!src) {
             src = "";
             n = 0;

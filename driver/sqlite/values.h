@@ -61,7 +61,7 @@ struct Piece {
 // column or a first read), which advances. `described` is the column's SQL
 // type, which SQL_C_DEFAULT follows. SQL_NO_DATA_FOUND when a piecewise read
 // has delivered everything.
-Moved moveColumn(sqlite3_stmt* st, int col, SQLSMALLINT cType, SQLSMALLINT described, SQLPOINTER out, SQLLEN capacity,
+Moved moveColumn(sqlite3_value* v, SQLSMALLINT cType, SQLSMALLINT described, SQLPOINTER out, SQLLEN capacity,
                  SQLLEN* indicator, Piece& piece);
 
 // The C type SQL_C_DEFAULT stands for with a column or parameter of `sqlType`.
