@@ -854,6 +854,12 @@ SQLRETURN SQL_API DriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inL
         sqlite3_close(db);
         return fail(d->diags, "08001", "cannot open the database file: " + msg, rc);
     }
+    rc = installCatalogFunctions(db);
+    if (rc != SQLITE_OK) {
+        std::string msg = sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return fail(d->diags, "08001", "cannot prepare the connection: " + msg, rc);
+    }
     sqlite3_progress_handler(db, kProgressSteps, progress, d);
     d->db = db;
     d->file = file;

@@ -1,6 +1,7 @@
 #include "values.h"
 
 #include "../number_text.h"
+#include "catalog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,105 +47,84 @@ const ColumnType kBit = make(SQL_BIT, 1, 0, 1, 1);
 const ColumnType kDouble = make(SQL_DOUBLE, 15, 0, 24, 8);
 const ColumnType kDate = make(SQL_DATE, 10, 0, 10, 6);
 const ColumnType kTime = make(SQL_TIME, 8, 0, 8, 6);
-const ColumnType kTimestamp = make(SQL_TIMESTAMP, 26, 6, 26, 16);
 
-bool has(const std::string& s, const char* word) {
-    return s.find(word) != std::string::npos;
+// Whether a declared type names a decimal type (rather than falling to
+// numeric affinity by SQLite's last rule).
+bool numericName(std::string_view declared) {
+    std::string name;
+    for (char c : declared) {
+        if (c == '(') break;
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name == "NUMERIC" || name == "DECIMAL" || name == "DEC";
 }
 
 }  // namespace
 
 bool typeOfDeclared(std::string_view declared, ColumnType& out) {
-    // The name in upper case with single blanks, and up to two numbers in
-    // parentheses after it.
-    std::string name;
-    long long nums[2] = {-1, -1};
-    int count = 0;
     size_t i = 0;
-    for (; i < declared.size() && declared[i] != '('; ++i) {
-        const char c = declared[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            if (!name.empty() && name.back() != ' ') name += ' ';
-        } else {
-            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
-    }
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    if (name.empty()) return false;
-    if (i < declared.size()) {
-        ++i;
-        while (i < declared.size() && count < 2) {
-            while (i < declared.size() && std::isspace(static_cast<unsigned char>(declared[i]))) ++i;
-            long long v = 0;
-            bool any = false;
-            while (i < declared.size() && std::isdigit(static_cast<unsigned char>(declared[i])) &&
-                   v < static_cast<long long>(kLongest)) {
-                v = v * 10 + (declared[i++] - '0');
-                any = true;
+    while (i < declared.size() && std::isspace(static_cast<unsigned char>(declared[i]))) ++i;
+    if (i == declared.size()) return false;
+    // The catalog's reading of declared types, so that a result column and
+    // SQLColumns describe a column alike.
+    SQLSMALLINT type = SQL_VARCHAR, scale = 0;
+    SQLULEN size = 0;
+    declaredType(declared, type, size, scale);
+    switch (type) {
+        case SQL_INTEGER:
+            out = kInteger;
+            break;
+        case SQL_BIGINT:
+            out = kBigint;
+            break;
+        case SQL_SMALLINT:
+            out = kSmallint;
+            break;
+        case SQL_TINYINT:
+            out = kTinyint;
+            break;
+        case SQL_BIT:
+            out = kBit;
+            break;
+        case SQL_DOUBLE:
+        case SQL_FLOAT:
+        case SQL_REAL:
+            out = kDouble;
+            break;
+        case SQL_DECIMAL:
+        case SQL_NUMERIC: {
+            if (!numericName(declared)) {
+                // Numeric affinity by SQLite's last rule (JSON, UUID, any
+                // name it does not know): the values are whatever was
+                // stored, text as often as numbers, so the column is read as
+                // text rather than refused as a number.
+                out = text(SQL_VARCHAR, 255);
+                break;
             }
-            if (!any) break;
-            nums[count++] = v;
-            while (i < declared.size() && std::isspace(static_cast<unsigned char>(declared[i]))) ++i;
-            if (i < declared.size() && declared[i] == ',') {
-                ++i;
-                continue;
-            }
+            const auto chars = static_cast<SQLINTEGER>(std::min<SQLULEN>(size + 2, INT32_MAX));
+            out = make(type, size, scale, chars, chars);
             break;
         }
-    }
-    const auto sized = [&](SQLULEN dflt) { return nums[0] > 0 ? static_cast<SQLULEN>(nums[0]) : dflt; };
-
-    if (name == "INTEGER" || name == "INT" || name == "MEDIUMINT" || name == "INT4") {
-        out = kInteger;
-    } else if (name == "BIGINT" || name == "INT8" || name == "UNSIGNED BIG INT") {
-        out = kBigint;
-    } else if (name == "SMALLINT" || name == "INT2") {
-        out = kSmallint;
-    } else if (name == "TINYINT") {
-        out = kTinyint;
-    } else if (name == "BOOLEAN" || name == "BOOL" || name == "BIT") {
-        out = kBit;
-    } else if (name == "REAL" || name == "DOUBLE" || name == "DOUBLE PRECISION" || name == "FLOAT" ||
-               name == "FLOAT8" || name == "FLOAT4") {
-        out = kDouble;
-    } else if (name == "NUMERIC" || name == "DECIMAL" || name == "DEC") {
-        const SQLULEN p = nums[0] > 0 ? static_cast<SQLULEN>(nums[0]) : 0;
-        const auto s = static_cast<SQLSMALLINT>(nums[1] > 0 && nums[1] <= static_cast<long long>(p) ? nums[1] : 0);
-        const auto chars = static_cast<SQLINTEGER>(p + 2);
-        out = make(SQL_DECIMAL, p, s, chars, chars);
-    } else if (name == "DATE") {
-        out = kDate;
-    } else if (name == "TIME") {
-        out = kTime;
-    } else if (name == "TIMESTAMP" || name == "DATETIME") {
-        out = kTimestamp;
-    } else if (name == "CHAR" || name == "CHARACTER" || name == "NCHAR" || name == "NATIVE CHARACTER") {
-        out = text(SQL_CHAR, sized(1));
-    } else if (name == "VARCHAR" || name == "NVARCHAR" || name == "VARYING CHARACTER" ||
-               name == "CHARACTER VARYING" || name == "VARCHAR2") {
-        out = text(SQL_VARCHAR, sized(kUnsizedText));
-    } else if (name == "TEXT" || name == "CLOB") {
-        out = text(SQL_LONGVARCHAR, sized(kLongest));
-    } else if (name == "BLOB") {
-        out = binary(SQL_LONGVARBINARY, sized(kLongest));
-    } else if (name == "BINARY") {
-        out = binary(SQL_BINARY, sized(1));
-    } else if (name == "VARBINARY") {
-        out = binary(SQL_VARBINARY, sized(kUnsizedText));
-    } else if (has(name, "INT")) {
-        // SQLite's affinity rules, in their order: any other name with INT
-        // holds SQLite's 64-bit integers.
-        out = kBigint;
-    } else if (has(name, "CHAR") || has(name, "CLOB") || has(name, "TEXT")) {
-        out = text(SQL_VARCHAR, sized(kUnsizedText));
-    } else if (has(name, "BLOB")) {
-        out = binary(SQL_LONGVARBINARY, sized(kLongest));
-    } else if (has(name, "REAL") || has(name, "FLOA") || has(name, "DOUB")) {
-        out = kDouble;
-    } else {
-        // Numeric affinity under a name SQLite does not know (JSON, UUID,
-        // MONEY...): the values are whatever was stored, read as text.
-        out = text(SQL_VARCHAR, sized(kUnsizedText));
+        case SQL_DATE:
+            out = kDate;
+            break;
+        case SQL_TIME:
+            out = kTime;
+            break;
+        case SQL_TIMESTAMP: {
+            const auto chars = static_cast<SQLINTEGER>(size);
+            out = make(SQL_TIMESTAMP, size, scale, chars, 16);
+            break;
+        }
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY:
+            out = binary(type, size);
+            break;
+        default:
+            out = text(type, size);
+            break;
     }
     return true;
 }

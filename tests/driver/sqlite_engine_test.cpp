@@ -140,9 +140,9 @@ TEST(SqliteEngineDescribe, DeclaredTypesAndExpressions) {
     };
     const Want want[] = {
         {SQL_INTEGER, 10, 0},    {SQL_BIGINT, 19, 0},     {SQL_SMALLINT, 5, 0},      {SQL_BIT, 1, 0},
-        {SQL_DOUBLE, 15, 0},     {SQL_DOUBLE, 15, 0},     {SQL_DECIMAL, 10, 2},      {SQL_CHAR, 4, 0},
+        {SQL_DOUBLE, 15, 0},     {SQL_DOUBLE, 15, 0},     {SQL_NUMERIC, 10, 2},      {SQL_CHAR, 4, 0},
         {SQL_VARCHAR, 20, 0},    {SQL_LONGVARCHAR, 0, 0}, {SQL_LONGVARBINARY, 0, 0}, {SQL_DATE, 10, 0},
-        {SQL_TIME, 8, 0},        {SQL_TIMESTAMP, 26, 6},  {SQL_TIMESTAMP, 26, 6},    {SQL_BIGINT, 19, 0},
+        {SQL_TIME, 8, 0},        {SQL_TIMESTAMP, 23, 3},  {SQL_TIMESTAMP, 23, 3},    {SQL_BIGINT, 19, 0},
         {SQL_VARCHAR, 255, 0},   {SQL_BIGINT, 19, 0},     {SQL_DOUBLE, 15, 0},       {SQL_VARCHAR, 255, 0},
         {SQL_VARBINARY, 255, 0}, {SQL_VARCHAR, 255, 0}};
     SQLSMALLINT n = 0;
