@@ -527,4 +527,53 @@ TEST(SqliteEngineStatements, SeveralStatementsAndTransactions) {
     EXPECT_EQ(dead, 0u);
 }
 
+// The catalog functions, SQLGetInfo and escapes answer through the engine's
+// statements and connection.
+TEST(SqliteEngineStatements, CatalogInfoAndEscapes) {
+    Db db;
+    db.run("CREATE TABLE t(a INTEGER, b TEXT DEFAULT 'x', PRIMARY KEY (b, a))");
+    SQLHSTMT s = db.stmt();
+    ASSERT_EQ(F.SQLPrimaryKeys(s, nullptr, 0, nullptr, 0, (SQLCHAR*)"t", SQL_NTS), SQL_SUCCESS)
+        << stateOf(nullptr, s);
+    std::string keys;
+    char name[64];
+    SQLLEN ind = 0;
+    int16_t seq = 0;
+    while (F.SQLFetch(s) == SQL_SUCCESS) {
+        ASSERT_EQ(F.SQLGetData(s, 4, SQL_C_CHAR, name, sizeof name, &ind), SQL_SUCCESS);
+        ASSERT_EQ(F.SQLGetData(s, 5, SQL_C_SSHORT, &seq, 0, &ind), SQL_SUCCESS);
+        keys += std::string(name) + std::to_string(seq) + " ";
+    }
+    EXPECT_EQ(keys, "b1 a2 ");
+    SQLSMALLINT type = 0;
+    ASSERT_EQ(F.SQLDescribeCol(s, 5, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(type, SQL_SMALLINT);
+
+    char dbms[64] = {};
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(F.SQLGetInfo(db.dbc, SQL_DBMS_NAME, dbms, sizeof dbms, &len), SQL_SUCCESS);
+    EXPECT_STREQ(dbms, "SQLite");
+
+    // Escapes are rewritten unless SQL_NOSCAN is on; a ? in a comment is no
+    // parameter.
+    EXPECT_EQ(db.one("SELECT {fn UCASE('abc')} -- what?"), "ABC");
+    SQLHSTMT p = db.stmt();
+    ASSERT_EQ(F.SQLPrepare(p, (SQLCHAR*)"SELECT ? /* ? */ , '?'", SQL_NTS), SQL_SUCCESS);
+    SQLSMALLINT n = -1;
+    ASSERT_EQ(F.SQLNumParams(p, &n), SQL_SUCCESS);
+    EXPECT_EQ(n, 1);
+    ASSERT_EQ(F.SQLSetStmtOption(p, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_SUCCESS);
+    EXPECT_EQ(F.SQLPrepare(p, (SQLCHAR*)"SELECT {fn UCASE('abc')}", SQL_NTS), SQL_ERROR);
+    char out[64];
+    SQLINTEGER outLen = 0;
+    ASSERT_EQ(
+        F.SQLNativeSql(db.dbc, (SQLCHAR*)"SELECT {fn UCASE('abc')}", SQL_NTS, (SQLCHAR*)out, sizeof out, &outLen),
+        SQL_SUCCESS);
+    EXPECT_EQ(std::string(out).find('{'), std::string::npos) << out;
+    ASSERT_EQ(F.SQLNativeSql(db.dbc, (SQLCHAR*)"SELECT 12345", SQL_NTS, (SQLCHAR*)out, 5, &outLen),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(out, "SELE");
+    EXPECT_EQ(outLen, 12);
+}
+
 }  // namespace
