@@ -798,6 +798,16 @@ SQLRETURN SQL_API FreeConnect(SQLHDBC h) {
     return SQL_SUCCESS;
 }
 
+// libsqlite3 keeps memory statistics by default, under one process-wide
+// mutex taken by every allocation of every connection: threads on different
+// connections would wait on each other. They are turned off before the
+// first connect, which the library allows only before it initialises (when
+// another user in the process already initialised it, nothing changes).
+void withoutMemoryStatistics() {
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 SQLRETURN SQL_API DriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
                                 SQLSMALLINT outCapacity, SQLSMALLINT* outLength, SQLUSMALLINT completion) {
     Dbc* d = dbcOf(h);
@@ -818,10 +828,20 @@ SQLRETURN SQL_API DriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inL
     std::string file;
     bool haveFile = false;
     int busyMs = kDefaultBusyMs;
+    std::string sync;
     for (const auto& a : attrs) {
         if (strcasecmp(a.key.c_str(), "Database") == 0 && !haveFile) {
             file = a.value;
             haveFile = true;
+        } else if (strcasecmp(a.key.c_str(), "SyncPragma") == 0) {
+            // SQLite's synchronous setting, named as the SQLite ODBC driver
+            // names it; one of SQLite's own words, nothing else.
+            const char* const kWords[] = {"OFF", "NORMAL", "FULL", "EXTRA"};
+            sync.clear();
+            for (const char* w : kWords)
+                if (strcasecmp(a.value.c_str(), w) == 0) sync = w;
+            if (sync.empty())
+                return fail(d->diags, "08001", "the SyncPragma attribute is not OFF, NORMAL, FULL or EXTRA");
         } else if (strcasecmp(a.key.c_str(), "Timeout") == 0) {
             char* end = nullptr;
             const long v = std::strtol(a.value.c_str(), &end, 10);
@@ -834,6 +854,7 @@ SQLRETURN SQL_API DriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inL
         return fail(d->diags, "08001", "the connection string names no database file (Database attribute)");
     if (file.find('\0') != std::string::npos)
         return fail(d->diags, "08001", "the database file name holds a NUL character");
+    withoutMemoryStatistics();
     sqlite3* db = nullptr;
     // No SQLITE_OPEN_URI: the name is a file name, never a URI with options.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
@@ -853,6 +874,10 @@ SQLRETURN SQL_API DriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT inL
         std::string msg = sqlite3_errmsg(db);
         sqlite3_close(db);
         return fail(d->diags, "08001", "cannot open the database file: " + msg, rc);
+    }
+    if (!sync.empty()) {
+        const std::string pragma = "PRAGMA synchronous=" + sync;
+        sqlite3_exec(db, pragma.c_str(), nullptr, nullptr, nullptr);
     }
     rc = installCatalogFunctions(db);
     if (rc != SQLITE_OK) {
