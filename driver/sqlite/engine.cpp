@@ -345,8 +345,10 @@ SQLRETURN ensureTransaction(Stmt& s, sqlite3_stmt* st) {
     Dbc& d = *s.dbc;
     if (d.autocommit || !sqlite3_get_autocommit(d.db)) return SQL_SUCCESS;
     const std::string k = firstKeyword(sqlite3_sql(st));
+    // SAVEPOINT and RELEASE run inside the begun transaction: a savepoint
+    // that began one would end it, committed, at its RELEASE.
     if (k == "BEGIN" || k == "COMMIT" || k == "END" || k == "PRAGMA" || k == "VACUUM" || k == "ATTACH" ||
-        k == "DETACH" || k == "SAVEPOINT" || k == "RELEASE")
+        k == "DETACH")
         return SQL_SUCCESS;
     char* err = nullptr;
     const int rc = sqlite3_exec(d.db, "BEGIN", nullptr, nullptr, &err);

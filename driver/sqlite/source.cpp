@@ -49,6 +49,15 @@ bool columnShape(const std::string&, const ColumnShape& engine, ColumnShape& c) 
             c.displaySize = 20;
             c.octetLength = 8;
             return true;
+        case SQL_LONGVARCHAR:
+        case SQL_LONGVARBINARY:
+            // TEXT and BLOB without a length hold up to SQLite's longest
+            // value: shown as of unknown size, so the natives bind a
+            // buffer for common values and read longer ones in pieces
+            // (streams stay streams) rather than taking every value whole.
+            if (engine.size < 1000000000) return false;
+            showAs(c, engine.type, 0);
+            return true;
         default:
             return false;
     }

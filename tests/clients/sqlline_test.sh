@@ -17,7 +17,7 @@ if [ "$db" = postgres ]; then
   missing_state=42P01
   product=PostgreSQL
 else
-  url="jdbc:quorvane:Driver=$QVT_SQLITE_DRIVER;Database=$home/sqlline.db;"
+  url="jdbc:quorvane:Database=$home/sqlline.db;"
   user=""
   missing_state=HY000
   product=SQLite
