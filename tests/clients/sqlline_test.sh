@@ -19,7 +19,7 @@ if [ "$db" = postgres ]; then
 else
   url="jdbc:quorvane:Database=$home/sqlline.db;"
   user=""
-  missing_state=HY000
+  missing_state=42000
   product=SQLite
 fi
 table="sqlline_people_$$"
