@@ -25,7 +25,7 @@ struct Attribute {
 bool parse(std::string_view text, std::vector<Attribute>& out, std::string& problem);
 
 // The ODBC drivers whose connection-string parser libruva70 knows.
-enum class Kind { Generic, SQLite, Psqlodbc };
+enum class Kind { Generic, SQLite, Psqlodbc, MariaDB };
 
 // The kind of driver a shared object is, by its file name.
 Kind classify(std::string_view driverFile);

@@ -11,9 +11,14 @@ __attribute__((weak)) const XaOperations* postgresXaOperations() {
     return nullptr;
 }
 
+__attribute__((weak)) const XaOperations* mariadbXaOperations() {
+    return nullptr;
+}
+
 void xaConnectionClosed(uint32_t value) {
     // Whatever the data source was: the state is keyed by the handle value.
     if (const XaOperations* ops = postgresXaOperations(); ops && ops->closed) ops->closed(value);
+    if (const XaOperations* ops = mariadbXaOperations(); ops && ops->closed) ops->closed(value);
 }
 
 namespace {
