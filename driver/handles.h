@@ -20,7 +20,7 @@ namespace ruva {
 enum class Kind : uint8_t { Env = 1, Dbc = 2, Stmt = 3 };
 
 // The data source behind a connection, decided at connect from the DBMS name.
-enum class Source : uint8_t { Unknown = 0, PostgreSQL = 1, SQLite = 2 };
+enum class Source : uint8_t { Unknown = 0, PostgreSQL = 1, SQLite = 2, MariaDB = 3 };
 
 struct Diag {
     char state[6];

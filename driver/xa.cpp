@@ -24,7 +24,9 @@ void xaConnectionClosed(uint32_t value) {
 namespace {
 
 const XaOperations* operationsFor(Source source) {
-    return source == Source::PostgreSQL ? postgresXaOperations() : nullptr;
+    return source == Source::PostgreSQL ? postgresXaOperations()
+           : source == Source::MariaDB  ? mariadbXaOperations()
+                                        : nullptr;
 }
 
 // The connection and its data source's operations; null operations leave

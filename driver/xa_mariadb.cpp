@@ -220,15 +220,24 @@ SQLINTEGER notSupported(XaConnection& c, SQLINTEGER* out, const std::string& wha
 SQLINTEGER codeOf(const Result& r) {
     if (r.lost()) return RUVA70_XAER_RMFAIL;
     switch (r.native) {
-        case 1397: return RUVA70_XAER_NOTA;
-        case 1398: return RUVA70_XAER_INVAL;
-        case 1399: return RUVA70_XAER_PROTO;  // not possible in the branch's state
-        case 1400: return RUVA70_XAER_OUTSIDE;
-        case 1440: return RUVA70_XAER_DUPID;
-        case 1402: return RUVA70_XA_RBROLLBACK;
-        case 1613: return RUVA70_XA_RBTIMEOUT;
-        case 1614: return RUVA70_XA_RBDEADLOCK;
-        default: return RUVA70_XAER_RMERR;
+        case 1397:
+            return RUVA70_XAER_NOTA;
+        case 1398:
+            return RUVA70_XAER_INVAL;
+        case 1399:
+            return RUVA70_XAER_PROTO;  // not possible in the branch's state
+        case 1400:
+            return RUVA70_XAER_OUTSIDE;
+        case 1440:
+            return RUVA70_XAER_DUPID;
+        case 1402:
+            return RUVA70_XA_RBROLLBACK;
+        case 1613:
+            return RUVA70_XA_RBTIMEOUT;
+        case 1614:
+            return RUVA70_XA_RBDEADLOCK;
+        default:
+            return RUVA70_XAER_RMERR;
     }
 }
 
@@ -366,8 +375,7 @@ SQLINTEGER checkOptions(XaConnection& c, SQLINTEGER option2, SQLINTEGER* xaCode,
     return result;
 }
 
-SQLINTEGER myCommit(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2,
-                    SQLINTEGER* xaCode) {
+SQLINTEGER myCommit(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2, SQLINTEGER* xaCode) {
     if (!validXid(xid)) return invalid(c, xaCode, "the XID is null or out of MariaDB's range");
     bool ok = false;
     const SQLINTEGER refused = checkOptions(c, option2, xaCode, ok);
@@ -389,8 +397,7 @@ SQLINTEGER myCommit(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLINT
     return answer(c, xaCode, RUVA70_XA_OK);
 }
 
-SQLINTEGER myRollback(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2,
-                      SQLINTEGER* xaCode) {
+SQLINTEGER myRollback(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLINTEGER option2, SQLINTEGER* xaCode) {
     if (!validXid(xid)) return invalid(c, xaCode, "the XID is null or out of MariaDB's range");
     bool ok = false;
     const SQLINTEGER refused = checkOptions(c, option2, xaCode, ok);
@@ -408,13 +415,11 @@ SQLINTEGER myRollback(XaConnection& c, RUVA70_XID* xid, SQLINTEGER option1, SQLI
             }
         }
         Result r = run(c, "XA ROLLBACK " + xidText(*xid));
-        if (r.ok() || codeOf(r) == RUVA70_XAER_NOTA || r.lost() ||
-            rollbackCode(codeOf(r))) {
+        if (r.ok() || codeOf(r) == RUVA70_XAER_NOTA || r.lost() || rollbackCode(codeOf(r))) {
             toIdle(b);
             store(c.value, b);
         }
-        if (!r.ok() && rollbackCode(codeOf(r)))
-            return answer(c, xaCode, RUVA70_XA_OK);  // rolled back either way
+        if (!r.ok() && rollbackCode(codeOf(r))) return answer(c, xaCode, RUVA70_XA_OK);  // rolled back either way
         if (!r.ok()) return failed(c, xaCode, r);
         return answer(c, xaCode, RUVA70_XA_OK);
     }

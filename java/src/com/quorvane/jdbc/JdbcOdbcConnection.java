@@ -43,6 +43,8 @@ public class JdbcOdbcConnection implements Connection {
     private boolean readOnly;
     private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
     private JdbcOdbcDatabaseMetaData metaData;
+    /** The data source's identifier quote (savepoint names), once asked. */
+    private String identifierQuote;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
     private static final int INFO_QUALIFIER_TERM = 42;
@@ -554,21 +556,30 @@ public class JdbcOdbcConnection implements Connection {
         checkOpen();
         if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
         JdbcOdbcSavepoint sp = new JdbcOdbcSavepoint(this, name, ++savepointIds);
-        runInternal("SAVEPOINT " + sp.sqlName(), "setSavepoint");
+        runInternal("SAVEPOINT " + sp.sqlName(identifierQuote()), "setSavepoint");
         return sp;
+    }
+
+    /** The data source's identifier quote, asked once; '"' where it names none. */
+    private String identifierQuote() throws SQLException {
+        if (identifierQuote == null) {
+            String q = getMetaData().getIdentifierQuoteString();
+            identifierQuote = q.trim().isEmpty() ? "\"" : q;
+        }
+        return identifierQuote;
     }
 
     /** Rolls back to the savepoint, which stays set (as SQL's ROLLBACK TO SAVEPOINT leaves it). */
     @Override
     public void rollback(Savepoint savepoint) throws SQLException {
         JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
-        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(), "rollback to a savepoint");
+        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(identifierQuote()), "rollback to a savepoint");
     }
 
     @Override
     public void releaseSavepoint(Savepoint savepoint) throws SQLException {
         JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
-        runInternal("RELEASE SAVEPOINT " + sp.sqlName(), "releaseSavepoint");
+        runInternal("RELEASE SAVEPOINT " + sp.sqlName(identifierQuote()), "releaseSavepoint");
         sp.released = true;
     }
 

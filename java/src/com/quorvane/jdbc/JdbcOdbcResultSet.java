@@ -56,7 +56,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
-            K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15;
+            K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15,
+            // A BIT(1) column (a small integer named bit): a boolean. A BIT(n)
+            // column is K_BINARY and reads as a number too (its bits).
+            K_BIT = 16;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -75,6 +78,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     final int[] lengths;
     final int[] cTypes;
     final int[] kinds;
+    /** Binary columns that hold bits (BIT(n)): also read as a number, big-endian; null when none. */
+    boolean[] bits;
     private final JdbcOdbcBoundCol[] cols;
     private final byte[] ec = new byte[2];
     private final RetVal rv = new RetVal();
@@ -164,6 +169,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         st.cursorOpen = true;
         st.conn.live.incrementAndGet();
         int[] kinds = new int[n];
+        boolean[] bits = null;
         for (int i = 0; i < n; i++) {
             kinds[i] = kind(sqlTypes[i], driverTypes[i], cTypes[i]);
             if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
@@ -171,9 +177,18 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
                 // psqlODBC describes booleans as short text; the type name tells them.
                 String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
                 if ("bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name)) kinds[i] = K_BOOLEAN_TEXT;
+            } else if ((kinds[i] == K_SHORT && sqlTypes[i] == Odbc.TINYINT) || kinds[i] == K_BINARY) {
+                // MariaDB's BIT: one bit is a boolean, more are their bits.
+                if ("bit".equalsIgnoreCase(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME))) {
+                    if (kinds[i] == K_SHORT) kinds[i] = K_BIT;
+                    else bits = bits == null ? new boolean[n] : bits;
+                    if (bits != null && kinds[i] == K_BINARY) bits[i] = true;
+                }
             }
         }
-        return new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
+        JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
+        rs.bits = bits;
+        return rs;
     }
 
     private static SQLException describeFailure(JdbcOdbcStatement stmt, int n, byte rc, byte code) {
@@ -628,6 +643,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             int v = cachedOrShort(i);
             return wasNull ? null : Integer.valueOf(v);
         }
+        case K_BIT: {
+            int v = cachedOrShort(i);
+            return wasNull ? null : Boolean.valueOf(v != 0);
+        }
         case K_INT: {
             int v = cachedOrInt(i);
             return wasNull ? null : Integer.valueOf(v);
@@ -722,6 +741,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         long r;
         if (v instanceof Integer || v instanceof Long || v instanceof Short) {
             r = ((Number) v).longValue();
+        } else if (v instanceof byte[] && bits != null && bits[i] && ((byte[]) v).length <= 8) {
+            r = 0;
+            for (byte b : (byte[]) v) r = (r << 8) | (b & 0xFF);
+            if (max == Long.MAX_VALUE) return r;  // all 64 bits, as they are
         } else if (v instanceof Boolean) {
             r = (Boolean) v ? 1 : 0;
         } else {
