@@ -68,3 +68,76 @@ void correctState(char (&state)[6], SQLINTEGER native) {
 }
 
 }  // namespace ruva::mariadb
+
+namespace ruva::mariadb {
+namespace {
+
+// CONVERT(X'..' USING utf8): the text as a value of information_schema's
+// character set, whatever bytes it holds.
+std::string textLiteral(const unsigned char* p, SQLSMALLINT len) {
+    static const char digits[] = "0123456789ABCDEF";
+    const size_t n = len == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(p)) : static_cast<size_t>(len);
+    std::string out = "CONVERT(X'";
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
+    }
+    return out + "' USING utf8)";
+}
+
+bool given(const unsigned char* p, SQLSMALLINT len) {
+    return p && len != 0 && !(len == SQL_NTS && *p == 0);
+}
+
+}  // namespace
+
+std::string columnsQuery(const unsigned char* catalog, SQLSMALLINT catalogLen, const unsigned char* table,
+                         SQLSMALLINT tableLen, const unsigned char* column, SQLSMALLINT columnLen) {
+    // The ODBC type of each MariaDB type, as the result set describes it
+    // (unsigned integers one type wider, BIT(1) a bit, BIT(n) its bytes).
+    static const char* const kSelect =
+        "SELECT TABLE_SCHEMA AS TABLE_CAT, CAST(NULL AS CHAR(1)) AS TABLE_SCHEM, TABLE_NAME, COLUMN_NAME, "
+        "CAST(CASE "
+        "WHEN DATA_TYPE = 'tinyint' THEN IF(COLUMN_TYPE LIKE '%unsigned%', 5, -6) "
+        "WHEN DATA_TYPE = 'smallint' THEN IF(COLUMN_TYPE LIKE '%unsigned%', 4, 5) "
+        "WHEN DATA_TYPE = 'mediumint' THEN 4 "
+        "WHEN DATA_TYPE = 'int' THEN IF(COLUMN_TYPE LIKE '%unsigned%', -5, 4) "
+        "WHEN DATA_TYPE = 'bigint' THEN IF(COLUMN_TYPE LIKE '%unsigned%', 3, -5) "
+        "WHEN DATA_TYPE IN ('decimal', 'numeric') THEN 3 WHEN DATA_TYPE = 'float' THEN 7 "
+        "WHEN DATA_TYPE IN ('double', 'real') THEN 8 "
+        "WHEN DATA_TYPE = 'bit' THEN IF(NUMERIC_PRECISION = 1, -7, -2) "
+        "WHEN DATA_TYPE IN ('char', 'enum', 'set') THEN 1 WHEN DATA_TYPE = 'varchar' THEN 12 "
+        "WHEN DATA_TYPE IN ('tinytext', 'text', 'mediumtext', 'longtext', 'json') THEN -1 "
+        "WHEN DATA_TYPE = 'binary' THEN -2 WHEN DATA_TYPE = 'varbinary' THEN -3 "
+        "WHEN DATA_TYPE IN ('tinyblob', 'blob', 'mediumblob', 'longblob') THEN -4 "
+        "WHEN DATA_TYPE = 'date' THEN 9 WHEN DATA_TYPE = 'time' THEN 10 "
+        "WHEN DATA_TYPE IN ('datetime', 'timestamp') THEN 11 WHEN DATA_TYPE = 'year' THEN 5 "
+        "ELSE 12 END AS SIGNED) AS DATA_TYPE, "
+        "CONCAT(UPPER(DATA_TYPE), IF(COLUMN_TYPE LIKE '%unsigned%', ' UNSIGNED', '')) AS TYPE_NAME, "
+        "CAST(CASE "
+        "WHEN DATA_TYPE = 'bit' THEN IF(NUMERIC_PRECISION = 1, 1, (NUMERIC_PRECISION + 7) DIV 8) "
+        "WHEN DATA_TYPE = 'bigint' AND COLUMN_TYPE LIKE '%unsigned%' THEN 20 "
+        "WHEN DATA_TYPE = 'int' AND COLUMN_TYPE LIKE '%unsigned%' THEN 19 "
+        "WHEN DATA_TYPE = 'date' THEN 10 "
+        "WHEN DATA_TYPE = 'time' THEN 8 + IF(DATETIME_PRECISION > 0, DATETIME_PRECISION + 1, 0) "
+        "WHEN DATA_TYPE IN ('datetime', 'timestamp') THEN 19 + IF(DATETIME_PRECISION > 0, DATETIME_PRECISION + 1, 0) "
+        "WHEN DATA_TYPE = 'year' THEN 4 "
+        "ELSE COALESCE(CHARACTER_MAXIMUM_LENGTH, NUMERIC_PRECISION) END AS SIGNED) AS COLUMN_SIZE, "
+        "CAST(COALESCE(CHARACTER_OCTET_LENGTH, 8) AS SIGNED) AS BUFFER_LENGTH, "
+        "CAST(CASE WHEN DATA_TYPE IN ('time', 'datetime', 'timestamp') THEN DATETIME_PRECISION "
+        "WHEN DATA_TYPE = 'bit' THEN NULL ELSE NUMERIC_SCALE END AS SIGNED) AS DECIMAL_DIGITS, "
+        "CAST(IF(NUMERIC_PRECISION IS NULL OR DATA_TYPE = 'bit', NULL, 10) AS SIGNED) AS NUM_PREC_RADIX, "
+        "CAST(IF(IS_NULLABLE = 'YES', 1, 0) AS SIGNED) AS NULLABLE, COLUMN_COMMENT AS REMARKS, "
+        "COLUMN_DEFAULT AS COLUMN_DEF, CAST(NULL AS SIGNED) AS SQL_DATA_TYPE, "
+        "CAST(NULL AS SIGNED) AS SQL_DATETIME_SUB, CAST(CHARACTER_OCTET_LENGTH AS SIGNED) AS CHAR_OCTET_LENGTH, "
+        "CAST(ORDINAL_POSITION AS SIGNED) AS ORDINAL_POSITION, IS_NULLABLE, "
+        "CAST(IF(EXTRA LIKE '%auto_increment%', 1, 0) AS SIGNED) AS AUTO_INCREMENT "
+        "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = ";
+    std::string sql = kSelect;
+    sql += given(catalog, catalogLen) ? textLiteral(catalog, catalogLen) : std::string("DATABASE()");
+    if (given(table, tableLen)) sql += " AND TABLE_NAME LIKE " + textLiteral(table, tableLen);
+    if (given(column, columnLen)) sql += " AND COLUMN_NAME LIKE " + textLiteral(column, columnLen);
+    return sql + " ORDER BY TABLE_SCHEMA, TABLE_NAME, ORDINAL_POSITION";
+}
+
+}  // namespace ruva::mariadb

@@ -40,3 +40,17 @@ void correctState(char (&state)[6], SQLINTEGER native);
 constexpr SQLUINTEGER kDefaultIsolation = SQL_TXN_REPEATABLE_READ;
 
 }  // namespace ruva::mariadb
+
+namespace ruva::mariadb {
+
+// The text of SQLColumns on MariaDB: ODBC's 18 columns and AUTO_INCREMENT
+// (1 or 0, as psqlODBC adds it), from information_schema.COLUMNS. The
+// driver's own SQLColumns calls every character column wide (NVARCHAR) and
+// every AUTO_INCREMENT column nullable, and cannot tell which numbers
+// themselves. Names and patterns travel as hexadecimal literals: no value
+// is ever read as SQL. A null (or empty) catalog is the current database.
+// Each argument is a pointer and a length (SQL_NTS: up to its zero byte).
+std::string columnsQuery(const unsigned char* catalog, SQLSMALLINT catalogLen, const unsigned char* table,
+                         SQLSMALLINT tableLen, const unsigned char* column, SQLSMALLINT columnLen);
+
+}  // namespace ruva::mariadb

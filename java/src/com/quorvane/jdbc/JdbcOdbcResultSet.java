@@ -856,6 +856,19 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
                 String s = wideText(i);
                 return s == null ? null : (parseBoolean(i, s) ? "t" : "f");
             }
+            case K_BIT: {
+                int v = cachedOrShort(i);
+                return wasNull ? null : v != 0 ? "1" : "0";
+            }
+            case K_BINARY: {
+                if (bits != null && bits[i]) {
+                    // A BIT(n) column's text is the number its bits make, as MariaDB prints it.
+                    Object v = value(i);
+                    return v == null ? null : Long.toUnsignedString(toLong(i, v, Long.MIN_VALUE, Long.MAX_VALUE, "long"));
+                }
+                Object b = value(i);
+                return b == null ? null : toText(i, b);
+            }
             default: {
                 Object v = value(i);
                 return v == null ? null : toText(i, v);
