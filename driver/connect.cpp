@@ -2,6 +2,7 @@
 #include "connect_string.h"
 #include "connection.h"
 #include "handles.h"
+#include "source.h"
 #include "statement.h"
 #include "xa.h"
 
@@ -87,6 +88,9 @@ void withoutSqliteMemoryStatistics() {
 // (owned or not) held across the driver manager's call. False, with a
 // record on the connection, when the string is refused.
 struct Prepared {
+    // The string names no ODBC driver or data source: the connection goes
+    // to libruva70's own SQLite engine, with the string as given.
+    bool engine = false;
     bool rewritten = false;
     std::string text;
     std::unique_lock<std::mutex> turn{gLocaleConnectMu, std::defer_lock};
@@ -105,6 +109,10 @@ bool beforeConnect(Handle& dbc, const SQLCHAR* connStr, SQLSMALLINT length, Prep
     if (!connstr::parse(given, attrs, problem)) {
         addDiag(dbc, "08001", problem);
         return false;
+    }
+    if (!connstr::namesDriver(attrs)) {
+        out.engine = true;
+        return true;
     }
     const std::string file = connstr::driverFile(attrs);
     const connstr::Kind kind = file.empty() ? connstr::Kind::Generic : connstr::classify(file);
@@ -155,7 +163,7 @@ constexpr const char* kLostDuringCommit =
 // one whose outcome is unknown (08007), never as done.
 SQLRETURN transact(Handle& dbc, SQLUSMALLINT fType) {
     if (connectionLost(dbc)) return fail(dbc, "08S01", fType == SQL_COMMIT ? kLostBeforeCommit : kLostBeforeRollback);
-    const SQLRETURN rc = DM().SQLTransact(SQL_NULL_HENV, dbc.dm.load(), fType);
+    const SQLRETURN rc = fns(dbc).SQLTransact(SQL_NULL_HENV, dbc.dm.load(), fType);
     if (rc == SQL_SUCCESS || !dbc.connected.load(std::memory_order_acquire)) {
         if (rc != SQL_SUCCESS || fType != SQL_COMMIT || !connectionLost(dbc)) return rc;
         return fail(dbc, "08007", kLostDuringCommit);
@@ -220,7 +228,7 @@ SQLRETURN ruva70_SQLAllocEnv(SQLHENV* phenv) {
         d->SQLFreeHandle(SQL_HANDLE_ENV, env);
         return SQL_ERROR;
     }
-    uint32_t v = issue(Kind::Env, env, 0, Source::Unknown, nullptr);
+    uint32_t v = issue(Kind::Env, env, 0, nullptr, nullptr);
     if (!v) {
         // No handle to hold the record: the out-of-memory answer of ODBC is
         // SQL_ERROR with a null handle.
@@ -242,7 +250,7 @@ SQLRETURN ruva70_SQLAllocConnect(SQLHENV henv, SQLHDBC* phdbc) {
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLRETURN rc = DM().SQLAllocConnect(env->dm.load(), &dbc);
     if (!SQL_SUCCEEDED(rc)) return rc;
-    uint32_t v = issue(Kind::Dbc, dbc, valueOf(henv), kSourceNotAsked, nullptr);
+    uint32_t v = issue(Kind::Dbc, dbc, valueOf(henv), nullptr, nullptr);
     if (!v) {
         DM().SQLFreeConnect(dbc);
         return fail(*env, "S1001", kNoHandleLeft);
@@ -265,13 +273,47 @@ SQLRETURN ruva70_SQLFreeEnv(SQLHENV henv) {
 SQLRETURN ruva70_SQLFreeConnect(SQLHDBC hdbc) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    SQLRETURN rc = DM().SQLFreeConnect(dbc->dm.load());
+    SQLRETURN rc = fns(*dbc).SQLFreeConnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc)) {
         releaseChildren(valueOf(hdbc), Kind::Stmt);
         xaConnectionClosed(valueOf(hdbc));
         release(valueOf(hdbc), Kind::Dbc);
     }
     return rc;
+}
+
+// A connect whose string names no ODBC driver: the engine's connection takes
+// the place of the driver manager's, which waits unused until this one
+// disconnects. The engine's records of a failed connect move to ours.
+SQLRETURN connectToEngine(Handle& dbc, SQLHWND hwnd, SQLCHAR* connStr, SQLSMALLINT length, SQLCHAR* out,
+                          SQLSMALLINT outMax, SQLSMALLINT* outLength, SQLUSMALLINT completion) {
+    const DataSource& source = sqliteEngineSource();
+    const DriverManager& e = functionsOf(source);
+    if (!e.SQLAllocConnect) return fail(dbc, "IM003", "this library was built without its SQLite engine");
+    SQLHDBC own = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(e.SQLAllocConnect(SQL_NULL_HENV, &own)))
+        return fail(dbc, "S1001", "no memory for a connection of the SQLite engine");
+    const SQLRETURN rc = e.SQLDriverConnect(own, hwnd, connStr, length, out, outMax, outLength, completion);
+    if (!SQL_SUCCEEDED(rc)) {
+        SQLCHAR state[6];
+        SQLCHAR msg[SQL_MAX_MESSAGE_LENGTH + 1];
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        for (int i = 0; i < 64; ++i) {
+            std::memset(state, 0, sizeof state);
+            msg[0] = 0;
+            if (!SQL_SUCCEEDED(e.SQLError(SQL_NULL_HENV, own, SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len)))
+                break;
+            keepDiag(dbc, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(msg));
+        }
+        e.SQLFreeConnect(own);
+        return rc;
+    }
+    dbc.parkedDm = dbc.dm.load();
+    dbc.dm.store(own, std::memory_order_release);
+    dbc.api.store(&e, std::memory_order_release);
+    dbc.source.store(&source, std::memory_order_relaxed);
+    return afterConnect(dbc, rc);
 }
 
 SQLRETURN ruva70_SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR* szConnStrIn, SQLSMALLINT cbConnStrIn,
@@ -282,6 +324,9 @@ SQLRETURN ruva70_SQLDriverConnect(SQLHDBC hdbc, SQLHWND hwnd, SQLCHAR* szConnStr
     forgetSource(*dbc);
     Prepared prepared;
     if (!beforeConnect(*dbc, szConnStrIn, cbConnStrIn, prepared)) return SQL_ERROR;
+    if (prepared.engine)
+        return connectToEngine(*dbc, hwnd, szConnStrIn, cbConnStrIn, szConnStrOut, cbConnStrOutMax, pcbConnStrOut,
+                               fDriverCompletion);
     const bool rewritten = prepared.rewritten;
     SQLRETURN rc =
         DM().SQLDriverConnect(dbc->dm.load(), hwnd, textFor(prepared, szConnStrIn), rewritten ? SQL_NTS : cbConnStrIn,
@@ -297,6 +342,8 @@ SQLRETURN ruva70_SQLBrowseConnect(SQLHDBC hdbc, SQLCHAR* szConnStrIn, SQLSMALLIN
     forgetSource(*dbc);
     Prepared prepared;
     if (!beforeConnect(*dbc, szConnStrIn, cbConnStrIn, prepared)) return SQL_ERROR;
+    if (prepared.engine)
+        return fail(*dbc, "IM001", "the SQLite engine connects with SQLDriverConnect, not by browsing");
     const bool rewritten = prepared.rewritten;
     SQLRETURN rc =
         DM().SQLBrowseConnect(dbc->dm.load(), textFor(prepared, szConnStrIn), rewritten ? SQL_NTS : cbConnStrIn,
@@ -318,7 +365,14 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     // the statements alone (SQLCancel).
     dbc->closing.store(true, std::memory_order_seq_cst);
     while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
-    SQLRETURN rc = DM().SQLDisconnect(dbc->dm.load());
+    SQLRETURN rc = fns(*dbc).SQLDisconnect(dbc->dm.load());
+    if (SQL_SUCCEEDED(rc) && dbc->api.load(std::memory_order_relaxed)) {
+        // Back to the driver manager's connection for the next connect.
+        fns(*dbc).SQLFreeConnect(dbc->dm.load());
+        dbc->dm.store(dbc->parkedDm, std::memory_order_release);
+        dbc->parkedDm = nullptr;
+        dbc->api.store(nullptr, std::memory_order_release);
+    }
     if (SQL_SUCCEEDED(rc)) {
         dbc->connected.store(false, std::memory_order_release);
         dbc->lost.store(false, std::memory_order_release);
@@ -356,7 +410,7 @@ SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOIN
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
     if (fOption == RUVA70_CONN_SCHEMA) return currentSchema(*dbc, static_cast<char*>(pvParam));
-    return DM().SQLGetConnectOption(dbc->dm.load(), fOption, pvParam);
+    return fns(*dbc).SQLGetConnectOption(dbc->dm.load(), fOption, pvParam);
 }
 
 SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
@@ -370,7 +424,7 @@ SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN
     if (fOption == SQL_AUTOCOMMIT && connectionLost(*dbc)) return fail(*dbc, "08S01", kLostBeforeAutoCommit);
     if (fOption == RUVA70_CONN_SCHEMA)
         return setSchema(*dbc, reinterpret_cast<const char*>(static_cast<uintptr_t>(vParam)));
-    return DM().SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
+    return fns(*dbc).SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
 }
 
 SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn, SQLCHAR* szSqlStr,
@@ -380,9 +434,10 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
     // A null text or a length the driver manager refuses goes to it as it is
     // (S1009 / S1090): there is nothing to copy.
     if (!szSqlStrIn || (cbSqlStrIn < 0 && cbSqlStrIn != SQL_NTS))
-        return DM().SQLNativeSql(dbc->dm.load(), szSqlStrIn, cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+        return fns(*dbc).SQLNativeSql(dbc->dm.load(), szSqlStrIn, cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
     // Asked before the driver manager's call, whose records must be what remains.
-    const bool sqlite = sourceOf(*dbc) == Source::SQLite;
+    const DataSource* source = sourceOf(*dbc);
+    const bool warningLost = source && source->nativeSqlWarningLost;
     // The SQLite driver writes the terminator of its output into the text it
     // is given, at offset cbSqlStrMax - 1: past the end of a text shorter
     // than the output buffer, into whatever memory follows it, and into the
@@ -397,7 +452,8 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
     std::unique_ptr<SQLCHAR, decltype(&std::free)> text(static_cast<SQLCHAR*>(std::calloc(room, 1)), &std::free);
     if (!text) return fail(*dbc, "S1001", "no memory for a copy of the SQL text");
     std::memcpy(text.get(), szSqlStrIn, length);
-    const SQLRETURN rc = DM().SQLNativeSql(dbc->dm.load(), text.get(), cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
+    const SQLRETURN rc =
+        fns(*dbc).SQLNativeSql(dbc->dm.load(), text.get(), cbSqlStrIn, szSqlStr, cbSqlStrMax, pcbSqlStr);
     // The terminator of a cut output went to the copy: the output is ended
     // within its buffer here, as ODBC has it.
     if (SQL_SUCCEEDED(rc) && szSqlStr && cbSqlStrMax > 0 &&
@@ -405,7 +461,7 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
         szSqlStr[cbSqlStrMax - 1] = 0;
     // The SQLite driver files its truncation warning in the connection as if
     // that were a statement, where SQLError does not find it.
-    if (rc == SQL_SUCCESS_WITH_INFO && sqlite) addDiag(*dbc, "01004", "data right truncated");
+    if (rc == SQL_SUCCESS_WITH_INFO && warningLost) addDiag(*dbc, "01004", "data right truncated");
     return rc;
 }
 
@@ -425,8 +481,8 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
     StatementCall call(h->kind == Kind::Stmt ? h : nullptr);
 
     Diag d;
-    if (takeDiag(*h, d) || (h->kind == Kind::Stmt && h->source.load(std::memory_order_relaxed) == Source::SQLite &&
-                            takeDriverRecord(*h, d))) {
+    const DataSource* source = h->source.load(std::memory_order_relaxed);
+    if (takeDiag(*h, d) || (h->kind == Kind::Stmt && source && source->fixRecord && takeDriverRecord(*h, d))) {
         reportIfLost(*h, d.state);
         return writeRecord(d, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
     }
@@ -434,12 +490,12 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
     SQLRETURN rc = SQL_NO_DATA_FOUND;
     switch (h->kind) {
         case Kind::Stmt:
-            rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmh, szSqlState, pfNativeError, szErrorMsg,
-                               cbErrorMsgMax, pcbErrorMsg);
+            rc = fns(*h).SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmh, szSqlState, pfNativeError, szErrorMsg,
+                                  cbErrorMsgMax, pcbErrorMsg);
             break;
         case Kind::Dbc:
-            rc = DM().SQLError(SQL_NULL_HENV, dmh, SQL_NULL_HSTMT, szSqlState, pfNativeError, szErrorMsg,
-                               cbErrorMsgMax, pcbErrorMsg);
+            rc = fns(*h).SQLError(SQL_NULL_HENV, dmh, SQL_NULL_HSTMT, szSqlState, pfNativeError, szErrorMsg,
+                                  cbErrorMsgMax, pcbErrorMsg);
             break;
         case Kind::Env:
             break;

@@ -203,6 +203,13 @@ bool parse(std::string_view text, std::vector<Attribute>& out, std::string& prob
     return true;
 }
 
+bool namesDriver(const std::vector<Attribute>& attrs) {
+    for (const Attribute& a : attrs)
+        if (equalsNoCase(a.key, "DRIVER") || equalsNoCase(a.key, "DSN") || equalsNoCase(a.key, "FILEDSN"))
+            return true;
+    return false;
+}
+
 Kind classify(std::string_view driverFile) {
     const size_t slash = driverFile.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? driverFile : driverFile.substr(slash + 1);

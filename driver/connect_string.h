@@ -24,6 +24,11 @@ struct Attribute {
 // (;;) are skipped.
 bool parse(std::string_view text, std::vector<Attribute>& out, std::string& problem);
 
+// Whether a parsed connection string names an ODBC driver or data source
+// (Driver, DSN or FILEDSN): one that names none is served by libruva70's own
+// SQLite engine.
+bool namesDriver(const std::vector<Attribute>& attrs);
+
 // The ODBC drivers whose connection-string parser libruva70 knows.
 enum class Kind { Generic, SQLite, Psqlodbc, MariaDB };
 

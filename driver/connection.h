@@ -9,14 +9,12 @@
 
 namespace ruva {
 
-// The source value of a connection that has not been asked yet.
-inline constexpr Source kSourceNotAsked = static_cast<Source>(0xFF);
-
-// The data source behind a connected connection: decided right after
-// connecting, or asked of the driver manager (SQL_DBMS_NAME) the first time
-// it is needed. Call it only inside a call on the connection, before that
-// call's own driver manager call.
-Source sourceOf(Handle& dbc);
+// The record of the data source behind a connected connection: decided right
+// after connecting, or asked of the driver manager (SQL_DBMS_NAME) the first
+// time it is needed; null while the connection is not connected. Call it
+// only inside a call on the connection, before that call's own driver
+// manager call.
+const DataSource* sourceOf(Handle& dbc);
 // A connection that connects again (or disconnected) is asked anew.
 void forgetSource(Handle& dbc);
 
@@ -48,13 +46,15 @@ bool reportedAsLost(const char* state);
 // list, after the records already there.
 void keepConnectionRecords(Handle& dbc);
 // RUVA70_CONN_SCHEMA: sets or reads the connection's current schema (see
-// ruva70.h). `out` receives at most 256 bytes with the terminator.
+// ruva70.h) as its data source has one. `out` receives at most 256 bytes
+// with the terminator.
 SQLRETURN setSchema(Handle& dbc, const char* name);
 SQLRETURN currentSchema(Handle& dbc, char* out);
 
-// Runs one internal statement on the driver manager's connection. `value`,
+// Runs one internal statement on a connection of `d`. `value`,
 // when given, receives the first column of the first row as text. On failure
 // `reason` holds the data source's message.
-SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::string& reason);
+SQLRETURN runInternal(const DriverManager& d, SQLHDBC dmDbc, const char* sql, std::string* value,
+                      std::string& reason);
 
 }  // namespace ruva

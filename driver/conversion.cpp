@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "describe.h"
+#include "source.h"
 #include "statement.h"
 #include "timestamp_form.h"
 
@@ -26,7 +27,7 @@ ColumnInfo columnInfo(Handle& stmt, SQLUSMALLINT icol) {
     StmtState& st = *stmt.stmt;
     auto it = st.columnForms.find(icol);
     if (it != st.columnForms.end()) return it->second;
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     SQLLEN type = 0;
     // No result set yet: not cached, asked again next time.
@@ -38,9 +39,9 @@ ColumnInfo columnInfo(Handle& stmt, SQLUSMALLINT icol) {
         char name[130] = {};
         SQLSMALLINT len = 0;
         SQLLEN unused = 0;
-        if (st.source == Source::PostgreSQL &&
+        if (st.source->describeWithTypeName &&
             SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, name, sizeof name - 1, &len, &unused)) &&
-            columnDriverType(st.source, name, SQL_TIMESTAMP) == RUVA70_TYPE_TIMESTAMP_TZ)
+            columnDriverType(*st.source, name, SQL_TIMESTAMP) == RUVA70_TYPE_TIMESTAMP_TZ)
             info.form = ColumnForm::TimestampTz;
     }
     st.columnForms[icol] = info;
@@ -52,39 +53,12 @@ ColumnForm columnForm(Handle& stmt, SQLUSMALLINT icol) {
 }
 
 // Whether the driver turns a value of a column of SQL type `type` into cType
-// exactly (or reports why not) by itself. The SQLite driver and psqlODBC
-// check no range: on them only the conversions that cannot go wrong are left
-// to the driver. SQLite columns hold values of any kind whatever they
-// declare, so none is left there.
-bool driverConvertsExactly(Source source, SQLSMALLINT type, SQLSMALLINT cType) {
-    if (!number::isConverted(cType)) return true;
-    switch (source) {
-        case Source::SQLite:
-            return false;
-        case Source::PostgreSQL: {
-            const bool small = type == SQL_SMALLINT, integer = type == SQL_INTEGER, big = type == SQL_BIGINT;
-            switch (cType) {
-                case SQL_C_SSHORT:
-                case SQL_C_SHORT:
-                    return small;
-                case SQL_C_SLONG:
-                case SQL_C_LONG:
-                    return small || integer;
-                case SQL_C_SBIGINT:
-                    return small || integer || big;
-                case SQL_C_DOUBLE:
-                    // money is described as SQL_FLOAT, and psqlODBC reads its
-                    // text (currency symbol, separators) into a double itself.
-                    return small || integer || big || type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
-                case SQL_C_FLOAT:
-                    return small || type == SQL_REAL;
-                default:
-                    return false;
-            }
-        }
-        default:
-            return true;
-    }
+// exactly (or reports why not) by itself: every read where the data source's
+// numbers pass through the driver, only those its record names where
+// libruva70 converts them.
+bool driverConvertsExactly(const DataSource& source, SQLSMALLINT type, SQLSMALLINT cType) {
+    if (!number::isConverted(cType) || source.numbers == NumberReads::Driver) return true;
+    return source.driverConvertsExactly && source.driverConvertsExactly(type, cType);
 }
 
 // Text of a number into the caller's buffer and indicator.
@@ -153,7 +127,7 @@ SQLRETURN deliver(Handle& stmt, const char* text, SQLLEN ind, size_t capacity, S
 // own conversion would not be exact; to the application's buffer otherwise.
 SQLRETURN decideColumns(Handle& stmt) {
     StmtState& st = *stmt.stmt;
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     st.anyConverting = false;
     for (auto& [icol, c] : st.columns) {
@@ -164,7 +138,7 @@ SQLRETURN decideColumns(Handle& stmt) {
             SQLRETURN rc = checkZone(stmt, form);
             if (rc != SQL_SUCCESS) return rc;
         } else {
-            convert = !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, c.appCType);
+            convert = !driverConvertsExactly(*st.source, columnInfo(stmt, icol).type, c.appCType);
         }
         SQLRETURN rc = SQL_SUCCESS;
         if (convert && !c.converting) {
@@ -185,13 +159,13 @@ SQLRETURN decideColumns(Handle& stmt) {
 // so the server reads the instant whatever the session's zone; a timestamp
 // parameter would drop the offset before a timestamptz column sees it.
 SQLSMALLINT textSqlType(Handle& stmt, const ParamConversion& p) {
-    return stmt.stmt->source == Source::PostgreSQL ? SQL_VARCHAR : p.sqlType;
+    return stmt.stmt->source->zonedTimestampText ? SQL_VARCHAR : p.sqlType;
 }
 SQLULEN textColumnSize(Handle& stmt, const ParamConversion& p) {
-    return stmt.stmt->source == Source::PostgreSQL ? kParamTextBytes : p.columnSize;
+    return stmt.stmt->source->zonedTimestampText ? kParamTextBytes : p.columnSize;
 }
 SQLSMALLINT textScale(Handle& stmt, const ParamConversion& p) {
-    return stmt.stmt->source == Source::PostgreSQL ? 0 : p.scale;
+    return stmt.stmt->source->zonedTimestampText ? 0 : p.scale;
 }
 
 SQLRETURN bindText(Handle& stmt, SQLUSMALLINT ipar, ParamConversion& p, SQLULEN rows) {
@@ -211,8 +185,8 @@ SQLRETURN bindText(Handle& stmt, SQLUSMALLINT ipar, ParamConversion& p, SQLULEN 
 SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType, SQLSMALLINT fCType,
                               SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                               SQLLEN cbValueMax, SQLLEN* pcbValue) {
-    SQLRETURN rc = DM().SQLBindParameter(stmt.dm.load(), ipar, fParamType, fCType, fSqlType, cbColDef, ibScale,
-                                         rgbValue, cbValueMax, pcbValue);
+    SQLRETURN rc = fns(stmt).SQLBindParameter(stmt.dm.load(), ipar, fParamType, fCType, fSqlType, cbColDef, ibScale,
+                                              rgbValue, cbValueMax, pcbValue);
     StmtState& st = *stmt.stmt;
     if (SQL_SUCCEEDED(rc))
         st.bindings[ipar] = {fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue};
@@ -222,10 +196,10 @@ SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fPara
 SQLRETURN bindColumn(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
                      SQLLEN* pcbValue) {
     StmtState& st = *stmt.stmt;
-    SQLRETURN rc = DM().SQLBindCol(stmt.dm.load(), icol, fCType, rgbValue, cbValueMax, pcbValue);
+    SQLRETURN rc = fns(stmt).SQLBindCol(stmt.dm.load(), icol, fCType, rgbValue, cbValueMax, pcbValue);
     if (!SQL_SUCCEEDED(rc)) return rc;
     const bool form = fCType == SQL_C_BINARY && cbValueMax == kFormBytes;
-    const bool number = number::isConverted(fCType) && st.source != Source::Unknown;
+    const bool number = number::isConverted(fCType) && st.source->numbers == NumberReads::Converted;
     if (rgbValue && (form || number)) {
         // Bound to the application's buffer for now; the next fetch decides.
         ColumnConversion& c = st.columns[icol];
@@ -252,7 +226,7 @@ SQLRETURN fetchRow(Handle& stmt) {
     }
     st.numbersRead.clear();
     if (st.maxRows != 0 && st.fetched >= st.maxRows) return SQL_NO_DATA_FOUND;
-    SQLRETURN rc = DM().SQLFetch(stmt.dm.load());
+    SQLRETURN rc = fns(stmt).SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     ++st.fetched;
     if (!st.anyConverting) return rc;
@@ -268,14 +242,14 @@ SQLRETURN fetchRow(Handle& stmt) {
 
 SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
                   SQLLEN* pcbValue) {
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     StmtState& st = *stmt.stmt;
     // A column already read as text in this row is converted from that text
     // again: the driver has handed it over.
     auto read = st.numbersRead.find(icol);
     if (rgbValue && number::isConverted(fCType) &&
-        (read != st.numbersRead.end() || !driverConvertsExactly(st.source, columnInfo(stmt, icol).type, fCType))) {
+        (read != st.numbersRead.end() || !driverConvertsExactly(*st.source, columnInfo(stmt, icol).type, fCType))) {
         SQLRETURN rc = SQL_SUCCESS;
         if (read == st.numbersRead.end()) {
             char text[number::kTextBytes] = {};
@@ -308,7 +282,7 @@ SQLRETURN bindParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fParamType,
     StmtState& st = *stmt.stmt;
     bool convert = fParamType == SQL_PARAM_INPUT && fCType == SQL_C_BINARY && cbValueMax == kFormBytes &&
                    isTimestampType(fSqlType) && rgbValue;
-    if (!convert && st.source == Source::PostgreSQL && fParamType == SQL_PARAM_INPUT &&
+    if (!convert && st.source->zonedTimestampText && fParamType == SQL_PARAM_INPUT &&
         (fCType == SQL_C_CHAR || fCType == SQL_C_WCHAR) && isTimestampType(fSqlType)) {
         // Timestamp text goes to PostgreSQL as character data, which the
         // server reads as the parameter's own type: psqlODBC would parse text
@@ -339,7 +313,7 @@ SQLRETURN prepareParamConversions(Handle& stmt) {
     StmtState& st = *stmt.stmt;
     if (st.params.empty()) return SQL_SUCCESS;
     const SQLULEN rows = st.paramRows ? st.paramRows : 1;
-    const bool zone = st.source == Source::PostgreSQL;
+    const bool zone = st.source->zonedTimestampText;
     for (auto& [ipar, p] : st.params) {
         auto indOf = [&](SQLULEN r) { return p.appInd ? p.appInd[r] : kFormBytes; };
         bool atExec = false, values = false;
@@ -395,7 +369,7 @@ SQLRETURN prepareParamConversions(Handle& stmt) {
 SQLRETURN paramData(Handle& stmt, SQLPOINTER* prgbValue) {
     StmtState& st = *stmt.stmt;
     SQLPOINTER token = nullptr;
-    SQLRETURN rc = DM().SQLParamData(stmt.dm.load(), &token);
+    SQLRETURN rc = fns(stmt).SQLParamData(stmt.dm.load(), &token);
     if (prgbValue) *prgbValue = token;
     st.putConverting = false;
     if (rc == SQL_NEED_DATA)
@@ -405,7 +379,7 @@ SQLRETURN paramData(Handle& stmt, SQLPOINTER* prgbValue) {
 }
 
 SQLRETURN putData(Handle& stmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     if (!stmt.stmt->putConverting || cbValue == SQL_NULL_DATA) return d.SQLPutData(h, rgbValue, cbValue);
     if (cbValue != kFormBytes || !rgbValue)
@@ -413,7 +387,7 @@ SQLRETURN putData(Handle& stmt, SQLPOINTER rgbValue, SQLLEN cbValue) {
     int64_t micros;
     std::memcpy(&micros, rgbValue, sizeof micros);
     char text[tsform::kTextBytes];
-    tsform::format(micros, stmt.stmt->source == Source::PostgreSQL, text);
+    tsform::format(micros, stmt.stmt->source->zonedTimestampText, text);
     // SQL_NTS: the SQLite driver reads text sent with a length up to a
     // terminator it does not store.
     return d.SQLPutData(h, text, SQL_NTS);

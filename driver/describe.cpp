@@ -1,5 +1,6 @@
 #include "describe.h"
 
+#include "source.h"
 #include "statement.h"
 
 #include "qvjdbc/ruva70.h"
@@ -11,8 +12,15 @@
 namespace ruva {
 namespace {
 
-// The type name in lower case, without blanks around it and without a
-// length or precision in parentheses ("TIMESTAMP(3)" is "timestamp").
+bool isTimestampType(SQLSMALLINT t) {
+    return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
+}
+
+constexpr SQLULEN kGuidChars = RUVA70_GUID_CHARS;
+constexpr SQLULEN kLongTextChars = RUVA70_LONG_TEXT_CHARS;
+
+}  // namespace
+
 std::string normalTypeName(const char* name) {
     std::string s;
     for (const char* p = name; *p && *p != '('; ++p)
@@ -22,41 +30,13 @@ std::string normalTypeName(const char* name) {
     return start == std::string::npos ? std::string() : s.substr(start);
 }
 
-bool isTimestampType(SQLSMALLINT t) {
-    return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
+void showAs(ColumnShape& c, SQLSMALLINT type, SQLULEN size) {
+    c.type = type;
+    c.size = size;
+    c.scale = 0;
+    c.changed = true;
+    c.displaySize = c.octetLength = static_cast<SQLLEN>(size);
 }
-
-constexpr SQLULEN kGuidChars = RUVA70_GUID_CHARS;
-constexpr SQLULEN kMoneyChars = RUVA70_MONEY_CHARS;
-constexpr SQLULEN kLongTextChars = RUVA70_LONG_TEXT_CHARS;
-// PostgreSQL's largest decimal scale; psqlODBC's reading of a negative one
-// lies above it.
-constexpr SQLSMALLINT kPgMaxScale = 1000;
-
-// PostgreSQL types that psqlODBC describes as character data of a size that
-// holds every value of the type. Any other type it describes as character
-// data (json, jsonb, xml, arrays, interval, ranges, geometric types...) gets
-// a size of unknown meaning (255, or the length of the values at hand) and is
-// described with the long text size instead.
-bool pgTextSized(const std::string& name) {
-    static const char* const kNames[] = {
-        "varchar", "character varying", "char", "character", "bpchar",  "text",    "name",
-        "bool",    "boolean",           "inet", "cidr",      "macaddr", "macaddr8"};
-    for (const char* n : kNames)
-        if (name == n) return true;
-    return false;
-}
-
-// The characters of the longest text of a decimal of that precision and
-// scale: sign, digits (at least one before the point) and point.
-SQLULEN decimalChars(SQLULEN precision, SQLSMALLINT scale) {
-    const long long p = static_cast<long long>(precision > 100000 ? 100000 : precision);
-    const long long whole = p - scale > 1 ? p - scale : 1;
-    const long long fraction = scale > 0 ? scale + 1 : 0;
-    return static_cast<SQLULEN>(1 + whole + fraction);
-}
-
-}  // namespace
 
 bool isCharacterType(SQLSMALLINT t) {
     switch (t) {
@@ -72,53 +52,10 @@ bool isCharacterType(SQLSMALLINT t) {
     }
 }
 
-ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& driver) {
+ColumnShape columnShape(const DataSource& source, const char* typeName, const ColumnShape& driver) {
     ColumnShape c = driver;
     c.changed = false;
-    auto show = [&](SQLSMALLINT type, SQLULEN size) {
-        c.type = type;
-        c.size = size;
-        c.scale = 0;
-        c.changed = true;
-        c.displaySize = c.octetLength = static_cast<SQLLEN>(size);
-    };
-    if (source == Source::SQLite) {
-        // SQLite integers are 64-bit whatever the column's declared type.
-        switch (driver.type) {
-            case SQL_BIT:
-            case SQL_TINYINT:
-            case SQL_SMALLINT:
-            case SQL_INTEGER:
-                show(SQL_BIGINT, 19);
-                c.displaySize = 20;
-                c.octetLength = 8;
-                return c;
-            default:
-                break;
-        }
-    }
-    if (source == Source::PostgreSQL) {
-        const std::string name = normalTypeName(typeName ? typeName : "");
-        if (name == "money") {
-            show(SQL_VARCHAR, kMoneyChars);
-            return c;
-        }
-        if (driver.type == SQL_NUMERIC || driver.type == SQL_DECIMAL) {
-            // psqlODBC reads the scale of PostgreSQL's type modifier as an
-            // unsigned number: a negative scale (numeric(2,-3)) arrives as
-            // 2048 less it.
-            SQLSMALLINT scale = driver.scale;
-            if (scale > kPgMaxScale && scale < 2048) scale = static_cast<SQLSMALLINT>(scale - 2048);
-            c.scale = scale;
-            c.changed = true;
-            c.displaySize = c.octetLength = static_cast<SQLLEN>(decimalChars(driver.size, scale));
-            return c;
-        }
-        if (isCharacterType(driver.type) && !pgTextSized(name) && driver.size < kLongTextChars) {
-            show(driver.type, kLongTextChars);
-            return c;
-        }
-    }
+    if (source.columnShape && source.columnShape(normalTypeName(typeName ? typeName : ""), driver, c)) return c;
     // Dates and times of ODBC 3 under their ODBC 2 codes.
     if (driver.type == SQL_TYPE_DATE || driver.type == SQL_TYPE_TIME || driver.type == SQL_TYPE_TIMESTAMP) {
         c.type = static_cast<SQLSMALLINT>(driver.type - (SQL_TYPE_DATE - SQL_DATE));
@@ -127,45 +64,30 @@ ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& 
         return c;
     }
     if (driver.type == SQL_GUID) {
-        show(SQL_VARCHAR, kGuidChars);
+        showAs(c, SQL_VARCHAR, kGuidChars);
         return c;
     }
     if (driver.type == SQL_BIT) {
-        show(SQL_CHAR, 1);
+        showAs(c, SQL_CHAR, 1);
         return c;
     }
     if (driver.type == 0 || driver.type < SQL_WLONGVARCHAR || driver.type > SQL_VARCHAR) {
-        show(SQL_VARCHAR, driver.size > kLongTextChars ? driver.size : kLongTextChars);
+        showAs(c, SQL_VARCHAR, driver.size > kLongTextChars ? driver.size : kLongTextChars);
         return c;
     }
     return c;
 }
 
-SQLSMALLINT columnDriverType(Source source, const char* typeName, SQLSMALLINT sqlType) {
-    // Both keep fractions of a second in a time of day (PostgreSQL up to
-    // microseconds, SQLite as the text stored), which the ODBC time
-    // structure cannot carry.
-    if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) &&
-        (source == Source::PostgreSQL || source == Source::SQLite))
-        return RUVA70_TYPE_TIME_TEXT;
-    if (!isTimestampType(sqlType)) return sqlType;
-    const std::string name = normalTypeName(typeName);
-    switch (source) {
-        case Source::PostgreSQL:
-            if (name == "timestamp" || name == "timestamp without time zone") return RUVA70_TYPE_TIMESTAMP;
-            if (name == "timestamptz" || name == "timestamp with time zone") return RUVA70_TYPE_TIMESTAMP_TZ;
-            break;
-        case Source::SQLite:
-            if (name == "timestamp") return RUVA70_TYPE_TIMESTAMP;
-            if (name == "datetime") return RUVA70_TYPE_DATETIME;
-            break;
-        default:
-            break;
-    }
-    return sqlType;
+SQLSMALLINT columnDriverType(const DataSource& source, const char* typeName, SQLSMALLINT sqlType) {
+    // Time of day with the fraction of a second the data source keeps,
+    // which the ODBC time structure cannot carry.
+    if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) && source.timeAsText) return RUVA70_TYPE_TIME_TEXT;
+    if (!isTimestampType(sqlType) || !source.timestampType) return sqlType;
+    const SQLSMALLINT own = source.timestampType(normalTypeName(typeName));
+    return own ? own : sqlType;
 }
 
-SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale) {
+SQLSMALLINT parameterDriverType(const DataSource& source, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale) {
     // A parameter has no type name: a timestamp parameter is taken as one
     // without time zone (carried as the ODBC timestamp structure).
     if (isTimestampType(sqlType)) return RUVA70_TYPE_TIMESTAMP;
@@ -174,7 +96,7 @@ SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size
         // stand-in description of 28 digits, scale 6 (which a parameter
         // declared exactly numeric(28,6) also gets: the known false positive).
         if (size == 0) return RUVA70_TYPE_DECIMAL_UNSIZED;
-        if (source == Source::PostgreSQL && size == 28 && scale == 6) return RUVA70_TYPE_DECIMAL_UNSIZED;
+        if (source.decimalStandIn && size == 28 && scale == 6) return RUVA70_TYPE_DECIMAL_UNSIZED;
     }
     return sqlType;
 }
@@ -182,13 +104,22 @@ SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size
 namespace {
 
 // The data source's type name of a column, or the empty text.
-void typeNameOf(SQLHSTMT h, SQLUSMALLINT icol, char (&typeName)[130]) {
+void typeNameOf(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol, char (&typeName)[130]) {
     SQLSMALLINT nameLen = 0;
     SQLLEN unused = 0;
     typeName[0] = 0;
     if (!SQL_SUCCEEDED(
-            DM().SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName - 1, &nameLen, &unused)))
+            d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName - 1, &nameLen, &unused)))
         typeName[0] = 0;
+}
+
+}  // namespace
+
+namespace {
+
+bool unsignedColumn(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol) {
+    SQLLEN flag = 0;
+    return SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_UNSIGNED, nullptr, 0, nullptr, &flag)) && flag != 0;
 }
 
 }  // namespace
@@ -196,14 +127,15 @@ void typeNameOf(SQLHSTMT h, SQLUSMALLINT icol, char (&typeName)[130]) {
 SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQLSMALLINT cbColNameMax,
                          SQLSMALLINT* pcbColName, SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef, SQLSMALLINT* pibScale,
                          SQLSMALLINT* pfNullable) {
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
-    const Source source = stmt.stmt->source;
+    const DataSource& source = *stmt.stmt->source;
     // The type name first: the description must be the last call, so that
     // its own records are the statement's.
     char typeName[130] = {};
-    if (stmt.stmt->driverTypes == 1 || source == Source::PostgreSQL) typeNameOf(h, icol, typeName);
+    if (stmt.stmt->driverTypes == 1 || source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
     ColumnShape driver;
+    if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     SQLRETURN rc = d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, &driver.type, &driver.size,
                                     &driver.scale, pfNullable);
     if (!SQL_SUCCEEDED(rc)) return rc;
@@ -218,7 +150,7 @@ SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQ
 
 SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
                           SQLSMALLINT cbDescMax, SQLSMALLINT* pcbDesc, SQLLEN* pfDesc) {
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     switch (fDescType) {
         case SQL_COLUMN_TYPE:
@@ -232,15 +164,18 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
     }
     // The column as SQLDescribeCol shows it; the attribute asked for last, so
     // that its records are the statement's.
-    const Source source = stmt.stmt->source;
+    const DataSource& source = *stmt.stmt->source;
     char typeName[130] = {};
-    if (source == Source::PostgreSQL) typeNameOf(h, icol, typeName);
+    if (source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
     ColumnShape driver;
+    if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     const bool described = SQL_SUCCEEDED(
         d.SQLDescribeCol(h, icol, nullptr, 0, nullptr, &driver.type, &driver.size, &driver.scale, nullptr));
     SQLRETURN rc = d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
     if (!SQL_SUCCEEDED(rc) || !described || !pfDesc) return rc;
     const ColumnShape shown = columnShape(source, typeName, driver);
+    if (!shown.changed && fDescType == SQL_COLUMN_PRECISION && *pfDesc == 0 && source.precisionIsColumnSize)
+        *pfDesc = static_cast<SQLLEN>(driver.size);
     if (!shown.changed) return rc;
     switch (fDescType) {
         case SQL_COLUMN_TYPE:
@@ -264,10 +199,10 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
 
 SQLRETURN describeParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlType, SQLULEN* pcbParamDef,
                             SQLSMALLINT* pibScale, SQLSMALLINT* pfNullable) {
-    const DriverManager& d = DM();
+    const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     StmtState& st = *stmt.stmt;
-    if (st.source == Source::PostgreSQL) {
+    if (st.source->describesUntypedParams) {
         // A statement whose parameters the server could not type is described
         // with stand-ins and runs directly (ruva70.h).
         auto standIn = [&] {
@@ -293,7 +228,7 @@ SQLRETURN describeParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlT
             return rc;
         }
         if (!SQL_SUCCEEDED(rc)) return rc;
-        if (pfSqlType) *pfSqlType = st.driverTypes == 1 ? parameterDriverType(st.source, type, size, scale) : type;
+        if (pfSqlType) *pfSqlType = st.driverTypes == 1 ? parameterDriverType(*st.source, type, size, scale) : type;
         if (pcbParamDef) *pcbParamDef = size;
         if (pibScale) *pibScale = scale;
         return rc;
@@ -304,7 +239,7 @@ SQLRETURN describeParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT* pfSqlT
     SQLULEN size = 0;
     SQLRETURN rc = d.SQLDescribeParam(h, ipar, &type, &size, &scale, pfNullable);
     if (!SQL_SUCCEEDED(rc)) return rc;
-    *pfSqlType = parameterDriverType(st.source, type, size, scale);
+    *pfSqlType = parameterDriverType(*st.source, type, size, scale);
     if (pcbParamDef) *pcbParamDef = size;
     if (pibScale) *pibScale = scale;
     return rc;

@@ -4,6 +4,8 @@
 
 #include "handles.h"
 
+#include <string>
+
 namespace ruva {
 
 SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQLSMALLINT cbColNameMax,
@@ -29,16 +31,23 @@ struct ColumnShape {
     bool changed = false;
     SQLLEN displaySize = 0;
     SQLLEN octetLength = 0;
+    // The driver's unsigned flag, where the data source's record asks for it.
+    bool isUnsigned = false;
 };
-ColumnShape columnShape(Source source, const char* typeName, const ColumnShape& driver);
+ColumnShape columnShape(const DataSource& source, const char* typeName, const ColumnShape& driver);
+// Shows a column as `type` of `size` characters or digits.
+void showAs(ColumnShape& c, SQLSMALLINT type, SQLULEN size);
+// The type name in lower case, without blanks around it and without a
+// length or precision in parentheses ("TIMESTAMP(3)" is "timestamp").
+std::string normalTypeName(const char* name);
 
 // The driver type code of a result column from its data source's type name
 // (the lists of ruva70.h); the standard type for everything else.
 // Whether an SQL type is character data (narrow or wide, of any length).
 bool isCharacterType(SQLSMALLINT t);
 
-SQLSMALLINT columnDriverType(Source source, const char* typeName, SQLSMALLINT sqlType);
+SQLSMALLINT columnDriverType(const DataSource& source, const char* typeName, SQLSMALLINT sqlType);
 // The driver type code of a parameter from its description.
-SQLSMALLINT parameterDriverType(Source source, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale);
+SQLSMALLINT parameterDriverType(const DataSource& source, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT scale);
 
 }  // namespace ruva

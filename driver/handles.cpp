@@ -25,10 +25,13 @@ Handle* enter(SQLHANDLE h, Kind kind) {
     return p;
 }
 
-uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, std::unique_ptr<StmtState> stmt) {
+uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, const DataSource* source,
+               std::unique_ptr<StmtState> stmt, const DriverManager* api) {
     return table().issue(static_cast<uint8_t>(kind), [&](Handle& h) {
         // A reused slot: reset everything its previous owner left.
         h.dm.store(dmHandle, std::memory_order_relaxed);
+        h.api.store(api, std::memory_order_relaxed);
+        h.parkedDm = nullptr;
         h.parent.store(parent, std::memory_order_relaxed);
         h.kind = kind;
         h.source.store(source, std::memory_order_relaxed);

@@ -19,8 +19,8 @@ namespace ruva {
 
 enum class Kind : uint8_t { Env = 1, Dbc = 2, Stmt = 3 };
 
-// The data source behind a connection, decided at connect from the DBMS name.
-enum class Source : uint8_t { Unknown = 0, PostgreSQL = 1, SQLite = 2, MariaDB = 3 };
+// What libruva70 does for a connection's data source (source.h).
+struct DataSource;
 
 struct Diag {
     char state[6];
@@ -35,13 +35,22 @@ struct Handle {
     // release (SQLCancel from another thread), so it is atomic and cleared
     // before the slot is reused.
     std::atomic<SQLHANDLE> dm{nullptr};
+    // The functions `dm` belongs to: unixODBC's (null), or those of a data
+    // source libruva70 serves itself (a connection's, chosen when it
+    // connects; a statement's, its connection's when it was allocated).
+    std::atomic<const DriverManager*> api{nullptr};
+    // Connections connected to functions of libruva70's own: the driver
+    // manager's connection, unused until they disconnect.
+    SQLHDBC parkedDm = nullptr;
     uint32_t self = 0;
     // Written when the slot is issued; atomic because a statement's free
     // reads it without the table's lock while a disconnect on another thread
     // may release the slot and another allocation issue it again.
     std::atomic<uint32_t> parent{0};
     Kind kind = Kind::Env;
-    std::atomic<Source> source{Source::Unknown};
+    // Connections: the data source's record, null until it is known (see
+    // sourceOf); statements: their connection's, never null.
+    std::atomic<const DataSource*> source{nullptr};
 
     // Guards diags and nothing else. A statement's state (stmt) is used by
     // the statement's own calls, which the application serialises, and by
@@ -127,7 +136,8 @@ Handle* enter(SQLHANDLE h, Kind kind);
 
 // Issues a handle of the kind over the driver manager's handle; 0 when the
 // table is full.
-uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, Source source, std::unique_ptr<StmtState> stmt);
+uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, const DataSource* source,
+               std::unique_ptr<StmtState> stmt, const DriverManager* api = nullptr);
 // Releases a handle and drops its state; the value then gives
 // SQL_INVALID_HANDLE.
 void release(uint32_t value, Kind kind);
@@ -156,6 +166,11 @@ bool takeDiag(Handle& h, Diag& out);
 // The driver manager; only valid once a handle exists (which needed it).
 inline const DriverManager& DM() {
     return *dm();
+}
+// The functions a handle's calls go to (see Handle::api).
+inline const DriverManager& fns(const Handle& h) {
+    const DriverManager* api = h.api.load(std::memory_order_relaxed);
+    return api ? *api : DM();
 }
 
 }  // namespace ruva

@@ -2,6 +2,7 @@
 // that return handles, and everything else forwarded.
 #include "connection.h"
 #include "handles.h"
+#include "source.h"
 
 #include "qvjdbc/driver.h"
 
@@ -39,65 +40,19 @@ uint32_t readHandleInfo(SQLPOINTER in, SQLSMALLINT max) {
     return v;
 }
 
-// Whether the driver manager's connection is connected: a connection not yet
-// connected (or disconnected) answers nothing about its data source.
-bool isConnected(Handle& dbc) {
-    char name[64] = {};
-    SQLSMALLINT len = 0;
-    return SQL_SUCCEEDED(DM().SQLGetInfo(dbc.dm.load(), SQL_DBMS_NAME, name, sizeof name, &len));
-}
-
-// PostgreSQL: a standby (pg_is_in_recovery) or a session whose transactions
-// are read-only is read-only; otherwise read-write. Asked with an internal
-// statement on the connection, which must leave the session's transaction
-// as it found it: in manual-commit mode psqlODBC opens a transaction for any
-// statement when none is open, and one left open would hold a snapshot
-// taken before the application's first statement and keep an XA branch from
-// starting. The same statement tells whether that happened (the transaction
-// began in the statement's own message when now() equals its time); if so,
-// autocommit goes on and off again at once, which ends that empty
-// transaction. A transaction of the application's stays open, untouched.
+// RUVA70_INFO_DATA_STORE_STATE, as the data source's record can tell it.
 SQLRETURN dataStoreState(Handle& dbc, SQLINTEGER& state) {
     state = RUVA70_STORE_UNKNOWN;
-    const Source source = sourceOf(dbc);
-    if (source == Source::Unknown && !isConnected(dbc)) return fail(dbc, "08003", "the connection is not open");
-    if (source != Source::PostgreSQL) return SQL_SUCCESS;
-    const DriverManager& d = DM();
-    SQLHDBC h = dbc.dm.load();
-    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;  // an 8-byte cell, whatever the driver writes
-    const bool manual =
-        SQL_SUCCEEDED(d.SQLGetConnectOption(h, SQL_AUTOCOMMIT, &autocommit)) && autocommit == SQL_AUTOCOMMIT_OFF;
-    std::string value, reason;
-    if (runInternal(h,
-                    "SELECT CASE WHEN pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' "
-                    "THEN '2' ELSE '1' END || CASE WHEN now() = statement_timestamp() THEN '+' ELSE '-' END",
-                    &value, reason) != SQL_SUCCESS)
-        return fail(dbc, "S1000", "cannot ask the data source for its state: " + reason);
-    if (manual && value.size() == 2 && value[1] == '+') {
-        d.SQLSetConnectOption(h, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
-        d.SQLSetConnectOption(h, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
-    }
-    state = value.rfind('2', 0) == 0 ? RUVA70_STORE_READ_ONLY : RUVA70_STORE_READ_WRITE;
-    return SQL_SUCCESS;
+    const DataSource* source = sourceOf(dbc);
+    if (!source) return fail(dbc, "08003", "the connection is not open");
+    return source->dataStoreState ? source->dataStoreState(dbc, state) : SQL_SUCCESS;
 }
 
-// Answers of psqlODBC that PostgreSQL contradicts: NULL || 'a' is NULL there
-// (psqlODBC says SQL_CB_NON_NULL), and {fn RAND(seed)} becomes SQL that
-// PostgreSQL refuses, so RAND is not listed. Other data sources' answers
-// pass unchanged.
+// The driver's answer, corrected where the data source contradicts it.
 SQLRETURN correctedInfo(Handle& dbc, SQLUSMALLINT type, SQLPOINTER out, SQLSMALLINT max, SQLSMALLINT* len) {
-    const Source source = sourceOf(dbc);
-    SQLRETURN rc = DM().SQLGetInfo(dbc.dm.load(), type, out, max, len);
-    if (!SQL_SUCCEEDED(rc) || !out || source != Source::PostgreSQL) return rc;
-    if (type == SQL_CONCAT_NULL_BEHAVIOR) {
-        const SQLUSMALLINT nullResult = SQL_CB_NULL;
-        std::memcpy(out, &nullResult, sizeof nullResult);
-    } else if (type == SQL_NUMERIC_FUNCTIONS) {
-        SQLUINTEGER mask;
-        std::memcpy(&mask, out, sizeof mask);
-        mask &= ~static_cast<SQLUINTEGER>(SQL_FN_NUM_RAND);
-        std::memcpy(out, &mask, sizeof mask);
-    }
+    const DataSource* source = sourceOf(dbc);
+    SQLRETURN rc = fns(dbc).SQLGetInfo(dbc.dm.load(), type, out, max, len);
+    if (SQL_SUCCEEDED(rc) && out && source && source->correctInfo) source->correctInfo(type, out);
     return rc;
 }
 
@@ -118,12 +73,9 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             return SQL_SUCCESS;
         }
         case RUVA70_INFO_GENERATED_KEYS: {
-            const Source source = sourceOf(*dbc);
-            if (source == Source::Unknown && !isConnected(*dbc))
-                return fail(*dbc, "08003", "the connection is not open");
-            const SQLINTEGER how = source == Source::PostgreSQL ? RUVA70_KEYS_RETURNING
-                                   : source == Source::SQLite   ? RUVA70_KEYS_LAST_ROWID
-                                                                : RUVA70_KEYS_NONE;
+            const DataSource* source = sourceOf(*dbc);
+            if (!source) return fail(*dbc, "08003", "the connection is not open");
+            const SQLINTEGER how = source->generatedKeys;
             if (rgbInfoValue) std::memcpy(rgbInfoValue, &how, sizeof how);
             if (pcbInfoValue) *pcbInfoValue = sizeof how;
             return SQL_SUCCESS;
@@ -152,8 +104,9 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             return SQL_SUCCESS;
         case SQL_CONCAT_NULL_BEHAVIOR:
         case SQL_NUMERIC_FUNCTIONS:
+        case SQL_DEFAULT_TXN_ISOLATION:
             return correctedInfo(*dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
         default:
-            return DM().SQLGetInfo(dbc->dm.load(), fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
+            return fns(*dbc).SQLGetInfo(dbc->dm.load(), fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
     }
 }

@@ -1,25 +1,18 @@
+// MariaDB through MariaDB Connector/ODBC 3.1: what libruva70 does otherwise
+// than the driver says (the list is in mariadb.h).
 #include "mariadb.h"
+
+#include "source.h"
+#include "xa.h"
 
 #include "qvjdbc/ruva70.h"
 
-#include <cctype>
 #include <cstring>
 
 namespace ruva::mariadb {
-namespace {
 
-bool named(const char* typeName, const char* name) {
-    if (!typeName) return false;
-    size_t i = 0;
-    for (; name[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(typeName[i])) != name[i]) return false;
-    return typeName[i] == 0 || typeName[i] == '(' || typeName[i] == ' ';
-}
-
-}  // namespace
-
-ColumnShape columnShape(const char* typeName, bool isUnsigned, const ColumnShape& driver) {
-    ColumnShape c = driver;
+bool columnShape(const std::string& typeName, const ColumnShape& driver, ColumnShape& c) {
+    const bool isUnsigned = driver.isUnsigned;
     c.changed = false;
     auto show = [&](SQLSMALLINT type, SQLULEN size, SQLLEN display, SQLLEN octets) {
         c.type = type;
@@ -37,7 +30,7 @@ ColumnShape columnShape(const char* typeName, bool isUnsigned, const ColumnShape
             if (isUnsigned) show(SQL_INTEGER, 10, 10, 4);
             break;
         case SQL_INTEGER:
-            if (isUnsigned && !named(typeName, "mediumint")) show(SQL_BIGINT, 19, 20, 8);
+            if (isUnsigned && typeName != "mediumint") show(SQL_BIGINT, 19, 20, 8);
             break;
         case SQL_BIGINT:
             if (isUnsigned) show(SQL_DECIMAL, 20, 20, 20);
@@ -47,7 +40,7 @@ ColumnShape columnShape(const char* typeName, bool isUnsigned, const ColumnShape
             show(SQL_TINYINT, 1, 1, 1);
             break;
         case SQL_BINARY:
-            if (named(typeName, "bit")) {
+            if (typeName == "bit") {
                 const SQLULEN bytes = (driver.size + 7) / 8;
                 show(SQL_BINARY, bytes, static_cast<SQLLEN>(bytes * 2), static_cast<SQLLEN>(bytes));
             }
@@ -55,16 +48,19 @@ ColumnShape columnShape(const char* typeName, bool isUnsigned, const ColumnShape
         default:
             break;
     }
-    return c;
+    return c.changed;
 }
 
-SQLSMALLINT columnDriverType(SQLSMALLINT sqlType) {
-    return sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME ? RUVA70_TYPE_TIME_TEXT : sqlType;
-}
-
-void correctState(char (&state)[6], SQLINTEGER native) {
+void fixRecord(Diag& record) {
     // "Query execution was interrupted": what a cancel (KILL QUERY) does.
-    if (std::strcmp(state, "70100") == 0 || native == 1317) std::memcpy(state, "S1008", 6);
+    if (std::strcmp(record.state, "70100") == 0 || record.native == 1317) std::memcpy(record.state, "S1008", 6);
+}
+
+void correctInfo(SQLUSMALLINT type, SQLPOINTER out) {
+    if (type == SQL_DEFAULT_TXN_ISOLATION) {
+        const SQLUINTEGER level = SQL_TXN_REPEATABLE_READ;
+        std::memcpy(out, &level, sizeof level);
+    }
 }
 
 }  // namespace ruva::mariadb
@@ -74,7 +70,7 @@ namespace {
 
 // CONVERT(X'..' USING utf8): the text as a value of information_schema's
 // character set, whatever bytes it holds.
-std::string textLiteral(const unsigned char* p, SQLSMALLINT len) {
+std::string textLiteral(const SQLCHAR* p, SQLSMALLINT len) {
     static const char digits[] = "0123456789ABCDEF";
     const size_t n = len == SQL_NTS ? std::strlen(reinterpret_cast<const char*>(p)) : static_cast<size_t>(len);
     std::string out = "CONVERT(X'";
@@ -85,14 +81,14 @@ std::string textLiteral(const unsigned char* p, SQLSMALLINT len) {
     return out + "' USING utf8)";
 }
 
-bool given(const unsigned char* p, SQLSMALLINT len) {
+bool given(const SQLCHAR* p, SQLSMALLINT len) {
     return p && len != 0 && !(len == SQL_NTS && *p == 0);
 }
 
 }  // namespace
 
-std::string columnsQuery(const unsigned char* catalog, SQLSMALLINT catalogLen, const unsigned char* table,
-                         SQLSMALLINT tableLen, const unsigned char* column, SQLSMALLINT columnLen) {
+std::string columnsQuery(const SQLCHAR* catalog, SQLSMALLINT catalogLen, const SQLCHAR* table, SQLSMALLINT tableLen,
+                         const SQLCHAR* column, SQLSMALLINT columnLen) {
     // The ODBC type of each MariaDB type, as the result set describes it
     // (unsigned integers one type wider, BIT(1) a bit, BIT(n) its bytes).
     static const char* const kSelect =
@@ -141,3 +137,53 @@ std::string columnsQuery(const unsigned char* catalog, SQLSMALLINT catalogLen, c
 }
 
 }  // namespace ruva::mariadb
+
+namespace ruva {
+namespace {
+
+const DataSource kMariadb = {
+    .name = "MariaDB",
+    .functions = nullptr,
+    // Unsigned columns are described wide enough for their values, so every
+    // numeric read the native library makes fits.
+    .numbers = NumberReads::Driver,
+    .driverConvertsExactly = nullptr,
+    .zonedTimestampText = false,
+    // TIME holds -838:59:59 to 838:59:59 and fractions of a second.
+    .timeAsText = true,
+    .timestampType = nullptr,
+    .describeWithTypeName = true,
+    .describeWithUnsigned = true,
+    .precisionIsColumnSize = true,
+    .columnShape = mariadb::columnShape,
+    .decimalStandIn = false,
+    .describesUntypedParams = false,
+    .insertMarkers = 0,
+    .insertSavepoint = false,
+    .arrayCountIsLastRow = false,
+    // The driver sends a parameter array as one bulk execution.
+    .arrays = ArrayRuns::Driver,
+    .refuseZeroUnits = false,
+    .checkSchemaVersion = false,
+    .retryChangedPlan = false,
+    .ownMaxRows = false,
+    .cancel = CancelRoute::DriverDirect,
+    .fixRecord = mariadb::fixRecord,
+    .nativeSqlWarningLost = false,
+    .afterConnect = nullptr,
+    .setSchema = nullptr,
+    .currentSchema = nullptr,
+    .dataStoreState = nullptr,
+    .correctInfo = mariadb::correctInfo,
+    .generatedKeys = RUVA70_KEYS_NONE,
+    .xa = mariadbXaOperations,
+    .columnsQuery = mariadb::columnsQuery,
+};
+
+}  // namespace
+
+const DataSource& mariadbSource() {
+    return kMariadb;
+}
+
+}  // namespace ruva

@@ -1,5 +1,6 @@
 // MariaDB through MariaDB Connector/ODBC (3.1): what libruva70 does
-// otherwise than the driver says.
+// otherwise than the driver says. The data source's record is
+// mariadbSource() (source.h); these are its parts.
 //
 // - Unsigned integers are described one type wider (the driver hands a value
 //   to a buffer of its own described type as its low bits, 4294967295 as -1
@@ -16,32 +17,26 @@
 // - A statement interrupted by a cancel (SQLSTATE 70100, error 1317) is
 //   reported as S1008, operation cancelled.
 // - REPEATABLE READ is MariaDB's default isolation; the driver answers 0.
+// - SQLColumns reads information_schema itself (columnsQuery).
 #pragma once
 
 #include "describe.h"
+#include "handles.h"
 
 #include <string>
 
 namespace ruva::mariadb {
 
-// The column as libruva70 shows it, from the driver's description, the
-// data source's type name (SQL_COLUMN_TYPE_NAME) and the driver's unsigned
-// flag (SQL_COLUMN_UNSIGNED).
-ColumnShape columnShape(const char* typeName, bool isUnsigned, const ColumnShape& driver);
+// The column as libruva70 shows it, from the driver's description (with its
+// unsigned flag) and the data source's type name; false when the shared
+// rules decide.
+bool columnShape(const std::string& typeName, const ColumnShape& driver, ColumnShape& shown);
 
-// RUVA70_TYPE_TIME_TEXT for time columns, the type otherwise.
-SQLSMALLINT columnDriverType(SQLSMALLINT sqlType);
+// Reports an interrupted statement (70100) as S1008.
+void fixRecord(Diag& record);
 
-// The SQLSTATE libruva70 reports for a record of the driver's: S1008 for an
-// interrupted statement, the state unchanged otherwise.
-void correctState(char (&state)[6], SQLINTEGER native);
-
-// SQL_DEFAULT_TXN_ISOLATION of the server (the driver says 0).
-constexpr SQLUINTEGER kDefaultIsolation = SQL_TXN_REPEATABLE_READ;
-
-}  // namespace ruva::mariadb
-
-namespace ruva::mariadb {
+// SQL_DEFAULT_TXN_ISOLATION: REPEATABLE READ (the driver says 0).
+void correctInfo(SQLUSMALLINT type, SQLPOINTER out);
 
 // The text of SQLColumns on MariaDB: ODBC's 18 columns and AUTO_INCREMENT
 // (1 or 0, as psqlODBC adds it), from information_schema.COLUMNS. The
@@ -50,7 +45,7 @@ namespace ruva::mariadb {
 // themselves. Names and patterns travel as hexadecimal literals: no value
 // is ever read as SQL. A null (or empty) catalog is the current database.
 // Each argument is a pointer and a length (SQL_NTS: up to its zero byte).
-std::string columnsQuery(const unsigned char* catalog, SQLSMALLINT catalogLen, const unsigned char* table,
-                         SQLSMALLINT tableLen, const unsigned char* column, SQLSMALLINT columnLen);
+std::string columnsQuery(const SQLCHAR* catalog, SQLSMALLINT catalogLen, const SQLCHAR* table, SQLSMALLINT tableLen,
+                         const SQLCHAR* column, SQLSMALLINT columnLen);
 
 }  // namespace ruva::mariadb

@@ -1,4 +1,5 @@
 #include "connection.h"
+#include "source.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,12 +28,12 @@ bool isUtcName(const std::string& zone) {
     return false;
 }
 
-std::string firstRecord(SQLHANDLE env, SQLHANDLE dbc, SQLHANDLE stmt) {
+std::string firstRecord(const DriverManager& d, SQLHANDLE env, SQLHANDLE dbc, SQLHANDLE stmt) {
     SQLCHAR state[6] = {};
     SQLCHAR msg[512] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT len = 0;
-    if (SQL_SUCCEEDED(DM().SQLError(env, dbc, stmt, state, &native, msg, sizeof msg, &len)))
+    if (SQL_SUCCEEDED(d.SQLError(env, dbc, stmt, state, &native, msg, sizeof msg, &len)))
         return reinterpret_cast<char*>(msg);
     return "no reason given";
 }
@@ -40,25 +41,19 @@ std::string firstRecord(SQLHANDLE env, SQLHANDLE dbc, SQLHANDLE stmt) {
 }  // namespace
 
 void forgetSource(Handle& dbc) {
-    dbc.source.store(kSourceNotAsked, std::memory_order_relaxed);
+    dbc.source.store(nullptr, std::memory_order_relaxed);
 }
 
-Source sourceOf(Handle& dbc) {
-    Source s = dbc.source.load(std::memory_order_relaxed);
-    if (s != kSourceNotAsked) return s;
+const DataSource* sourceOf(Handle& dbc) {
+    const DataSource* s = dbc.source.load(std::memory_order_relaxed);
+    if (s) return s;
     char name[128] = {};
     SQLSMALLINT len = 0;
-    s = Source::Unknown;
-    SQLRETURN rc = DM().SQLGetInfo(dbc.dm.load(), SQL_DBMS_NAME, name, sizeof name, &len);
-    if (SQL_SUCCEEDED(rc)) {
-        if (startsWithNoCase(name, "PostgreSQL"))
-            s = Source::PostgreSQL;
-        else if (startsWithNoCase(name, "SQLite"))
-            s = Source::SQLite;
-        // Only a definite answer is kept; a connection not yet connected asks
-        // again next time.
-        dbc.source.store(s, std::memory_order_relaxed);
-    }
+    // Only a definite answer is kept; a connection not yet connected asks
+    // again next time.
+    if (!SQL_SUCCEEDED(fns(dbc).SQLGetInfo(dbc.dm.load(), SQL_DBMS_NAME, name, sizeof name, &len))) return nullptr;
+    s = &sourceForDbms(name);
+    dbc.source.store(s, std::memory_order_relaxed);
     return s;
 }
 
@@ -68,7 +63,7 @@ bool connectionLost(Handle& dbc) {
         return false;
     // A zeroed 8-byte cell: some drivers write 8 bytes whatever the option.
     SQLULEN cell = 0;
-    const SQLRETURN rc = DM().SQLGetConnectOption(dbc.dm.load(), SQL_ATTR_CONNECTION_DEAD, &cell);
+    const SQLRETURN rc = fns(dbc).SQLGetConnectOption(dbc.dm.load(), SQL_ATTR_CONNECTION_DEAD, &cell);
     if (!SQL_SUCCEEDED(rc)) {
         dbc.deadUnasked.store(true, std::memory_order_relaxed);
         return false;
@@ -97,19 +92,19 @@ void keepConnectionRecords(Handle& dbc) {
     for (int i = 0; i < 64; ++i) {
         std::memset(state, 0, sizeof state);
         msg[0] = 0;
-        if (!SQL_SUCCEEDED(
-                DM().SQLError(SQL_NULL_HENV, dbc.dm.load(), SQL_NULL_HSTMT, state, &native, msg, sizeof msg, &len)))
+        if (!SQL_SUCCEEDED(fns(dbc).SQLError(SQL_NULL_HENV, dbc.dm.load(), SQL_NULL_HSTMT, state, &native, msg,
+                                             sizeof msg, &len)))
             break;
         keepDiag(dbc, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(msg));
     }
 }
 
-SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::string& reason) {
-    const DriverManager& d = DM();
+SQLRETURN runInternal(const DriverManager& d, SQLHDBC dmDbc, const char* sql, std::string* value,
+                      std::string& reason) {
     SQLHSTMT st = SQL_NULL_HSTMT;
     SQLRETURN rc = d.SQLAllocStmt(dmDbc, &st);
     if (!SQL_SUCCEEDED(rc)) {
-        reason = firstRecord(SQL_NULL_HENV, dmDbc, SQL_NULL_HSTMT);
+        reason = firstRecord(d, SQL_NULL_HENV, dmDbc, SQL_NULL_HSTMT);
         return SQL_ERROR;
     }
     rc = d.SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)), SQL_NTS);
@@ -121,7 +116,7 @@ SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::s
         if (SQL_SUCCEEDED(rc)) *value = ind == SQL_NULL_DATA ? std::string() : std::string(text);
     }
     if (!SQL_SUCCEEDED(rc)) {
-        reason = firstRecord(SQL_NULL_HENV, SQL_NULL_HDBC, st);
+        reason = firstRecord(d, SQL_NULL_HENV, SQL_NULL_HDBC, st);
         d.SQLFreeStmt(st, SQL_DROP);
         return SQL_ERROR;
     }
@@ -130,57 +125,38 @@ SQLRETURN runInternal(SQLHDBC dmDbc, const char* sql, std::string* value, std::s
 }
 
 SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
-    const DriverManager& d = DM();
     SQLHDBC h = dbc.dm.load();
     if (rc == SQL_SUCCESS_WITH_INFO) keepConnectionRecords(dbc);
     dbc.lost.store(false, std::memory_order_relaxed);
     dbc.deadUnasked.store(false, std::memory_order_relaxed);
     dbc.connected.store(true, std::memory_order_release);
-    forgetSource(dbc);
-    const Source source = sourceOf(dbc);
+    // A connection on functions of libruva70's own got its record with them.
+    if (!dbc.api.load(std::memory_order_relaxed)) forgetSource(dbc);
+    const DataSource* source = sourceOf(dbc);
+    if (!source) return rc;
     // A cancel of a running statement goes to the driver's own SQLCancel
-    // (statement.cpp); the SQLite driver's is not made for that.
-    if (source != Source::SQLite)
+    // (statement.cpp) where the data source's record says it is made for that.
+    if (source->cancel == CancelRoute::DriverDirect)
         dbc.driverCancel.store(reinterpret_cast<SQLRETURN (*)(SQLHSTMT)>(driverFunction(h, "SQLCancel")),
                                std::memory_order_release);
-    if (source != Source::PostgreSQL) return rc;
-    // timestamptz text carries no offset through psqlODBC: the session runs
-    // in UTC so that its text is the instant itself.
-    std::string reason;
-    if (runInternal(h, "SET TimeZone = 'UTC'", nullptr, reason) != SQL_SUCCESS) {
-        addDiag(dbc, "01000", "the session time zone could not be set to UTC: " + reason);
-        return SQL_SUCCESS_WITH_INFO;
-    }
-    // In manual-commit mode the setting belongs to the transaction that the
-    // statement began: commit it so that a rollback keeps it.
-    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-    if (SQL_SUCCEEDED(d.SQLGetConnectOption(h, SQL_AUTOCOMMIT, &autocommit)) && autocommit == SQL_AUTOCOMMIT_OFF)
-        d.SQLTransact(SQL_NULL_HENV, h, SQL_COMMIT);
-    return rc;
+    return source->afterConnect ? source->afterConnect(dbc, rc) : rc;
 }
 
 SQLRETURN setSchema(Handle& dbc, const char* name) {
     if (!name) return fail(dbc, "S1009", "the schema name is null");
-    if (sourceOf(dbc) != Source::PostgreSQL) return SQL_SUCCESS;
-    std::string sql = "SET search_path TO \"";
-    for (const char* p = name; *p; ++p) {
-        if (*p == '"') sql += '"';
-        sql += *p;
-    }
-    sql += '"';
-    std::string reason;
-    if (runInternal(dbc.dm.load(), sql.c_str(), nullptr, reason) != SQL_SUCCESS)
-        return fail(dbc, "S1000", "cannot set the schema: " + reason);
-    return SQL_SUCCESS;
+    const DataSource* source = sourceOf(dbc);
+    if (!source || !source->setSchema) return SQL_SUCCESS;
+    return source->setSchema(dbc, name);
 }
 
 SQLRETURN currentSchema(Handle& dbc, char* out) {
     if (!out) return fail(dbc, "S1009", "no buffer for the schema name");
     out[0] = 0;
-    if (sourceOf(dbc) != Source::PostgreSQL) return SQL_SUCCESS;
-    std::string value, reason;
-    if (runInternal(dbc.dm.load(), "SELECT current_schema()", &value, reason) != SQL_SUCCESS)
-        return fail(dbc, "S1000", "cannot read the schema: " + reason);
+    const DataSource* source = sourceOf(dbc);
+    if (!source || !source->currentSchema) return SQL_SUCCESS;
+    std::string value;
+    SQLRETURN rc = source->currentSchema(dbc, value);
+    if (rc != SQL_SUCCESS) return rc;
     const size_t n = std::min(value.size(), size_t{255});
     std::memcpy(out, value.data(), n);
     out[n] = 0;
@@ -189,7 +165,7 @@ SQLRETURN currentSchema(Handle& dbc, char* out) {
 
 SQLRETURN checkUtcSession(Handle& h, SQLHDBC dmDbc) {
     std::string zone, reason;
-    if (runInternal(dmDbc, "SHOW TimeZone", &zone, reason) != SQL_SUCCESS)
+    if (runInternal(DM(), dmDbc, "SHOW TimeZone", &zone, reason) != SQL_SUCCESS)
         return fail(h, "S1000", "cannot read the session time zone: " + reason);
     if (!isUtcName(zone))
         return fail(h, "S1000",

@@ -5,6 +5,7 @@
 #include "connection.h"
 #include "conversion.h"
 #include "describe.h"
+#include "source.h"
 
 #include "qvjdbc/driver.h"
 
@@ -20,16 +21,15 @@ bool takeDriverRecord(Handle& stmt, Diag& out) {
     SQLCHAR message[4096] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, stmt.dm.load(), state, &native, message,
-                                 static_cast<SQLSMALLINT>(sizeof message), &length);
+    SQLRETURN rc = fns(stmt).SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, stmt.dm.load(), state, &native, message,
+                                      static_cast<SQLSMALLINT>(sizeof message), &length);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
     std::memcpy(out.state, state, 5);
     out.state[5] = 0;
     out.native = native;
     out.message = reinterpret_cast<char*>(message);
-    if (stmt.source.load(std::memory_order_relaxed) == Source::SQLite && std::strcmp(out.state, "S1000") == 0 &&
-        out.message.find("interrupted") != std::string::npos)
-        std::memcpy(out.state, "S1008", 6);
+    if (const DataSource* source = stmt.source.load(std::memory_order_relaxed); source && source->fixRecord)
+        source->fixRecord(out);
     return true;
 }
 
@@ -51,6 +51,7 @@ struct Stmt {
         if (inCall) endCall(*h);
     }
     SQLHSTMT dm() const { return h->dm.load(); }
+    const DriverManager& api() const { return fns(*h); }
     StmtState& st() const { return *h->stmt; }
     // Looks the statement up and begins the call; false for a handle that is
     // not a live statement.
@@ -203,15 +204,15 @@ bool needsRowByRow(const StmtState& st, SQLULEN rows) {
 SQLRETURN bindRow(Stmt& s, SQLUSMALLINT ipar, const ParamBinding& b, SQLULEN row) {
     SQLPOINTER value = b.value ? static_cast<char*>(b.value) + row * static_cast<SQLULEN>(rowStride(b)) : nullptr;
     SQLLEN* ind = b.ind ? b.ind + row : nullptr;
-    return DM().SQLBindParameter(s.dm(), ipar, b.paramType, b.cType, b.sqlType, b.columnSize, b.scale, value,
-                                 b.valueMax, ind);
+    return s.api().SQLBindParameter(s.dm(), ipar, b.paramType, b.cType, b.sqlType, b.columnSize, b.scale, value,
+                                    b.valueMax, ind);
 }
 
 // Binds the driver manager to the parameter arrays as the application bound
 // them again, after a row-by-row execution.
 SQLRETURN restoreArrays(Stmt& s) {
     StmtState& st = s.st();
-    SQLRETURN rc = DM().SQLParamOptions(s.dm(), st.paramRows, st.rowsDone);
+    SQLRETURN rc = s.api().SQLParamOptions(s.dm(), st.paramRows, st.rowsDone);
     for (auto it = st.bindings.begin(); it != st.bindings.end() && SQL_SUCCEEDED(rc); ++it)
         rc = bindRow(s, it->first, it->second, 0);
     st.bindingsShifted = !SQL_SUCCEEDED(rc);
@@ -220,16 +221,16 @@ SQLRETURN restoreArrays(Stmt& s) {
 
 // Drops the driver manager's records of the statement (SQLError consumes
 // them).
-void discardDriverRecords(SQLHSTMT dmStmt) {
+void discardDriverRecords(const DriverManager& d, SQLHSTMT dmStmt) {
     SQLCHAR state[8];
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     for (int i = 0; i < 64; ++i)
-        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmStmt, state, &native, nullptr, 0, &length)))
+        if (!SQL_SUCCEEDED(d.SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, dmStmt, state, &native, nullptr, 0, &length)))
             break;
 }
 void discardDriverRecords(Stmt& s) {
-    discardDriverRecords(s.dm());
+    discardDriverRecords(s.api(), s.dm());
 }
 
 // Rows [first, last) of a parameter array run one at a time: each row's
@@ -246,7 +247,7 @@ struct EachRow {
 template <class Run>
 EachRow runEachRow(Stmt& s, SQLULEN first, SQLULEN last, Run run) {
     StmtState& st = s.st();
-    const DriverManager& d = DM();
+    const DriverManager& d = s.api();
     SQLHSTMT h = s.dm();
     EachRow out;
     out.done = first;
@@ -296,7 +297,7 @@ SQLRETURN finishRowByRow(Stmt& s, SQLRETURN result, SQLULEN done, SQLLEN count) 
 // is the sum of the rows' counts.
 template <class Run>
 SQLRETURN executeRowByRow(Stmt& s, SQLULEN rows, Run run) {
-    SQLRETURN result = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    SQLRETURN result = s.api().SQLParamOptions(s.dm(), 1, nullptr);
     if (!SQL_SUCCEEDED(result)) return result;
     EachRow each = runEachRow(s, 0, rows, run);
     return finishRowByRow(s, each.result, each.done, each.total);
@@ -336,7 +337,7 @@ bool rowsBindOneByOne(const StmtState& st, SQLULEN rows) {
 template <class Run>
 SQLRETURN postgresExecuteRows(Stmt& s, Run run) {
     StmtState& st = s.st();
-    SQLRETURN result = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    SQLRETURN result = s.api().SQLParamOptions(s.dm(), 1, nullptr);
     if (!SQL_SUCCEEDED(result)) return result;
     EachRow each = runEachRow(s, 0, st.paramRows, run);
     result = finishRowByRow(s, each.result, each.done, each.lastCount);
@@ -366,17 +367,14 @@ SQLRETURN postgresExecuteRows(Stmt& s, Run run) {
 // conversions, or a C type of unknown size keep the data source's own path.
 
 constexpr SQLULEN kInsertRowsDefault = 1024;
-// Markers of one statement at most: SQLite's limit of parameters; psqlODBC
-// drops the connection above about 8,000 (observed with 8,192), far below
-// PostgreSQL's own 65,535.
-constexpr SQLULEN kInsertMarkersSqlite = 32766;
-constexpr SQLULEN kInsertMarkersPostgres = 4096;
+// Markers of one statement at most: the data source's record says (SQLite's
+// limit of parameters; psqlODBC drops the connection above about 8,000).
 
 // Rows per chunk for this statement, or 0 when its arrays take the data
 // source's own path.
 SQLULEN insertChunkRows(const StmtState& st, SQLULEN rows) {
     if (!st.plainInsert || rows < 3 || !st.params.empty()) return 0;
-    if (st.source != Source::PostgreSQL && st.source != Source::SQLite) return 0;
+    if (!st.source->insertMarkers) return 0;
     if (st.insertRows == 1) return 0;
     const auto markers = static_cast<SQLULEN>(st.insert.markers);
     if (st.bindings.size() != markers) return 0;
@@ -391,7 +389,7 @@ SQLULEN insertChunkRows(const StmtState& st, SQLULEN rows) {
                 if (isAtExec(b.ind[r])) return 0;
     }
     SQLULEN chunk = st.insertRows ? st.insertRows : kInsertRowsDefault;
-    chunk = std::min(chunk, (st.source == Source::SQLite ? kInsertMarkersSqlite : kInsertMarkersPostgres) / markers);
+    chunk = std::min(chunk, st.source->insertMarkers / markers);
     return chunk >= 2 ? chunk : 0;
 }
 
@@ -410,7 +408,7 @@ public:
     // are those of the failing call (of the internal statement or the
     // connection).
     SQLRETURN open() {
-        const DriverManager& d = DM();
+        const DriverManager& d = s_.api();
         SQLRETURN rc = withConnectionLock([&] { return d.SQLAllocStmt(s_.st().dmDbc, &h_); });
         if (!SQL_SUCCEEDED(rc)) {
             h_ = SQL_NULL_HSTMT;
@@ -419,7 +417,7 @@ public:
         std::string text = multiRowText(s_.st().insert, rows_);
         rc = d.SQLPrepare(h_, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
         if (!SQL_SUCCEEDED(rc)) return rc;
-        const bool sqlite = s_.st().source == Source::SQLite;
+        const bool sqlite = s_.st().source->arrays == ArrayRuns::SqliteDriver;
         for (const auto& [ipar, b] : s_.st().bindings) {
             Column col;
             col.binding = b;
@@ -451,12 +449,12 @@ public:
             if (c.perChunk)
                 for (SQLULEN r = 0; r < rows_ && SQL_SUCCEEDED(rc); ++r) rc = bind(c, r);
         if (!SQL_SUCCEEDED(rc)) return rc;
-        return DM().SQLExecute(h_);
+        return s_.api().SQLExecute(h_);
     }
 
     void release() {
         if (h_ == SQL_NULL_HSTMT) return;
-        withConnectionLock([&] { return DM().SQLFreeStmt(h_, SQL_DROP); });
+        withConnectionLock([&] { return s_.api().SQLFreeStmt(h_, SQL_DROP); });
         h_ = SQL_NULL_HSTMT;
     }
 
@@ -473,8 +471,9 @@ private:
     SQLRETURN bind(const Column& c, SQLULEN r) const {
         const ParamBinding& b = c.binding;
         const auto ipar = static_cast<SQLUSMALLINT>(r * static_cast<SQLULEN>(s_.st().insert.markers) + c.ipar);
-        return DM().SQLBindParameter(h_, ipar, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize, b.scale,
-                                     c.values.data() + r * c.stride, b.valueMax, b.ind ? c.ind.data() + r : nullptr);
+        return s_.api().SQLBindParameter(h_, ipar, SQL_PARAM_INPUT, b.cType, b.sqlType, b.columnSize, b.scale,
+                                         c.values.data() + r * c.stride, b.valueMax,
+                                         b.ind ? c.ind.data() + r : nullptr);
     }
 
     // The driver keeps a connection's statements in a list of its own: they
@@ -500,25 +499,20 @@ void keepRecordsOf(Stmt& s, SQLHSTMT h) {
         SQLCHAR message[4096] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, h, state, &native, message,
-                                     static_cast<SQLSMALLINT>(sizeof message), &length);
+        SQLRETURN rc = s.api().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, h, state, &native, message,
+                                        static_cast<SQLSMALLINT>(sizeof message), &length);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
         keepDiag(*s.h, reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message));
     }
 }
 
-void dropRecordsOf(SQLHSTMT h) {
-    SQLCHAR state[8];
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    for (int i = 0; i < 64; ++i)
-        if (!SQL_SUCCEEDED(DM().SQLError(SQL_NULL_HENV, SQL_NULL_HDBC, h, state, &native, nullptr, 0, &length)))
-            break;
+void dropRecordsOf(Stmt& s, SQLHSTMT h) {
+    discardDriverRecords(s.api(), h);
 }
 
 bool internal(Stmt& s, const char* sql) {
     std::string reason;
-    return runInternal(s.st().dmDbc, sql, nullptr, reason) == SQL_SUCCESS;
+    return runInternal(s.api(), s.st().dmDbc, sql, nullptr, reason) == SQL_SUCCESS;
 }
 
 template <class Run>
@@ -528,7 +522,7 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
     // Inside a transaction block of PostgreSQL (manual commit, or a block
     // the application began) the savepoint is set; elsewhere it is refused
     // and each chunk is a transaction of its own.
-    const bool savepoint = st.source == Source::PostgreSQL && internal(s, "SAVEPOINT ruva70_rows");
+    const bool savepoint = st.source->insertSavepoint && internal(s, "SAVEPOINT ruva70_rows");
     SQLRETURN result = SQL_SUCCESS;
     SQLLEN total = 0;
     SQLULEN next = 0;
@@ -545,14 +539,14 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
                     // Not taken by the data source: these rows go one at a
                     // time (inside a block, as after a failed chunk: the
                     // refusal may have spoilt the block).
-                    if (cs->handle()) dropRecordsOf(cs->handle());
+                    if (cs->handle()) dropRecordsOf(s, cs->handle());
                     failed = savepoint;
                     break;
                 }
             }
             SQLRETURN rc = cs->run(next);
             if (!SQL_SUCCEEDED(rc)) {
-                dropRecordsOf(cs->handle());
+                dropRecordsOf(s, cs->handle());
                 failed = true;
                 break;
             }
@@ -561,7 +555,7 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
                 keepRecordsOf(s, cs->handle());
             }
             SQLLEN count = 0;
-            if (SQL_SUCCEEDED(DM().SQLRowCount(cs->handle(), &count)) && count > 0) total += count;
+            if (SQL_SUCCEEDED(s.api().SQLRowCount(cs->handle(), &count)) && count > 0) total += count;
             next += k;
         }
     }
@@ -576,11 +570,11 @@ SQLRETURN executeInsertRows(Stmt& s, SQLULEN chunkRows, Run run) {
             total = 0;
         }
     }
-    SQLRETURN rc = DM().SQLParamOptions(s.dm(), 1, nullptr);
+    SQLRETURN rc = s.api().SQLParamOptions(s.dm(), 1, nullptr);
     if (!SQL_SUCCEEDED(rc)) return rc;
     EachRow each = runEachRow(s, next, rows, run);
     if (each.result != SQL_SUCCESS) result = each.result;
-    const SQLLEN count = st.source == Source::PostgreSQL ? each.lastCount : total + each.total;
+    const SQLLEN count = st.source->arrayCountIsLastRow ? each.lastCount : total + each.total;
     result = finishRowByRow(s, result, each.done, count);
     // After a failure the variable names the failing row, counted from 1.
     if (!SQL_SUCCEEDED(result) && st.rowsDone) *st.rowsDone = each.done + 1;
@@ -644,10 +638,10 @@ bool holdsZeroUnit(const ParamBinding& b, SQLULEN row) {
 // prepare, right before an execution (which clears the records anyway).
 SQLRETURN refuseZeroUnits(Stmt& s) {
     StmtState& st = s.st();
-    if (st.source != Source::PostgreSQL && st.source != Source::SQLite) return SQL_SUCCESS;
+    if (!st.source->refuseZeroUnits) return SQL_SUCCESS;
     if (st.preparedParams < 0) {
         SQLSMALLINT n = 0;
-        st.preparedParams = SQL_SUCCEEDED(DM().SQLNumParams(s.dm(), &n)) ? n : 0;
+        st.preparedParams = SQL_SUCCEEDED(s.api().SQLNumParams(s.dm(), &n)) ? n : 0;
     }
     const SQLULEN rows = st.paramRows ? st.paramRows : 1;
     for (const auto& [ipar, b] : st.bindings) {
@@ -680,8 +674,9 @@ SQLRETURN execute(Stmt& s, Run run, bool prepared) {
         const SQLULEN chunkRows = insertChunkRows(s.st(), s.st().paramRows);
         if (chunkRows) return executed(s, executeInsertRows(s, chunkRows, run));
     }
-    if (s.st().source == Source::SQLite && !s.st().bindings.empty()) return executed(s, sqliteExecute(s, run));
-    if (s.st().source == Source::PostgreSQL && s.st().paramRows > 1 && rowsBindOneByOne(s.st(), s.st().paramRows))
+    const ArrayRuns arrays = s.st().source->arrays;
+    if (arrays == ArrayRuns::SqliteDriver && !s.st().bindings.empty()) return executed(s, sqliteExecute(s, run));
+    if (arrays == ArrayRuns::OneRowEach && s.st().paramRows > 1 && rowsBindOneByOne(s.st(), s.st().paramRows))
         return executed(s, postgresExecuteRows(s, run));
     return executed(s, run());
 }
@@ -706,14 +701,14 @@ std::string sqliteSchemaVersion(Stmt& s) {
     // The SQLite driver's list of statements is changed only under this lock.
     std::unique_lock<std::mutex> lock;
     if (dbc) lock = std::unique_lock<std::mutex>(dbc->childrenMu);
-    if (runInternal(s.st().dmDbc, "PRAGMA schema_version", &version, reason) != SQL_SUCCESS) return {};
+    if (runInternal(s.api(), s.st().dmDbc, "PRAGMA schema_version", &version, reason) != SQL_SUCCESS) return {};
     return version;
 }
 
 SQLRETURN prepareAgain(Stmt& s) {
     StmtState& st = s.st();
-    SQLRETURN rc = DM().SQLPrepare(s.dm(), reinterpret_cast<SQLCHAR*>(st.preparedText.data()),
-                                   static_cast<SQLINTEGER>(st.preparedText.size()));
+    SQLRETURN rc = s.api().SQLPrepare(s.dm(), reinterpret_cast<SQLCHAR*>(st.preparedText.data()),
+                                      static_cast<SQLINTEGER>(st.preparedText.size()));
     if (SQL_SUCCEEDED(rc)) st.preparedRan = false;
     return rc;
 }
@@ -721,7 +716,7 @@ SQLRETURN prepareAgain(Stmt& s) {
 // Before an execution of a prepared statement (SQLite).
 SQLRETURN checkSchema(Stmt& s) {
     StmtState& st = s.st();
-    if (st.source != Source::SQLite || !st.preparedRan || st.schemaVersion.empty()) return SQL_SUCCESS;
+    if (!st.source->checkSchemaVersion || !st.preparedRan || st.schemaVersion.empty()) return SQL_SUCCESS;
     std::string now = sqliteSchemaVersion(s);
     if (now.empty() || now == st.schemaVersion) return SQL_SUCCESS;
     st.schemaVersion = std::move(now);
@@ -732,7 +727,7 @@ SQLRETURN checkSchema(Stmt& s) {
 // failed because the prepared plan no longer fits its tables. The records
 // move to our own list either way.
 bool planChanged(Stmt& s) {
-    if (s.st().source != Source::PostgreSQL || s.st().preparedText.empty()) return false;
+    if (!s.st().source->retryChangedPlan || s.st().preparedText.empty()) return false;
     keepDriverRecords(s);
     std::lock_guard<std::mutex> lock(s.h->mu);
     for (const Diag& d : s.h->diags)
@@ -871,7 +866,7 @@ SQLRETURN dropStmt(SQLHSTMT hstmt) {
     if (!enterStmt(hstmt, s)) return SQL_INVALID_HANDLE;
     // No cancel may reach the driver manager's statement once it is freed.
     std::lock_guard<std::mutex> lock(s.h->cancelMu);
-    SQLRETURN rc = DM().SQLFreeStmt(s.dm(), SQL_DROP);
+    SQLRETURN rc = s.api().SQLFreeStmt(s.dm(), SQL_DROP);
     if (SQL_SUCCEEDED(rc)) release(valueOf(hstmt), Kind::Stmt);
     return rc;
 }
@@ -883,7 +878,7 @@ void prepareInterrupts(Handle& dbc) {
     std::lock_guard<std::mutex> lock(dbc.interruptMu);
     if (dbc.interruptStmt) return;
     SQLHSTMT st = SQL_NULL_HSTMT;
-    if (SQL_SUCCEEDED(DM().SQLAllocStmt(dbc.dm.load(), &st))) dbc.interruptStmt = st;
+    if (SQL_SUCCEEDED(fns(dbc).SQLAllocStmt(dbc.dm.load(), &st))) dbc.interruptStmt = st;
 }
 
 // A cancel's hold on the connection: a disconnect waits for it before the
@@ -918,9 +913,9 @@ private:
 // statement's next execution would fail ("the cursor is open").
 SQLRETURN cancelIdle(Handle& h) {
     keepDriverRecords(h);
-    SQLRETURN rc = DM().SQLCancel(h.dm.load());
+    SQLRETURN rc = fns(h).SQLCancel(h.dm.load());
     if (!SQL_SUCCEEDED(rc)) return rc;
-    if (DM().SQLFreeStmt(h.dm.load(), SQL_CLOSE) == SQL_ERROR) discardDriverRecords(h.dm.load());
+    if (fns(h).SQLFreeStmt(h.dm.load(), SQL_CLOSE) == SQL_ERROR) discardDriverRecords(fns(h), h.dm.load());
     if (h.stmt) {
         // As after SQL_CLOSE: the next fetch decides the conversions anew.
         h.stmt->resultChanged = true;
@@ -943,15 +938,16 @@ SQLRETURN cancelIdle(Handle& h) {
 //   server a cancel request) and is called directly with the driver's
 //   statement; where it was not found, through the driver manager.
 SQLRETURN cancelRunning(Handle& h, Handle& dbc) {
-    if (h.source.load(std::memory_order_relaxed) == Source::SQLite) {
+    const DataSource* source = h.source.load(std::memory_order_relaxed);
+    if (source && source->cancel == CancelRoute::InterruptStatement) {
         std::lock_guard<std::mutex> lock(dbc.interruptMu);
         if (!dbc.interruptStmt) return SQL_ERROR;
-        return DM().SQLCancel(dbc.interruptStmt);
+        return fns(dbc).SQLCancel(dbc.interruptStmt);
     }
     auto driverCancel = dbc.driverCancel.load(std::memory_order_acquire);
     SQLHSTMT driverStmt = h.driverStmt.load(std::memory_order_acquire);
     if (driverCancel && driverStmt) return driverCancel(driverStmt);
-    return DM().SQLCancel(h.dm.load(std::memory_order_acquire));
+    return fns(h).SQLCancel(h.dm.load(std::memory_order_acquire));
 }
 
 }  // namespace
@@ -971,26 +967,29 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     if (!phstmt) return fail(*dbc, "S1009", "null output handle address");
     *phstmt = SQL_NULL_HSTMT;
     // Asked before the allocation, whose own records must be what remains.
-    Source source = sourceOf(*dbc);
+    const DataSource* known = sourceOf(*dbc);
+    const DataSource* source = known ? known : &genericSource();
     auto state = std::make_unique<StmtState>();
     state->source = source;
     state->dmDbc = dbc->dm.load();
     SQLHSTMT st = SQL_NULL_HSTMT;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
-    if (source == Source::SQLite) prepareInterrupts(*dbc);
-    SQLRETURN rc = DM().SQLAllocStmt(dbc->dm.load(), &st);
+    if (source->cancel == CancelRoute::InterruptStatement) prepareInterrupts(*dbc);
+    SQLRETURN rc = fns(*dbc).SQLAllocStmt(dbc->dm.load(), &st);
     if (!SQL_SUCCEEDED(rc)) return rc;
     // The driver's own statement, for a cancel that goes to the driver.
     SQLHSTMT driverStmt = nullptr;
-    if (source != Source::SQLite && dbc->driverCancel.load(std::memory_order_relaxed)) {
+    if (source->cancel == CancelRoute::DriverDirect && dbc->driverCancel.load(std::memory_order_relaxed)) {
         SQLHSTMT cell = st;  // in: the driver manager's statement; out: the driver's
         SQLSMALLINT len = 0;
-        if (SQL_SUCCEEDED(DM().SQLGetInfo(dbc->dm.load(), SQL_DRIVER_HSTMT, &cell, sizeof cell, &len)) && cell != st)
+        if (SQL_SUCCEEDED(fns(*dbc).SQLGetInfo(dbc->dm.load(), SQL_DRIVER_HSTMT, &cell, sizeof cell, &len)) &&
+            cell != st)
             driverStmt = cell;
     }
-    uint32_t v = issue(Kind::Stmt, st, valueOf(hdbc), source, std::move(state));
+    uint32_t v =
+        issue(Kind::Stmt, st, valueOf(hdbc), source, std::move(state), dbc->api.load(std::memory_order_relaxed));
     if (!v) {
-        DM().SQLFreeStmt(st, SQL_DROP);
+        fns(*dbc).SQLFreeStmt(st, SQL_DROP);
         return fail(*dbc, "S1001", "no handle left in the handle table");
     }
     if (Handle* h = lookup(handleOf(v), Kind::Stmt)) h->driverStmt.store(driverStmt, std::memory_order_release);
@@ -1001,7 +1000,7 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
 SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     if (fOption == SQL_DROP) return dropStmt(hstmt);
     RUVA_ENTER_STMT(hstmt);
-    SQLRETURN rc = DM().SQLFreeStmt(s.dm(), fOption);
+    SQLRETURN rc = s.api().SQLFreeStmt(s.dm(), fOption);
     if (!SQL_SUCCEEDED(rc)) return rc;
     switch (fOption) {
         case SQL_CLOSE:
@@ -1013,7 +1012,7 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
         case SQL_RESET_PARAMS:
             s.st().params.clear();
             s.st().bindings.clear();
-            if (s.st().bindingsShifted) DM().SQLParamOptions(s.dm(), s.st().paramRows, s.st().rowsDone);
+            if (s.st().bindingsShifted) s.api().SQLParamOptions(s.dm(), s.st().paramRows, s.st().rowsDone);
             s.st().bindingsShifted = false;
             break;
         default:
@@ -1069,11 +1068,11 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
             s.st().insertRows = vParam;
             return SQL_SUCCESS;
         case SQL_MAX_ROWS:
-            if (s.st().source != Source::SQLite) return DM().SQLSetStmtOption(s.dm(), fOption, vParam);
+            if (!s.st().source->ownMaxRows) return s.api().SQLSetStmtOption(s.dm(), fOption, vParam);
             s.st().maxRows = static_cast<uint32_t>(vParam);
             return SQL_SUCCESS;
         default:
-            return DM().SQLSetStmtOption(s.dm(), fOption, vParam);
+            return s.api().SQLSetStmtOption(s.dm(), fOption, vParam);
     }
 }
 
@@ -1085,8 +1084,8 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = s.st().undescribed ? &fromValue : &s.st().typeFromValue;
     if (fOption == RUVA70_STMT_OUTPUT_INPUT) cell = &s.st().outputInput;
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
-    if (fOption == SQL_MAX_ROWS && s.st().source == Source::SQLite) cell = &s.st().maxRows;
-    if (!cell) return DM().SQLGetStmtOption(s.dm(), fOption, pvParam);
+    if (fOption == SQL_MAX_ROWS && s.st().source->ownMaxRows) cell = &s.st().maxRows;
+    if (!cell) return s.api().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
     std::memcpy(pvParam, cell, sizeof *cell);
     return SQL_SUCCESS;
@@ -1099,8 +1098,8 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     st.preparedText.clear();
     st.preparedRan = false;
     // Read before the driver prepares, so that a change in between is seen.
-    if (st.source == Source::SQLite) st.schemaVersion = sqliteSchemaVersion(s);
-    SQLRETURN rc = DM().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
+    if (st.source->checkSchemaVersion) st.schemaVersion = sqliteSchemaVersion(s);
+    SQLRETURN rc = s.api().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
     st.plainInsert = false;
     st.undescribed = false;
     st.preparedParams = -1;
@@ -1125,9 +1124,9 @@ SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
         SQLCHAR* text = reinterpret_cast<SQLCHAR*>(typed.data());
         const SQLINTEGER len = static_cast<SQLINTEGER>(typed.size());
         return execute(
-            s, [&] { return DM().SQLExecDirect(s.dm(), text, len); }, false);
+            s, [&] { return s.api().SQLExecDirect(s.dm(), text, len); }, false);
     }
-    auto run = [&] { return DM().SQLExecute(s.dm()); };
+    auto run = [&] { return s.api().SQLExecute(s.dm()); };
     SQLRETURN rc = checkSchema(s);
     if (!SQL_SUCCEEDED(rc)) return rc;
     rc = execute(s, run, true);
@@ -1147,7 +1146,7 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     s.st().undescribed = false;
     s.st().preparedParams = -1;
     return execute(
-        s, [&] { return DM().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
+        s, [&] { return s.api().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }
 
 SQLRETURN ruva70_SQLParamData(SQLHSTMT hstmt, SQLPOINTER* prgbValue) {
@@ -1165,17 +1164,17 @@ SQLRETURN ruva70_SQLPutData(SQLHSTMT hstmt, SQLPOINTER rgbValue, SQLLEN cbValue)
 SQLRETURN ruva70_SQLMoreResults(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLMoreResults(s.dm());
+    return s.api().SQLMoreResults(s.dm());
 }
 
 SQLRETURN ruva70_SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* pccol) {
     RUVA_ENTER_STMT(hstmt);
-    return DM().SQLNumResultCols(s.dm(), pccol);
+    return s.api().SQLNumResultCols(s.dm(), pccol);
 }
 
 SQLRETURN ruva70_SQLNumParams(SQLHSTMT hstmt, SQLSMALLINT* pcpar) {
     RUVA_ENTER_STMT(hstmt);
-    return DM().SQLNumParams(s.dm(), pcpar);
+    return s.api().SQLNumParams(s.dm(), pcpar);
 }
 
 SQLRETURN ruva70_SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
@@ -1184,18 +1183,18 @@ SQLRETURN ruva70_SQLRowCount(SQLHSTMT hstmt, SQLLEN* pcrow) {
         *pcrow = s.st().rowCount;
         return SQL_SUCCESS;
     }
-    return DM().SQLRowCount(s.dm(), pcrow);
+    return s.api().SQLRowCount(s.dm(), pcrow);
 }
 
 SQLRETURN ruva70_SQLGetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursorMax,
                                   SQLSMALLINT* pcbCursor) {
     RUVA_ENTER_STMT(hstmt);
-    return DM().SQLGetCursorName(s.dm(), szCursor, cbCursorMax, pcbCursor);
+    return s.api().SQLGetCursorName(s.dm(), szCursor, cbCursorMax, pcbCursor);
 }
 
 SQLRETURN ruva70_SQLSetCursorName(SQLHSTMT hstmt, SQLCHAR* szCursor, SQLSMALLINT cbCursor) {
     RUVA_ENTER_STMT(hstmt);
-    return DM().SQLSetCursorName(s.dm(), szCursor, cbCursor);
+    return s.api().SQLSetCursorName(s.dm(), szCursor, cbCursor);
 }
 
 SQLRETURN ruva70_SQLColAttributes(SQLHSTMT hstmt, SQLUSMALLINT icol, SQLUSMALLINT fDescType, SQLPOINTER rgbDesc,
@@ -1247,7 +1246,7 @@ SQLRETURN ruva70_SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT
 SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
     Stmt s;
     if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
-    SQLRETURN rc = DM().SQLParamOptions(s.dm(), crow, pirow);
+    SQLRETURN rc = s.api().SQLParamOptions(s.dm(), crow, pirow);
     if (SQL_SUCCEEDED(rc)) {
         s.st().paramRows = crow;
         s.st().rowsDone = pirow;
@@ -1260,7 +1259,7 @@ SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
 SQLRETURN ruva70_SQLGetTypeInfo(SQLHSTMT hstmt, SQLSMALLINT fSqlType) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLGetTypeInfo(s.dm(), fSqlType);
+    return s.api().SQLGetTypeInfo(s.dm(), fSqlType);
 }
 
 SQLRETURN ruva70_SQLTables(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName, SQLCHAR* szSchemaName,
@@ -1268,8 +1267,8 @@ SQLRETURN ruva70_SQLTables(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT c
                            SQLCHAR* szTableType, SQLSMALLINT cbTableType) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLTables(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName, cbTableName,
-                          szTableType, cbTableType);
+    return s.api().SQLTables(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                             cbTableName, szTableType, cbTableType);
 }
 
 SQLRETURN ruva70_SQLColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName, SQLCHAR* szSchemaName,
@@ -1277,8 +1276,13 @@ SQLRETURN ruva70_SQLColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT 
                             SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName, cbTableName,
-                           szColumnName, cbColumnName);
+    if (const auto query = s.st().source->columnsQuery) {
+        const std::string sql =
+            query(szCatalogName, cbCatalogName, szTableName, cbTableName, szColumnName, cbColumnName);
+        return s.api().SQLExecDirect(s.dm(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    }
+    return s.api().SQLColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                              cbTableName, szColumnName, cbColumnName);
 }
 
 SQLRETURN ruva70_SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType, SQLCHAR* szCatalogName,
@@ -1287,8 +1291,8 @@ SQLRETURN ruva70_SQLSpecialColumns(SQLHSTMT hstmt, SQLUSMALLINT fColType, SQLCHA
                                    SQLUSMALLINT fNullable) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLSpecialColumns(s.dm(), fColType, szCatalogName, cbCatalogName, szSchemaName, cbSchemaName,
-                                  szTableName, cbTableName, fScope, fNullable);
+    return s.api().SQLSpecialColumns(s.dm(), fColType, szCatalogName, cbCatalogName, szSchemaName, cbSchemaName,
+                                     szTableName, cbTableName, fScope, fNullable);
 }
 
 SQLRETURN ruva70_SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1296,8 +1300,8 @@ SQLRETURN ruva70_SQLStatistics(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLI
                                SQLSMALLINT cbTableName, SQLUSMALLINT fUnique, SQLUSMALLINT fAccuracy) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLStatistics(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
-                              cbTableName, fUnique, fAccuracy);
+    return s.api().SQLStatistics(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                                 cbTableName, fUnique, fAccuracy);
 }
 
 SQLRETURN ruva70_SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1305,8 +1309,8 @@ SQLRETURN ruva70_SQLColumnPrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQL
                                      SQLSMALLINT cbTableName, SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLColumnPrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
-                                    cbTableName, szColumnName, cbColumnName);
+    return s.api().SQLColumnPrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                                       cbTableName, szColumnName, cbColumnName);
 }
 
 SQLRETURN ruva70_SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* szPkCatalogName, SQLSMALLINT cbPkCatalogName,
@@ -1316,9 +1320,9 @@ SQLRETURN ruva70_SQLForeignKeys(SQLHSTMT hstmt, SQLCHAR* szPkCatalogName, SQLSMA
                                 SQLSMALLINT cbFkTableName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLForeignKeys(s.dm(), szPkCatalogName, cbPkCatalogName, szPkSchemaName, cbPkSchemaName,
-                               szPkTableName, cbPkTableName, szFkCatalogName, cbFkCatalogName, szFkSchemaName,
-                               cbFkSchemaName, szFkTableName, cbFkTableName);
+    return s.api().SQLForeignKeys(s.dm(), szPkCatalogName, cbPkCatalogName, szPkSchemaName, cbPkSchemaName,
+                                  szPkTableName, cbPkTableName, szFkCatalogName, cbFkCatalogName, szFkSchemaName,
+                                  cbFkSchemaName, szFkTableName, cbFkTableName);
 }
 
 SQLRETURN ruva70_SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1326,8 +1330,8 @@ SQLRETURN ruva70_SQLPrimaryKeys(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALL
                                 SQLSMALLINT cbTableName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLPrimaryKeys(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
-                               cbTableName);
+    return s.api().SQLPrimaryKeys(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                                  cbTableName);
 }
 
 SQLRETURN ruva70_SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1335,8 +1339,8 @@ SQLRETURN ruva70_SQLProcedureColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQL
                                      SQLSMALLINT cbProcName, SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLProcedureColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
-                                    cbProcName, szColumnName, cbColumnName);
+    return s.api().SQLProcedureColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
+                                       cbProcName, szColumnName, cbColumnName);
 }
 
 SQLRETURN ruva70_SQLProcedures(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1344,8 +1348,8 @@ SQLRETURN ruva70_SQLProcedures(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLI
                                SQLSMALLINT cbProcName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLProcedures(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
-                              cbProcName);
+    return s.api().SQLProcedures(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szProcName,
+                                 cbProcName);
 }
 
 SQLRETURN ruva70_SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT cbCatalogName,
@@ -1353,8 +1357,8 @@ SQLRETURN ruva70_SQLTablePrivileges(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLS
                                     SQLSMALLINT cbTableName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
-    return DM().SQLTablePrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
-                                   cbTableName);
+    return s.api().SQLTablePrivileges(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
+                                      cbTableName);
 }
 
 }  // extern "C"

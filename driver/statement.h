@@ -71,11 +71,11 @@ struct ColumnInfo {
 };
 
 struct StmtState {
-    Source source = Source::Unknown;
-    SQLHDBC dmDbc = SQL_NULL_HDBC;  // the driver manager's connection, for internal statements
-    SQLULEN driverTypes = 0;        // option 3057
-    SQLULEN typeFromValue = 0;      // option 3031
-    SQLULEN outputInput = 0;        // option 3059
+    const DataSource* source = nullptr;  // the connection's record, never null once issued
+    SQLHDBC dmDbc = SQL_NULL_HDBC;       // the driver manager's connection, for internal statements
+    SQLULEN driverTypes = 0;             // option 3057
+    SQLULEN typeFromValue = 0;           // option 3031
+    SQLULEN outputInput = 0;             // option 3059
     // PostgreSQL: the data source could not describe the prepared
     // statement's parameters (ruva70.h); SQLExecute runs `preparedText`
     // directly.

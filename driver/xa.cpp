@@ -2,6 +2,7 @@
 #include "xa.h"
 
 #include "connection.h"
+#include "source.h"
 
 #include "qvjdbc/driver.h"
 
@@ -11,23 +12,13 @@ __attribute__((weak)) const XaOperations* postgresXaOperations() {
     return nullptr;
 }
 
-__attribute__((weak)) const XaOperations* mariadbXaOperations() {
-    return nullptr;
-}
-
 void xaConnectionClosed(uint32_t value) {
     // Whatever the data source was: the state is keyed by the handle value.
-    if (const XaOperations* ops = postgresXaOperations(); ops && ops->closed) ops->closed(value);
-    if (const XaOperations* ops = mariadbXaOperations(); ops && ops->closed) ops->closed(value);
+    for (const DataSource* source : knownSources())
+        if (const XaOperations* ops = source->xa ? source->xa() : nullptr; ops && ops->closed) ops->closed(value);
 }
 
 namespace {
-
-const XaOperations* operationsFor(Source source) {
-    return source == Source::PostgreSQL ? postgresXaOperations()
-           : source == Source::MariaDB  ? mariadbXaOperations()
-                                        : nullptr;
-}
 
 // The connection and its data source's operations; null operations leave
 // the "no two-phase commit" record on the connection.
@@ -41,15 +32,12 @@ XaCall enterXa(SQLHDBC hdbc) {
     XaCall call;
     call.h = enter(hdbc, Kind::Dbc);
     if (!call.h) return call;
-    const Source source = sourceOf(*call.h);
-    call.ops = operationsFor(source);
+    const DataSource* source = sourceOf(*call.h);
+    call.ops = source && source->xa ? source->xa() : nullptr;
     if (call.ops) return call;
     // A source stays unknown while the connection is not connected: that is
     // a resource manager that is not available, not one without XA.
-    char name[64] = {};
-    SQLSMALLINT len = 0;
-    call.connected = source != Source::Unknown ||
-                     SQL_SUCCEEDED(DM().SQLGetInfo(call.h->dm.load(), SQL_DBMS_NAME, name, sizeof name, &len));
+    call.connected = source != nullptr;
     if (call.connected)
         addDiag(*call.h, "S1C00", "the data source has no two-phase commit (XA)");
     else

@@ -48,7 +48,7 @@ struct XaOperations {
 
 // PostgreSQL's operations, or null while none are built in (weak default).
 const XaOperations* postgresXaOperations();
-// MariaDB's (xa_mariadb.cpp), likewise.
+// MariaDB's (xa_mariadb.cpp).
 const XaOperations* mariadbXaOperations();
 
 // Drops the XA state of a connection that disconnected or was freed (called

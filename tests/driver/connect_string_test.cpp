@@ -69,6 +69,19 @@ TEST(ConnectString, ParsesBracesDoubledClosersAndBlanks) {
     EXPECT_NE(problemOf(std::string("PWD=a\0b", 7)).find("zero byte"), std::string::npos);
 }
 
+// A string that names no driver goes to libruva70's own SQLite engine; a
+// value can never make it name one (a password holding "Driver=" stays a
+// password), and a key names a driver whatever its case.
+TEST(ConnectString, OnlyADriverDsnOrFileDsnKeyLeavesTheEngine) {
+    EXPECT_FALSE(cs::namesDriver(parsed("Database=/tmp/x.db")));
+    EXPECT_FALSE(cs::namesDriver(parsed("")));
+    EXPECT_FALSE(cs::namesDriver(parsed("Database=/tmp/x.db;PWD={a;Driver=/tmp/evil.so}")));
+    EXPECT_FALSE(cs::namesDriver(parsed("Database={Driver=x;DSN=y}")));
+    EXPECT_TRUE(cs::namesDriver(parsed("driver=SQLite3;Database=/tmp/x.db")));
+    EXPECT_TRUE(cs::namesDriver(parsed("Database=/tmp/x.db; Dsn = qv")));
+    EXPECT_TRUE(cs::namesDriver(parsed("FILEDSN=/etc/x.dsn")));
+}
+
 TEST(ConnectString, ClassifiesDriversByTheirFileName) {
     EXPECT_EQ(cs::classify("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"), cs::Kind::SQLite);
     EXPECT_EQ(cs::classify("libsqliteodbc.so"), cs::Kind::SQLite);

@@ -70,7 +70,9 @@ class HikariPoolTest {
             try (Connection c = ds.getConnection()) {
                 assertTrue(c.isValid(1));
             }
-            assertEquals(total, ds.getHikariPoolMXBean().getTotalConnections());
+            // An evicted connection would lower the count; the pool may have
+            // added one meanwhile (its minimum idle count while one is borrowed).
+            assertTrue(ds.getHikariPoolMXBean().getTotalConnections() >= total);
         }
         assertEquals(before, JdbcOdbcEnvironment.get().liveConnections.get(), "the pool closed every connection");
     }
