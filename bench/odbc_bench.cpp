@@ -230,6 +230,7 @@ int main(int argc, char** argv) {
         c.exec("CREATE TABLE bench_fetch (i integer, b bigint, d double precision, s varchar(20))");
         c.exec("CREATE TABLE bench_batch (i integer, b bigint, d double precision, s varchar(20))");
         const std::string n = std::to_string(rows);
+        if (mariadb) c.exec("SET SESSION max_recursive_iterations = " + std::to_string(rows + 10));
         if (mariadb)
             c.exec(
                 "INSERT INTO bench_fetch WITH RECURSIVE n(g) AS (SELECT 1 UNION ALL SELECT g + 1 FROM n WHERE g < " +
