@@ -255,6 +255,19 @@ class MariadbTest {
             assertEquals("NO", rs.getString("IS_AUTOINCREMENT"));
             assertEquals(30, rs.getInt("COLUMN_SIZE"));
         }
+        // A pattern is a value: quotes and backslashes in it match nothing and run nothing.
+        for (String odd : new String[] {"x' OR '1'='1", "my_meta\\' --", "%'; DROP TABLE my_meta; --"}) {
+            try (ResultSet rs = md.getColumns(null, null, odd, "%")) {
+                assertFalse(rs.next(), odd);
+            }
+        }
+        try (ResultSet rs = md.getColumns(null, null, "my\\_meta", "n%")) {
+            assertTrue(rs.next());
+            assertEquals("name", rs.getString("COLUMN_NAME"));
+            assertTrue(rs.next());
+            assertEquals("note", rs.getString("COLUMN_NAME"));
+            assertFalse(rs.next());
+        }
         try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT id, name, born FROM my_meta")) {
             ResultSetMetaData r = rs.getMetaData();
             assertEquals(10, r.getPrecision(1));
