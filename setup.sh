@@ -7,6 +7,9 @@ packages=(
   openjdk-17-jdk-headless junit5
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc
   postgresql
+  # MariaDB, the third data source: its server, its ODBC driver and its own
+  # JDBC driver (the peer of the comparison and the benchmark).
+  mariadb-server odbc-mariadb libmariadb-java
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   binutils util-linux
   clang libclang-rt-14-dev

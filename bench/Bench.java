@@ -507,7 +507,8 @@ public final class Bench {
     // ------------------------------------------------------------------
 
     static final class Config {
-        String build, sqliteFile, pgHost, pgPort, sqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
+        String build, sqliteFile, pgHost, pgPort, myPort, myDriver = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so",
+                sqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
                 pgDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", classPath, java;
         int rounds = 5, fetchRows = 1000000, batchRows = 100000;
         String only = "fetch,batch,setter,threads,many,large";
@@ -527,6 +528,7 @@ public final class Bench {
                     case "--sqlite": sqliteFile = v; break;
                     case "--pg-host": pgHost = v; break;
                     case "--pg-port": pgPort = v; break;
+                    case "--mariadb-port": myPort = v; break;
                     case "--rounds": rounds = Integer.parseInt(v); break;
                     case "--fetch-rows": fetchRows = Integer.parseInt(v); break;
                     case "--batch-rows": batchRows = Integer.parseInt(v); break;
@@ -559,6 +561,13 @@ public final class Bench {
                     + (rewrite ? "&reWriteBatchedInserts=true" : "");
         }
         String sqliteJdbc() { return "jdbc:sqlite:" + sqliteFile; }
+        String odbcMy() {
+            return "Driver=" + myDriver + ";Server=127.0.0.1;Port=" + myPort + ";Database=qvt;UID=qvt;PWD=qvt-pass;";
+        }
+        String connectorJ(boolean rewrite) {
+            return "jdbc:mariadb://127.0.0.1:" + myPort + "/qvt?user=qvt&password=qvt-pass"
+                    + (rewrite ? "&rewriteBatchedStatements=true" : "");
+        }
         String odbcBench() { return build + "/bench/odbc_bench"; }
         List<String> javaCmd(String... workerArgs) {
             List<String> c = new ArrayList<>(List.of(java, "-Xmx3g",
@@ -661,6 +670,22 @@ public final class Bench {
                         .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcPg(false), reps))
                         .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcPg(false), reps))
                         .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-fetch", c.pgjdbc(false), reps)));
+            }
+            if (c.only.contains("fetch") && c.myPort != null) {
+                works.add(new WorkDef("fetch " + c.fetchRows + " rows, MariaDB over TCP")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcMy(), reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcMy(), reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcMy(), reps))
+                        .path("MariaDB Connector/J", Role.PEER, c.javaCmd("jdbc-fetch", c.connectorJ(false), reps)));
+            }
+            if (c.only.contains("batch") && c.myPort != null) {
+                String rows = Integer.toString(c.batchRows);
+                works.add(new WorkDef("batch insert " + rows + " rows, one transaction, MariaDB over TCP")
+                        .path("raw C, unixODBC", Role.RAW, c.cCmd("batch", c.odbcMy(), rows, "4"))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-batch", c.odbcMy(), rows, "4"))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.odbcMy(), rows, "4"))
+                        .path("MariaDB Connector/J", Role.PEER, c.javaCmd("jdbc-batch", c.connectorJ(false), rows, "4"))
+                        .path("Connector/J, rewritten inserts", Role.OTHER, c.javaCmd("jdbc-batch", c.connectorJ(true), rows, "4")));
             }
             if (c.only.contains("batch")) {
                 String rows = Integer.toString(c.batchRows);
@@ -879,6 +904,7 @@ public final class Bench {
             if (o.contains("libruva70")) return "libruva70";
             if (o.contains("libodbc") || o.contains("libltdl")) return "driver manager";
             if (o.contains("sqlite") || o.contains("psqlodbc") || o.contains("libpq") || o.contains("libssl")
+                    || o.contains("maodbc") || o.contains("libmariadb")
                     || o.contains("libcrypto") || o.contains("libgssapi") || o.contains("libldap")) return "driver";
             if (o.contains("libjvm") || o.contains("/jvm/") || o.contains("???") || o.contains("libjava")
                     || o.contains("libjli") || o.contains("libzip") || o.contains("libnio") || o.contains("libnet")
@@ -980,8 +1006,10 @@ public final class Bench {
             int rows = 50000, p1 = 3, p2 = 7;
             System.out.println("# instructions per fetched row: (Ir of " + p2 + " passes over " + rows
                     + " rows - Ir of " + p1 + " passes) / " + (p2 - p1) * rows + "; load average " + loadAverage());
-            String[][] sources = {{"SQLite", c.odbcSqlite()}, {"PostgreSQL over TCP", c.odbcPg(true)},
-                    {"PostgreSQL over a Unix socket", c.odbcPg(false)}};
+            List<String[]> sources = new ArrayList<>(List.of(new String[] {"SQLite", c.odbcSqlite()},
+                    new String[] {"PostgreSQL over TCP", c.odbcPg(true)},
+                    new String[] {"PostgreSQL over a Unix socket", c.odbcPg(false)}));
+            if (c.myPort != null) sources.add(new String[] {"MariaDB over TCP", c.odbcMy()});
             for (String[] s : sources) {
                 if (!c.only.contains("fetch") && !c.only.contains(s[0])) continue;
                 String n = Integer.toString(rows);

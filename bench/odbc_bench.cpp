@@ -224,12 +224,18 @@ int main(int argc, char** argv) {
         Conn c(connStr);
         const long rows = std::atol(argv[3]);
         const bool pg = connStr.find("psqlodbc") != std::string::npos;
+        const bool mariadb = connStr.find("maodbc") != std::string::npos;
         c.exec("DROP TABLE IF EXISTS bench_fetch");
         c.exec("DROP TABLE IF EXISTS bench_batch");
         c.exec("CREATE TABLE bench_fetch (i integer, b bigint, d double precision, s varchar(20))");
         c.exec("CREATE TABLE bench_batch (i integer, b bigint, d double precision, s varchar(20))");
         const std::string n = std::to_string(rows);
-        if (pg)
+        if (mariadb) c.exec("SET SESSION max_recursive_iterations = " + std::to_string(rows + 10));
+        if (mariadb)
+            c.exec(
+                "INSERT INTO bench_fetch WITH RECURSIVE n(g) AS (SELECT 1 UNION ALL SELECT g + 1 FROM n WHERE g < " +
+                n + ") SELECT g, g * 3000000000, g * 0.25, concat('text ', g) FROM n");
+        else if (pg)
             c.exec(
                 "INSERT INTO bench_fetch SELECT g, g * 3000000000, g * 0.25, 'text ' || g "
                 "FROM generate_series(1, " +

@@ -2,12 +2,14 @@
 # The side-by-side benchmark: the same work through raw ODBC from C, through
 # the natives from Java, through this driver's JDBC layer (when its jar is on
 # the class path) and through the peer JDBC drivers (pgjdbc, SQLite JDBC), on
-# SQLite and on PostgreSQL over TCP and a Unix socket.
+# SQLite, on PostgreSQL over TCP and a Unix socket, and on MariaDB over TCP
+# (against MariaDB Connector/J) when its server is installed.
 #
 #   bench/run.sh BUILD_DIR [--rounds N] [--fetch-rows N] [--batch-rows N]
 #                          [--only fetch,batch,setter,threads,short] [--sources sqlite,postgres] [--callgrind]
 #
-# Starts its own throw-away PostgreSQL server (tests/pg_server.sh), makes the
+# Starts its own throw-away PostgreSQL server (tests/pg_server.sh) and MariaDB
+# server (tests/mariadb_server.sh), makes the
 # SQLite file and the tables, then runs every path of each piece of work in
 # turn, round after round, and prints medians and ratios (see Bench.java).
 # --callgrind prints instructions per fetched row by layer instead (needs
@@ -25,6 +27,7 @@ done
 
 java=/usr/lib/jvm/java-17-openjdk-amd64/bin/java
 cp="$build/java/classes:$build/bench/classes:/usr/share/java/postgresql.jar:/usr/share/java/sqlite-jdbc.jar"
+cp="$cp:/usr/share/java/mariadb-java-client.jar"
 for jar in ${QV_BENCH_JDBC_JAR:-"$build/quorvane-jdbc.jar"}; do
   if [ -f "$jar" ]; then cp="$cp:$jar"; fi
 done
@@ -44,8 +47,11 @@ work=$(mktemp -d /tmp/qvjdbc-bench.XXXXXX)
 chmod 755 "$work"
 pgdir="$work/pg"
 port=$((45000 + $$ % 5000))
+mydir="$work/mariadb"
+myport=$((port + 1))
 cleanup() {
   "$here/../tests/pg_server.sh" stop "$pgdir" "$port" >/dev/null 2>&1 || true
+  "$here/../tests/mariadb_server.sh" stop "$mydir" "$myport" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -56,11 +62,18 @@ sqlite_conn="Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=$s
 pg_conn="Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Servername=$pgdir;Port=$port;Database=qvjdbc;Uid=postgres;Pwd=;"
 "$build/bench/odbc_bench" setup "$sqlite_conn" "$fetch_rows"
 "$build/bench/odbc_bench" setup "$pg_conn" "$fetch_rows"
+mariadb_args=()
+if [ -x /usr/sbin/mariadbd ] && [ -f /usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so ]; then
+  "$here/../tests/mariadb_server.sh" start "$mydir" "$myport" >/dev/null
+  my_conn="Driver=/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so;Server=127.0.0.1;Port=$myport;Database=qvt;UID=qvt;PWD=qvt-pass;"
+  "$build/bench/odbc_bench" setup "$my_conn" "$fetch_rows"
+  mariadb_args=(--mariadb-port "$myport")
+fi
 
 mode=run
 if [ "$callgrind" = 1 ]; then mode=callgrind; fi
 "$java" -cp "$cp" Bench "$mode" --build "$build" --classpath "$cp" --sqlite "$sqlite_file" \
-  --pg-host "$pgdir" --pg-port "$port" ${args[@]+"${args[@]}"}
+  --pg-host "$pgdir" --pg-port "$port" ${mariadb_args[@]+"${mariadb_args[@]}"} ${args[@]+"${args[@]}"}
 
 # Short statements (not counted by --callgrind): the raw C limit, this driver
 # and pgjdbc, each over TCP, alternating.

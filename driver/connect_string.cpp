@@ -51,6 +51,7 @@ struct Rules {
 
 const char* const kSqlitePrefixes[] = {"libsqlite3odbc", "libsqliteodbc", nullptr};
 const char* const kPsqlPrefixes[] = {"psqlodbc", nullptr};
+const char* const kMariadbPrefixes[] = {"libmaodbc", nullptr};
 const char* const kCredentialKeys[] = {"UID", "PWD", nullptr};
 // psqlODBC takes the braces off PWD and Password only; UID and Username
 // reach the server with them (tried: the role {bo;b}).
@@ -68,6 +69,11 @@ const Rules kRules[] = {
     // braces; SQLite has no users, so UID and PWD are not forwarded.
     {Kind::SQLite, "the SQLite ODBC driver", kSqlitePrefixes, false, nullptr, nullptr, kCredentialKeys, kNoDefaults},
     {Kind::Psqlodbc, "psqlODBC", kPsqlPrefixes, true, kPsqlUserKeys, ";{}", nullptr, kPsqlDefaults},
+    // MariaDB Connector/ODBC takes the braces off every value and reads }}
+    // as } (tried with a user and a password holding ; and }), so a value in
+    // braces stays one value: its PLUGIN_DIR, DEFAULT_AUTH, INITSTMT, OPTION
+    // (options files) and SSL file names come from the string itself only.
+    {Kind::MariaDB, "MariaDB Connector/ODBC", kMariadbPrefixes, true, nullptr, nullptr, nullptr, kNoDefaults},
     {Kind::Generic, "the ODBC driver", nullptr, true, nullptr, nullptr, nullptr, kNoDefaults},
 };
 

@@ -30,7 +30,7 @@ bool parse(std::string_view text, std::vector<Attribute>& out, std::string& prob
 bool namesDriver(const std::vector<Attribute>& attrs);
 
 // The ODBC drivers whose connection-string parser libruva70 knows.
-enum class Kind { Generic, SQLite, Psqlodbc };
+enum class Kind { Generic, SQLite, Psqlodbc, MariaDB };
 
 // The kind of driver a shared object is, by its file name.
 Kind classify(std::string_view driverFile);

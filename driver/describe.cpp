@@ -115,6 +115,15 @@ void typeNameOf(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol, char (&ty
 
 }  // namespace
 
+namespace {
+
+bool unsignedColumn(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol) {
+    SQLLEN flag = 0;
+    return SQL_SUCCEEDED(d.SQLColAttributes(h, icol, SQL_COLUMN_UNSIGNED, nullptr, 0, nullptr, &flag)) && flag != 0;
+}
+
+}  // namespace
+
 SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQLSMALLINT cbColNameMax,
                          SQLSMALLINT* pcbColName, SQLSMALLINT* pfSqlType, SQLULEN* pcbColDef, SQLSMALLINT* pibScale,
                          SQLSMALLINT* pfNullable) {
@@ -126,6 +135,7 @@ SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQ
     char typeName[130] = {};
     if (stmt.stmt->driverTypes == 1 || source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
     ColumnShape driver;
+    if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     SQLRETURN rc = d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, &driver.type, &driver.size,
                                     &driver.scale, pfNullable);
     if (!SQL_SUCCEEDED(rc)) return rc;
@@ -158,11 +168,14 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
     char typeName[130] = {};
     if (source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
     ColumnShape driver;
+    if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     const bool described = SQL_SUCCEEDED(
         d.SQLDescribeCol(h, icol, nullptr, 0, nullptr, &driver.type, &driver.size, &driver.scale, nullptr));
     SQLRETURN rc = d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
     if (!SQL_SUCCEEDED(rc) || !described || !pfDesc) return rc;
     const ColumnShape shown = columnShape(source, typeName, driver);
+    if (!shown.changed && fDescType == SQL_COLUMN_PRECISION && *pfDesc == 0 && source.precisionIsColumnSize)
+        *pfDesc = static_cast<SQLLEN>(driver.size);
     if (!shown.changed) return rc;
     switch (fDescType) {
         case SQL_COLUMN_TYPE:

@@ -31,6 +31,8 @@ struct ColumnShape {
     bool changed = false;
     SQLLEN displaySize = 0;
     SQLLEN octetLength = 0;
+    // The driver's unsigned flag, where the data source's record asks for it.
+    bool isUnsigned = false;
 };
 ColumnShape columnShape(const DataSource& source, const char* typeName, const ColumnShape& driver);
 // Shows a column as `type` of `size` characters or digits.

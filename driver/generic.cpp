@@ -18,6 +18,8 @@ const DataSource kGeneric = {
     .timeAsText = false,
     .timestampType = nullptr,
     .describeWithTypeName = false,
+    .describeWithUnsigned = false,
+    .precisionIsColumnSize = false,
     .columnShape = nullptr,
     .decimalStandIn = false,
     .describesUntypedParams = false,
@@ -39,6 +41,7 @@ const DataSource kGeneric = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_NONE,
     .xa = nullptr,
+    .columnsQuery = nullptr,
 };
 
 bool startsWithNoCase(const char* s, const char* prefix) {
@@ -56,6 +59,8 @@ struct Known {
 constexpr Known kKnown[] = {
     {"PostgreSQL", postgresSource},
     {"SQLite", sqliteDriverSource},
+    // MariaDB Connector/ODBC names MariaDB servers "MariaDB" (and MySQL ones "MySQL").
+    {"MariaDB", mariadbSource},
 };
 
 }  // namespace

@@ -104,6 +104,7 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             return SQL_SUCCESS;
         case SQL_CONCAT_NULL_BEHAVIOR:
         case SQL_NUMERIC_FUNCTIONS:
+        case SQL_DEFAULT_TXN_ISOLATION:
             return correctedInfo(*dbc, fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);
         default:
             return fns(*dbc).SQLGetInfo(dbc->dm.load(), fInfoType, rgbInfoValue, cbInfoValueMax, pcbInfoValue);

@@ -190,6 +190,8 @@ const DataSource kPostgres = {
     .timeAsText = true,
     .timestampType = timestampType,
     .describeWithTypeName = true,
+    .describeWithUnsigned = false,
+    .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = true,
     .describesUntypedParams = true,
@@ -211,6 +213,7 @@ const DataSource kPostgres = {
     .correctInfo = correctInfo,
     .generatedKeys = RUVA70_KEYS_RETURNING,
     .xa = postgresXaOperations,
+    .columnsQuery = nullptr,
 };
 
 }  // namespace

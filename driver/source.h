@@ -4,7 +4,8 @@
 // and the few functions that only one data source needs. The shared code
 // reads the record of the connection it serves and never asks which data
 // source that is; each record, with everything only its data source needs,
-// lives in a file of its own (generic.cpp, postgres.cpp, sqlite_odbc.cpp).
+// lives in a file of its own (generic.cpp, postgres.cpp, sqlite_odbc.cpp,
+// mariadb.cpp).
 #pragma once
 
 #include "handles.h"
@@ -61,6 +62,12 @@ struct DataSource {
     SQLSMALLINT (*timestampType)(const std::string& typeName);
     // Columns are described with their type name at hand.
     bool describeWithTypeName;
+    // Columns are described with the driver's unsigned flag at hand
+    // (ColumnShape::isUnsigned, from SQL_COLUMN_UNSIGNED).
+    bool describeWithUnsigned;
+    // The driver answers a precision of 0 for columns that are not decimal:
+    // their column size is answered instead.
+    bool precisionIsColumnSize;
     // The description of a column as this data source's values need it,
     // before the rules every data source shares; false to leave it to those.
     bool (*columnShape)(const std::string& typeName, const ColumnShape& driver, ColumnShape& shown);
@@ -115,12 +122,19 @@ struct DataSource {
     SQLINTEGER generatedKeys;
     // Two-phase commit; null: none.
     const XaOperations* (*xa)();
+
+    // Catalog.
+    // The SQL text SQLColumns runs instead of the driver's SQLColumns (the
+    // catalog, table and column arguments as given); null: the driver's.
+    std::string (*columnsQuery)(const SQLCHAR* catalog, SQLSMALLINT catalogLen, const SQLCHAR* table,
+                                SQLSMALLINT tableLen, const SQLCHAR* column, SQLSMALLINT columnLen);
 };
 
 // The records of the data sources libruva70 knows (their own files).
 const DataSource& genericSource();
 const DataSource& postgresSource();
 const DataSource& sqliteDriverSource();
+const DataSource& mariadbSource();
 // SQLite through libruva70's own engine (sqlite/).
 const DataSource& sqliteEngineSource();
 

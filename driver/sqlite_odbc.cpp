@@ -56,6 +56,8 @@ const DataSource kSqliteDriver = {
     .timeAsText = true,
     .timestampType = timestampType,
     .describeWithTypeName = false,
+    .describeWithUnsigned = false,
+    .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = false,
     .describesUntypedParams = false,
@@ -77,6 +79,7 @@ const DataSource kSqliteDriver = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
+    .columnsQuery = nullptr,
 };
 
 }  // namespace

@@ -1276,6 +1276,11 @@ SQLRETURN ruva70_SQLColumns(SQLHSTMT hstmt, SQLCHAR* szCatalogName, SQLSMALLINT 
                             SQLCHAR* szColumnName, SQLSMALLINT cbColumnName) {
     RUVA_ENTER_STMT(hstmt);
     newResult(s);
+    if (const auto query = s.st().source->columnsQuery) {
+        const std::string sql =
+            query(szCatalogName, cbCatalogName, szTableName, cbTableName, szColumnName, cbColumnName);
+        return s.api().SQLExecDirect(s.dm(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    }
     return s.api().SQLColumns(s.dm(), szCatalogName, cbCatalogName, szSchemaName, cbSchemaName, szTableName,
                               cbTableName, szColumnName, cbColumnName);
 }

@@ -48,6 +48,8 @@ struct XaOperations {
 
 // PostgreSQL's operations, or null while none are built in (weak default).
 const XaOperations* postgresXaOperations();
+// MariaDB's (xa_mariadb.cpp).
+const XaOperations* mariadbXaOperations();
 
 // Drops the XA state of a connection that disconnected or was freed (called
 // by SQLDisconnect and SQLFreeConnect once the driver manager succeeded), so

@@ -72,6 +72,8 @@ const DataSource kEngine = {
     .timeAsText = true,
     .timestampType = timestampType,
     .describeWithTypeName = false,
+    .describeWithUnsigned = false,
+    .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = false,
     .describesUntypedParams = false,
@@ -93,6 +95,7 @@ const DataSource kEngine = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
+    .columnsQuery = nullptr,
 };
 
 }  // namespace

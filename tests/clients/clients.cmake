@@ -1,6 +1,6 @@
 # Real clients over the driver jar, from Debian's packages: sqlline (scripted),
 # a HikariCP pool, Spring's JdbcTemplate and Hibernate 3.6; and the
-# differential test against pgjdbc on the same PostgreSQL server. The JUnit
+# differential tests against pgjdbc and MariaDB Connector/J on the same servers. The JUnit
 # classes share Db.java with the JDBC tests; each runs as its own CTest test
 # (label clients, and sqlite / postgres).
 set(QVT_CLIENT_JARS
@@ -14,6 +14,7 @@ set(QVT_CLIENT_JARS
   geronimo-jpa_2.0_spec.jar:libgeronimo-jpa-2.0-spec-java
   javassist.jar:libjavassist-java
   postgresql.jar:libpostgresql-jdbc-java
+  mariadb-java-client.jar:libmariadb-java
   sqlline.jar:sqlline jline.jar:libjline-java)
 set(QVT_CLIENT_CP "")
 foreach(entry ${QVT_CLIENT_JARS})
@@ -57,5 +58,11 @@ foreach(db sqlite postgres)
     set_property(TEST client_sqlline_${db} APPEND PROPERTY ENVIRONMENT "LD_PRELOAD=${QVT_LIBASAN}")
   endif()
 endforeach()
+foreach(db mariadb)
+  qvt_client(client_hikari_${db} ${db} HikariPoolTest)
+  qvt_client(client_spring_${db} ${db} SpringJdbcTemplateTest)
+  qvt_client(client_spring_keys_${db} ${db} SpringKeysAndSavepointsTest)
+endforeach()
 qvt_client(client_hibernate_postgres postgres HibernateTest)
 qvt_client(jdbc_peer_postgres postgres PeerDifferentialTest)
+qvt_client(jdbc_peer_mariadb mariadb ConnectorJDifferentialTest)

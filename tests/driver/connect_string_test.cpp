@@ -249,3 +249,42 @@ TEST(ConnectStringPostgres, PsqlodbcLogsStayOffUnlessTheStringAsks) {
     EXPECT_FALSE(written.empty()) << "the string's own CommLog=1 is kept";
     for (const std::string& f : written) ::unlink(f.c_str());
 }
+
+TEST(ConnectString, MariadbConnectorGetsOdbcBraces) {
+    EXPECT_EQ(cs::classify("/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so"), cs::Kind::MariaDB);
+    auto o = rebuilt("Driver=libmaodbc.so;Server=h;UID={a;InitStmt=x};PWD={p}};PLUGIN_DIR=/t};OPTION=3",
+                     cs::Kind::MariaDB);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.text, "Driver=libmaodbc.so;Server=h;UID={a;InitStmt=x};PWD={p}};PLUGIN_DIR=/t};OPTION=3;");
+}
+
+// Against MariaDB: MariaDB Connector/ODBC reads a braced password whole, so
+// a password holding ; and } reaches the server as it is and none of it runs
+// as the driver's InitStmt; a password that only the split would make right
+// is refused by the server. Named by the string itself, InitStmt runs, which
+// shows the probe works.
+TEST(ConnectStringMariadb, APasswordHoldingSemicolonsAndBracesArrivesWhole) {
+    const std::string base = "Driver=" + env("QVT_MARIADB_DRIVER") +
+                             ";Server=127.0.0.1;Port=" + env("QVT_MARIADB_PORT") + ";Database=qvt;";
+    auto injected = [](Connection& c) {
+        return queryText(c.stmt(), "SELECT concat(coalesce(@qvt_injected, 0), ' ', current_user())");
+    };
+    {
+        Connection c(base + "UID=qvt_odd;PWD={p;InitStmt=SET @qvt_injected=1;}}x};");
+        EXPECT_EQ(injected(c), "0 qvt_odd@127.0.0.1");
+    }
+    {
+        Connection c;
+        const std::string s = base + "UID=qvt;PWD={qvt-pass;InitStmt=SET @qvt_injected=1};";
+        EXPECT_EQ(ruva70_SQLDriverConnect(c.dbc, nullptr, (SQLCHAR*)s.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                          SQL_DRIVER_NOPROMPT),
+                  SQL_ERROR);
+        auto recs = dbcRecords(c.dbc);
+        ASSERT_FALSE(recs.empty());
+        EXPECT_EQ(recs[0].native, 1045) << describe(recs);
+    }
+    {
+        Connection c(base + "UID=qvt;PWD=qvt-pass;InitStmt={SET @qvt_injected=1};");
+        EXPECT_EQ(injected(c), "1 qvt@127.0.0.1");
+    }
+}

@@ -60,4 +60,11 @@ std::string pgConnStr() {
            ";Database=qvjdbc;Uid=postgres;Pwd=;";
 }
 
+std::string mariadbConnStr() {
+    return "Driver=" + envOr("QVT_MARIADB_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so") +
+           ";Server=127.0.0.1;Port=" + envOr("QVT_MARIADB_PORT", "3306") +
+           ";Database=" + envOr("QVT_MARIADB_DATABASE", "qvt") + ";UID=" + envOr("QVT_MARIADB_USER", "qvt") +
+           ";PWD={" + envOr("QVT_MARIADB_PASSWORD", "qvt-pass") + "};";
+}
+
 }  // namespace qvt

@@ -1,6 +1,6 @@
 // Connection strings of the test data sources, from the environment that
 // CTest sets: a temporary SQLite database file and the throw-away PostgreSQL
-// server started by the pg fixture.
+// server started by the pg fixture, the MariaDB one of the mariadb fixture.
 #pragma once
 
 #include <string>
@@ -20,6 +20,9 @@ std::string connStrOf(On on, const std::string& name = "");
 
 // Driver=<psqlODBC>;Servername=<socket folder>;Port=...;Database=qvjdbc;Uid=postgres
 std::string pgConnStr();
+// Driver=<MariaDB Connector/ODBC>;Server=127.0.0.1;Port=...;Database=qvt;UID=qvt;PWD=...
+// (the throw-away MariaDB server started by the mariadb fixture).
+std::string mariadbConnStr();
 // A folder for the test's files (created).
 std::string tempDir();
 

@@ -36,3 +36,16 @@ foreach(db sqlite postgres)
     --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
   set_tests_properties(jdbc_${db}_zones PROPERTIES LABELS "jdbc;${db}")
 endforeach()
+
+# MariaDB through MariaDB Connector/ODBC: the classes written for it, and those
+# of the other data sources that hold on it as they are (label mariadb).
+set(QVT_JDBC_MARIADB_CLASSES MariadbTest XaTest)
+set(QVT_JDBC_MARIADB_SELECT "")
+foreach(cls ${QVT_JDBC_MARIADB_CLASSES})
+  list(APPEND QVT_JDBC_MARIADB_SELECT --select-class com.quorvane.jdbc.${cls})
+endforeach()
+qvt_add(jdbc_mariadb mariadb ${QVT_JDBC_RUN} -Dqvt.db=mariadb -jar ${QVT_JUNIT}
+  -cp ${QV_JAR}:${QVT_JDBC_CLASSES} ${QVT_JDBC_MARIADB_SELECT}
+  --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
+set_tests_properties(jdbc_mariadb PROPERTIES LABELS "jdbc;mariadb")
+set_property(TEST jdbc_mariadb APPEND PROPERTY ENVIRONMENT "QVT_JDBC_CP=${QV_JAR}:${QVT_JDBC_CLASSES}")

@@ -117,6 +117,10 @@ abstract class Conversion {
     /** PostgreSQL's booleans: text as pgjdbc gives it. */
     static final Conversion BOOLEAN_TEXT = new BooleanConversion("t", "f");
     static final Conversion BINARY = new BinaryConversion();
+    /** MariaDB's BIT(1), read as a small integer: a boolean whose text is 1 or 0. */
+    static final Conversion BIT = new BitConversion();
+    /** MariaDB's BIT(n), read as its bytes: also the number they make, big-endian. */
+    static final Conversion BITS = new BitsConversion();
     static final Conversion DATE = new DateConversion();
     static final Conversion TIME = new TimeConversion();
     /** A time read as the data source's text (with its fraction, or an offset). */
@@ -852,7 +856,24 @@ abstract class Conversion {
         }
     }
 
-    private static final class BinaryConversion extends Conversion {
+    private static final class BitConversion extends Integral {
+        @Override
+        long read(Row r, int i) throws SQLException {
+            return r.readShort(i);
+        }
+
+        @Override
+        Object box(long v) {
+            return Boolean.valueOf(v != 0);
+        }
+
+        @Override
+        Object fromText(String s, String name) throws SQLException {
+            return parseBoolean(name, s);
+        }
+    }
+
+    private static class BinaryConversion extends Conversion {
         @Override
         Object fromText(String s, String name) throws SQLException {
             // Output parameters carry bytes as hexadecimal text (psqlODBC writes bytea so).
@@ -877,6 +898,31 @@ abstract class Conversion {
         @Override
         Object getObject(Row r, int i) throws SQLException {
             return getBytes(r, i);
+        }
+    }
+
+    private static final class BitsConversion extends BinaryConversion {
+        /** The number the bytes make, big-endian; all 64 bits as they are. */
+        private static long bits(String name, byte[] b, String what) throws SQLException {
+            if (b.length > 8) throw conversion(name, what);
+            long v = 0;
+            for (byte x : b) v = (v << 8) | (x & 0xFF);
+            return v;
+        }
+
+        @Override
+        long getLong(Row r, int i, long min, long max, String what) throws SQLException {
+            byte[] b = getBytes(r, i);
+            if (b == null) return 0;
+            long v = bits(r.name(i), b, what);
+            if (max != Long.MAX_VALUE && (v < min || v > max)) throw outOfRange(r.name(i), v, what);
+            return v;
+        }
+
+        @Override
+        String getString(Row r, int i) throws SQLException {
+            byte[] b = getBytes(r, i);
+            return b == null ? null : Long.toUnsignedString(bits(r.name(i), b, "a number"));
         }
     }
 

@@ -46,6 +46,8 @@ public class JdbcOdbcConnection implements Connection {
     /** The declared value types of {@code {? = call f(...)}} texts, asked of the catalog once per connection. */
     final java.util.Map<String, Conversion> returnTypes = new java.util.concurrent.ConcurrentHashMap<>();
     private JdbcOdbcDatabaseMetaData metaData;
+    /** The data source's identifier quote (savepoint names), once asked. */
+    private String identifierQuote;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
     private static final int INFO_QUALIFIER_TERM = 42;
@@ -562,21 +564,30 @@ public class JdbcOdbcConnection implements Connection {
         checkOpen();
         if (state.autoCommit) throw JdbcOdbcErrors.of("A savepoint needs manual-commit mode", "25000");
         JdbcOdbcSavepoint sp = new JdbcOdbcSavepoint(this, name, ++savepointIds);
-        runInternal("SAVEPOINT " + sp.sqlName(), "setSavepoint");
+        runInternal("SAVEPOINT " + sp.sqlName(identifierQuote()), "setSavepoint");
         return sp;
+    }
+
+    /** The data source's identifier quote, asked once; '"' where it names none. */
+    private String identifierQuote() throws SQLException {
+        if (identifierQuote == null) {
+            String q = getMetaData().getIdentifierQuoteString();
+            identifierQuote = q.trim().isEmpty() ? "\"" : q;
+        }
+        return identifierQuote;
     }
 
     /** Rolls back to the savepoint, which stays set (as SQL's ROLLBACK TO SAVEPOINT leaves it). */
     @Override
     public void rollback(Savepoint savepoint) throws SQLException {
         JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
-        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(), "rollback to a savepoint");
+        runInternal("ROLLBACK TO SAVEPOINT " + sp.sqlName(identifierQuote()), "rollback to a savepoint");
     }
 
     @Override
     public void releaseSavepoint(Savepoint savepoint) throws SQLException {
         JdbcOdbcSavepoint sp = ownSavepoint(savepoint);
-        runInternal("RELEASE SAVEPOINT " + sp.sqlName(), "releaseSavepoint");
+        runInternal("RELEASE SAVEPOINT " + sp.sqlName(identifierQuote()), "releaseSavepoint");
         sp.released = true;
     }
 

@@ -49,7 +49,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
-            K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15;
+            K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15,
+            // A BIT(1) column (a small integer named bit): a boolean. A BIT(n)
+            // column is K_BINARY read through Conversion.BITS (its bits as a number too).
+            K_BIT = 16;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -169,6 +172,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         st.cursorOpen = true;
         st.conn.live.incrementAndGet();
         int[] kinds = new int[n];
+        boolean[] bits = null;
         for (int i = 0; i < n; i++) {
             kinds[i] = kind(sqlTypes[i], driverTypes[i], cTypes[i]);
             if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
@@ -176,9 +180,21 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
                 // psqlODBC describes booleans as short text; the type name tells them.
                 String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
                 if ("bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name)) kinds[i] = K_BOOLEAN_TEXT;
+            } else if ((kinds[i] == K_SHORT && sqlTypes[i] == Odbc.TINYINT) || kinds[i] == K_BINARY) {
+                // MariaDB's BIT: one bit is a boolean, more are their bits.
+                if ("bit".equalsIgnoreCase(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME))) {
+                    if (kinds[i] == K_SHORT) {
+                        kinds[i] = K_BIT;
+                    } else {
+                        if (bits == null) bits = new boolean[n];
+                        bits[i] = true;
+                    }
+                }
             }
         }
-        return new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
+        JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
+        for (int i = 0; bits != null && i < n; i++) if (bits[i]) rs.convs[i] = Conversion.BITS;
+        return rs;
     }
 
     private static SQLException describeFailure(JdbcOdbcStatement stmt, int n, byte rc, byte code) {
@@ -712,7 +728,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     /** The column's value in its kind's form (or null); under the lock. */
     private Object value(int i) throws SQLException {
         switch (kinds[i]) {
-        case K_SHORT: {
+        case K_SHORT:
+        case K_BIT: {
             short v = cur.readShort(i);
             return cur.wasNull ? null : Integer.valueOf(v);
         }
@@ -770,6 +787,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         case K_DOUBLE: return Conversion.DOUBLE;
         case K_DECIMAL: return Conversion.DECIMAL;
         case K_BOOLEAN_TEXT: return Conversion.BOOLEAN_TEXT;
+        case K_BIT: return Conversion.BIT;
         case K_BINARY: return Conversion.BINARY;
         case K_DATE: return Conversion.DATE;
         case K_TIME: return Conversion.TIME;

@@ -60,10 +60,11 @@ public class JdbcOdbcResultSetMetaData implements ResultSetMetaData {
             currency[i] = number(odbc, h, c, Odbc.COL_MONEY, ec, 0) != 0;
             writable[i] = number(odbc, h, c, Odbc.COL_UPDATABLE, ec, 0) != 0;
             jdbcTypes[i] = kinds != null && kinds[i] == JdbcOdbcResultSet.K_BOOLEAN_TEXT ? Types.BOOLEAN
+                    : kinds != null && kinds[i] == JdbcOdbcResultSet.K_BIT ? Types.BIT
                     : jdbcType(odbcTypes[i]);
             if (precision[i] < 0) precision[i] = 0;
             // psqlODBC describes a boolean as five characters of text ("false"); it is one bit.
-            if (jdbcTypes[i] == Types.BOOLEAN) precision[i] = 1;
+            if (jdbcTypes[i] == Types.BOOLEAN || jdbcTypes[i] == Types.BIT) precision[i] = 1;
         }
     }
 

@@ -6,7 +6,8 @@ import java.sql.Savepoint;
 /**
  * A savepoint of a connection: named by the application, or numbered by the
  * connection (SQL name {@code QVJDBC_SAVEPOINT_n}). A name is quoted as
- * given, so it may hold any character.
+ * given, with the data source's identifier quote (MariaDB's is a backquote),
+ * so it may hold any character.
  */
 final class JdbcOdbcSavepoint implements Savepoint {
     final JdbcOdbcConnection owner;
@@ -20,10 +21,10 @@ final class JdbcOdbcSavepoint implements Savepoint {
         this.id = id;
     }
 
-    /** The savepoint's identifier in SQL. */
-    String sqlName() {
+    /** The savepoint's identifier in SQL, a name between two {@code quote}s. */
+    String sqlName(String quote) {
         if (name == null) return "QVJDBC_SAVEPOINT_" + id;
-        return '"' + name.replace("\"", "\"\"") + '"';
+        return quote + name.replace(quote, quote + quote) + quote;
     }
 
     @Override

@@ -38,7 +38,8 @@ class HikariPoolTest {
         HikariConfig cfg = new HikariConfig();
         cfg.setJdbcUrl(Db.url());
         cfg.setDriverClassName(JdbcOdbcDriver.class.getName());
-        if (Db.postgres()) cfg.setUsername("postgres");
+        if (Db.user() != null) cfg.setUsername(Db.user());
+        if (Db.password() != null) cfg.setPassword(Db.password());
         cfg.setMaximumPoolSize(3);
         cfg.setMinimumIdle(1);
         cfg.setPoolName("quorvane-test");

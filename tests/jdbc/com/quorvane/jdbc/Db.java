@@ -13,7 +13,8 @@ import java.util.concurrent.atomic.AtomicInteger;
 /**
  * The data source of a JDBC test run, chosen by the system property
  * {@code qvt.db}: {@code sqlite} (a fresh file per connection string) or
- * {@code postgres} (the throw-away server of the test run).
+ * {@code postgres} (the throw-away server of the test run) or {@code mariadb}
+ * (the throw-away MariaDB server, through MariaDB Connector/ODBC).
  */
 final class Db {
     private static final AtomicInteger COUNTER = new AtomicInteger();
@@ -24,8 +25,12 @@ final class Db {
         return "postgres".equals(System.getProperty("qvt.db", "sqlite"));
     }
 
+    static boolean mariadb() {
+        return "mariadb".equals(System.getProperty("qvt.db", "sqlite"));
+    }
+
     static boolean sqlite() {
-        return !postgres();
+        return !postgres() && !mariadb();
     }
 
     private static String env(String name, String fallback) {
@@ -35,6 +40,11 @@ final class Db {
 
     /** A URL of the run's data source; on SQLite a new database file each time. */
     static String url() {
+        if (mariadb()) {
+            return "jdbc:quorvane:Driver=" + env("QVT_MARIADB_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so")
+                    + ";Server=127.0.0.1;Port=" + env("QVT_MARIADB_PORT", "3306") + ";Database="
+                    + env("QVT_MARIADB_DATABASE", "qvt") + ";";
+        }
         if (postgres()) {
             return "jdbc:quorvane:Driver=" + env("QVT_PG_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so")
                     + ";Servername=" + env("QVT_PG_HOST", "/tmp/qvjdbc-pg") + ";Port=" + env("QVT_PG_PORT", "54329")
@@ -52,9 +62,29 @@ final class Db {
         }
     }
 
+    /** The user name of the run's data source, or null where it has none. */
+    static String user() {
+        if (postgres()) return "postgres";
+        if (mariadb()) return env("QVT_MARIADB_USER", "qvt");
+        return null;
+    }
+
+    /** The password of the run's data source, or null. */
+    static String password() {
+        return mariadb() ? env("QVT_MARIADB_PASSWORD", "qvt-pass") : null;
+    }
+
+    /** The key column of a new table that the data source numbers itself. */
+    static String autoKey() {
+        if (postgres()) return "id serial PRIMARY KEY";
+        if (mariadb()) return "id integer AUTO_INCREMENT PRIMARY KEY";
+        return "id INTEGER PRIMARY KEY";
+    }
+
     static Properties props() {
         Properties p = new Properties();
-        if (postgres()) p.setProperty("user", "postgres");
+        if (user() != null) p.setProperty("user", user());
+        if (password() != null) p.setProperty("password", password());
         return p;
     }
 
@@ -86,6 +116,7 @@ final class Db {
     /** A statement that runs for many seconds on the data source. */
     static String slowQuery() {
         if (postgres()) return "SELECT pg_sleep(30)";
+        if (mariadb()) return "SELECT SLEEP(30)";
         return "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 2000000000)"
                 + " SELECT count(*) FROM r";
     }

@@ -20,7 +20,8 @@ public final class XaPrepareChild {
     public static void main(String[] args) throws Exception {
         JdbcOdbcXADataSource ds = new JdbcOdbcXADataSource();
         ds.setUrl(args[0]);
-        ds.setUser("postgres");
+        if (Db.user() != null) ds.setUser(Db.user());
+        if (Db.password() != null) ds.setPassword(Db.password());
         XAConnection xc = ds.getXAConnection();
         XAResource r = xc.getXAResource();
         Xid xid = new XaTest.TestXid(FORMAT, args[1], "child");
