@@ -39,6 +39,7 @@ const DataSource kGeneric = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_NONE,
     .xa = nullptr,
+    .cursorStatements = nullptr,
 };
 
 bool startsWithNoCase(const char* s, const char* prefix) {

@@ -77,6 +77,7 @@ const DataSource kSqliteDriver = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
+    .cursorStatements = nullptr,
 };
 
 }  // namespace

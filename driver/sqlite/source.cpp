@@ -62,6 +62,7 @@ const DataSource kEngine = {
     .correctInfo = nullptr,
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
+    .cursorStatements = nullptr,
 };
 
 }  // namespace
