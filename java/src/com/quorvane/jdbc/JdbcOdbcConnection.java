@@ -43,6 +43,8 @@ public class JdbcOdbcConnection implements Connection {
     private boolean readOnly;
     private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
     private JdbcOdbcDatabaseMetaData metaData;
+    /** The fetch size new statements start with (JdbcOdbcDriver.FETCH_SIZE_PROPERTY). */
+    int defaultFetchSize;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
     private static final int INFO_QUALIFIER_TERM = 42;
