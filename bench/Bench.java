@@ -560,6 +560,8 @@ public final class Bench {
         String streamHeap = "256m";
         /** The paths the callgrind mode counts (a comma list of raw, natives, getdata, jdbc). */
         String paths = "raw,natives,getdata,jdbc";
+        /** Data sources whose work runs: "sqlite", "postgres" or both (a comma list). */
+        String sources = "sqlite,postgres";
 
         Config(String[] args) {
             for (int i = 0; i + 1 < args.length; i += 2) {
@@ -579,6 +581,7 @@ public final class Bench {
                     case "--stream-fetch-size": streamFetchSize = Integer.parseInt(v); break;
                     case "--stream-heap": streamHeap = v; break;
                     case "--paths": paths = v; break;
+                    case "--sources": sources = v; break;
                     case "--classpath": classPath = v; break;
                     default: throw new IllegalArgumentException("unknown option " + args[i]);
                 }
@@ -587,6 +590,13 @@ public final class Bench {
         }
 
         String odbcSqlite() { return "Driver=" + sqliteDriver + ";Database=" + sqliteFile + ";"; }
+        /** libruva70's own SQLite engine (no Driver attribute). */
+        String engineSqlite() { return "Database=" + sqliteFile + ";"; }
+        List<String> sqliteCmd(String... a) {
+            List<String> c = new ArrayList<>(List.of(build + "/bench/sqlite_bench"));
+            c.addAll(List.of(a));
+            return c;
+        }
         String odbcPg(boolean tcp) {
             return "Driver=" + pgDriver + ";Servername=" + (tcp ? "127.0.0.1" : pgHost) + ";Port=" + pgPort
                     + ";Database=qvjdbc;Uid=postgres;Pwd=;";
@@ -686,12 +696,12 @@ public final class Bench {
             List<WorkDef> works = new ArrayList<>();
             String reps = "2"; // the first warms up
             if (c.only.contains("fetch")) {
-                works.add(new WorkDef("fetch " + c.fetchRows + " rows, SQLite")
-                        .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcSqlite(), reps))
-                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.odbcSqlite(), reps))
-                        .path("natives, text by getDataString", Role.OTHER,
-                                c.javaCmd("natives-fetch", c.odbcSqlite(), reps, "getDataString"))
-                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcSqlite(), reps))
+                works.add(new WorkDef("fetch " + c.fetchRows + " rows, SQLite (libruva70's engine)")
+                        .path("raw C, libsqlite3", Role.RAW, c.sqliteCmd("fetch", c.sqliteFile, reps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-fetch", c.engineSqlite(), reps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.engineSqlite(), reps))
+                        .path("JDBC layer, SQLite ODBC driver", Role.OTHER,
+                                c.javaCmd("jdbc-fetch", "jdbc:quorvane:" + c.odbcSqlite(), reps))
                         .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-fetch", c.sqliteJdbc(), reps)));
                 works.add(new WorkDef("fetch " + c.fetchRows + " rows, PostgreSQL over TCP")
                         .path("raw C, unixODBC", Role.RAW, c.cCmd("fetch", c.odbcPg(true), reps))
@@ -711,11 +721,12 @@ public final class Bench {
                 // A batch pass is short: in the second the JIT still compiled the setters and the
                 // batch paths (measured), so batches take their fourth pass.
                 String batchReps = "4";
-                works.add(new WorkDef("batch insert " + rows + " rows, one transaction, SQLite")
-                        .path("raw C, unixODBC", Role.RAW, c.cCmd("batch", c.odbcSqlite(), rows, batchReps))
-                        .path("raw C, multi-row statements", Role.OTHER, c.cCmd("batch-rows", c.odbcSqlite(), rows, batchReps))
-                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-batch", c.odbcSqlite(), rows, batchReps))
-                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.odbcSqlite(), rows, batchReps))
+                works.add(new WorkDef("batch insert " + rows + " rows, one transaction, SQLite (libruva70's engine)")
+                        .path("raw C, libsqlite3", Role.RAW, c.sqliteCmd("batch", c.sqliteFile, rows, batchReps))
+                        .path("natives from Java", Role.NATIVES, c.javaCmd("natives-batch", c.engineSqlite(), rows, batchReps))
+                        .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.engineSqlite(), rows, batchReps))
+                        .path("JDBC layer, SQLite ODBC driver", Role.OTHER,
+                                c.javaCmd("jdbc-batch", "jdbc:quorvane:" + c.odbcSqlite(), rows, batchReps))
                         .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-batch", c.sqliteJdbc(), rows, batchReps)));
                 works.add(new WorkDef("batch insert " + rows + " rows, one transaction, PostgreSQL over TCP")
                         .path("raw C, unixODBC", Role.RAW, c.cCmd("batch", c.odbcPg(true), rows, batchReps))
@@ -754,7 +765,7 @@ public final class Bench {
                     String bytes = Long.toString(Long.parseLong(mb) * 1_000_000L);
                     for (String kind : List.of("text", "binary")) {
                         works.add(new WorkDef("one " + mb + " MB " + kind + " value read whole, heap 384 MB, SQLite")
-                                .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd384("jdbc-large", "jdbc:quorvane:" + c.odbcSqlite(), kind, bytes, reps))
+                                .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd384("jdbc-large", "jdbc:quorvane:" + c.engineSqlite(), kind, bytes, reps))
                                 .path("SQLite JDBC", Role.PEER, c.javaCmd384("jdbc-large", c.sqliteJdbc(), kind, bytes, reps)));
                         works.add(new WorkDef("one " + mb + " MB " + kind + " value read whole, heap 384 MB, PostgreSQL over TCP")
                                 .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd384("jdbc-large", "jdbc:quorvane:" + c.odbcPg(true), kind, bytes, reps))
@@ -779,6 +790,8 @@ public final class Bench {
             String loadBefore = loadAverage();
             System.out.println("# rounds " + c.rounds + ", load average before " + loadBefore + ", cores "
                     + Runtime.getRuntime().availableProcessors());
+            if (!c.sources.contains("postgres")) works.removeIf(w -> w.title.contains("PostgreSQL"));
+            if (!c.sources.contains("sqlite")) works.removeIf(w -> w.title.contains("SQLite"));
             for (WorkDef w : works) {
                 for (int round = 0; round < c.rounds; round++) {
                     int n = w.paths.size();

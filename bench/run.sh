@@ -6,7 +6,8 @@
 #
 #   bench/run.sh BUILD_DIR [--rounds N] [--fetch-rows N] [--batch-rows N]
 #                          [--only fetch,batch,setter,threads,short,many,large,stream]
-#                          [--stream-rows N] [--stream-fetch-size N] [--stream-heap 256m] [--callgrind]
+#                          [--sources sqlite,postgres] [--stream-rows N] [--stream-fetch-size N]
+#                          [--stream-heap 256m] [--callgrind]
 #
 # Starts its own throw-away PostgreSQL server (tests/pg_server.sh), makes the
 # SQLite file and the tables, then runs every path of each piece of work in

@@ -12,7 +12,22 @@
 #include <string_view>
 #include <vector>
 
+struct sqlite3;
+
 namespace ruva::sqlite {
+
+// The ODBC 2 type, column size and decimal digits of a column declared
+// `decl` (as sqlite3_column_decltype and pragma_table_info give it): the
+// common names as declared (INTEGER, BIGINT, NUMERIC(p,s), VARCHAR(n),
+// DATE, ...), any other name by SQLite's affinity rules. An empty
+// declaration is text of unknown size. Decimal digits are 0 where the type
+// has none.
+void declaredType(std::string_view decl, SQLSMALLINT& type, SQLULEN& size, SQLSMALLINT& scale);
+
+// Installs on a connection the SQL function the catalog queries call
+// (ruva_decl(declaration, what): declaredType's answers inside SQL).
+// SQLite's result code.
+int installCatalogFunctions(sqlite3* db);
 
 // A column of a catalog function's result as ODBC 2 describes it.
 struct ColumnShape {
@@ -72,5 +87,12 @@ bool translateEscapes(std::string_view sql, std::string& out, std::string& messa
 // literals, quoted names and comments (and SQLite's ?NNN, :name, @name,
 // $name forms).
 int countMarkers(std::string_view sql);
+
+// The SQLGetInfo function lists (SQL_STRING_FUNCTIONS, SQL_NUMERIC_FUNCTIONS,
+// SQL_TIMEDATE_FUNCTIONS, SQL_SYSTEM_FUNCTIONS, SQL_CONVERT_FUNCTIONS): the
+// {fn ...} names translateEscapes rewrites into what this SQLite runs.
+SQLUINTEGER functionList(SQLUSMALLINT infoType);
+// The SQL_CVT_* types {fn CONVERT(value, type)} converts to.
+SQLUINTEGER conversions();
 
 }  // namespace ruva::sqlite

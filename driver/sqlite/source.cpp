@@ -3,6 +3,7 @@
 // it.
 #include "../source.h"
 
+#include "../describe.h"
 #include "engine.h"
 
 #include "qvjdbc/ruva70.h"
@@ -32,6 +33,36 @@ SQLSMALLINT timestampType(const std::string& name) {
     return 0;
 }
 
+// The engine describes integer columns by their declared type (INTEGER as
+// SQL_INTEGER, BOOLEAN as SQL_BIT), but any of them may hold a 64-bit value,
+// and the native library binds SQL_INTEGER columns as 32-bit integers: a
+// value beyond them could not be read at all. Until the natives read such
+// columns 64-bit, they are shown as SQL_BIGINT, so every value arrives
+// whole.
+bool columnShape(const std::string&, const ColumnShape& engine, ColumnShape& c) {
+    switch (engine.type) {
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+            showAs(c, SQL_BIGINT, 19);
+            c.displaySize = 20;
+            c.octetLength = 8;
+            return true;
+        case SQL_LONGVARCHAR:
+        case SQL_LONGVARBINARY:
+            // TEXT and BLOB without a length hold up to SQLite's longest
+            // value: shown as of unknown size, so the natives bind a
+            // buffer for common values and read longer ones in pieces
+            // (streams stay streams) rather than taking every value whole.
+            if (engine.size < 1000000000) return false;
+            showAs(c, engine.type, 0);
+            return true;
+        default:
+            return false;
+    }
+}
+
 const DataSource kEngine = {
     .name = "SQLite",
     .functions = engineFunctions,
@@ -41,7 +72,7 @@ const DataSource kEngine = {
     .timeAsText = true,
     .timestampType = timestampType,
     .describeWithTypeName = false,
-    .columnShape = nullptr,
+    .columnShape = columnShape,
     .decimalStandIn = false,
     .describesUntypedParams = false,
     .insertMarkers = 0,

@@ -17,9 +17,9 @@ if [ "$db" = postgres ]; then
   missing_state=42P01
   product=PostgreSQL
 else
-  url="jdbc:quorvane:Driver=$QVT_SQLITE_DRIVER;Database=$home/sqlline.db;"
+  url="jdbc:quorvane:Database=$home/sqlline.db;"
   user=""
-  missing_state=HY000
+  missing_state=42000
   product=SQLite
 fi
 table="sqlline_people_$$"

@@ -138,13 +138,14 @@ TEST_P(CatalogTest, KeysAndIndexes) {
     EXPECT_EQ(column(result("statistics, unique"), 5).count(child_ + "_by_parent"), 0u)
         << "the non-unique index is not among the unique ones";
 
-    // The best row identifier: the SQLite driver names the rowid; psqlODBC
-    // gives none for a table without OIDs, but names xmin as the row version.
+    // The best row identifier: on SQLite the INTEGER PRIMARY KEY column that
+    // is the rowid; psqlODBC gives none for a table without OIDs, but names
+    // xmin as the row version.
     const jint identifier = pg() ? SQL_ROWVER : SQL_BEST_ROWID;
     JC(specialColumns, stmt_, identifier, nullptr, JNI_TRUE, arr(schema()), isNull(schema()), zstr(parent_),
        JNI_FALSE, SQL_SCOPE_SESSION, 1, ec_);
     Rows special = result("specialColumns");
-    EXPECT_EQ(column(special, 1), (std::set<std::string>{pg() ? "xmin" : "_ROWID_"})) << "COLUMN_NAME";
+    EXPECT_EQ(column(special, 1), (std::set<std::string>{pg() ? "xmin" : "id"})) << "COLUMN_NAME";
 }
 
 TEST_P(CatalogTest, TypeInfo) {

@@ -38,7 +38,7 @@ class BinaryParamOn : public ::testing::TestWithParam<bool> {
 protected:
     bool pg() const { return GetParam(); }
     void SetUp() override {
-        c = std::make_unique<Connection>(pg() ? pgConnStr() : sqliteConnStr());
+        c = std::make_unique<Connection>(pg() ? pgConnStr() : sqliteDriverConnStr());
         s = c->stmt();
         q = c->stmt();
         exec(q, "DROP TABLE IF EXISTS b");

@@ -25,7 +25,7 @@ TEST(BindingOnLinux, Ruva70NamesAndDriverManagerNamesAreDifferentFunctions) {
 }
 
 TEST(BindingOnLinuxSqlite, Ruva70CallsReachTheDriverManagerAndTheDriver) {
-    Connection c(sqliteConnStr());
+    Connection c(sqliteDriverConnStr());
     // Answered by unixODBC itself.
     char dmVersion[32] = {};
     SQLSMALLINT len = 0;

@@ -75,17 +75,18 @@ struct Tally {
     }
 };
 
-class CancelLoad : public ::testing::TestWithParam<bool> {
+class CancelLoad : public ::testing::TestWithParam<On> {
 protected:
-    bool pg() const { return GetParam(); }
+    bool pg() const { return GetParam() == On::Postgres; }
     // SQLite: one database file that all workers share (a new one each run).
     std::string sqliteName() const { return "cancel-load-" + std::to_string(getpid()); }
-    std::string connStr() const { return pg() ? pgConnStr() : sqliteConnStr(sqliteName()); }
+    std::string connStr() const { return connStrOf(GetParam(), sqliteName()); }
     std::string table(int w) const { return "cancel_load_" + std::to_string(getpid()) + "_" + std::to_string(w); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Sqlite, CancelLoad, ::testing::Values(false));
-INSTANTIATE_TEST_SUITE_P(Postgres, CancelLoad, ::testing::Values(true));
+INSTANTIATE_TEST_SUITE_P(Sqlite, CancelLoad, ::testing::Values(On::Sqlite));
+INSTANTIATE_TEST_SUITE_P(Postgres, CancelLoad, ::testing::Values(On::Postgres));
+INSTANTIATE_TEST_SUITE_P(SqliteDriver, CancelLoad, ::testing::Values(On::SqliteDriver));
 
 // One worker: inserts (three of every four statements) and a query of its
 // latest rows read back with SQLGetData. Returns the ids whose inserts
@@ -240,8 +241,11 @@ TEST_P(CancelLoad, EveryStatementSucceedsOrFailsWithARecordAndEveryTableIsExact)
     std::printf(
         "%s: %d statements in %.1f s: %d succeeded, %d failed (%s ), %d cancel calls, %d accepted, %d "
         "on freed handles\n",
-        pg() ? "PostgreSQL" : "SQLite", kWorkers * statements, seconds, tally.succeeded.load(), tally.failed.load(),
-        states.c_str(), tally.cancelCalls.load(), tally.cancelsAccepted.load(), tally.cancelsOfFreedHandles.load());
+        pg()                       ? "PostgreSQL"
+        : GetParam() == On::Sqlite ? "SQLite (engine)"
+                                   : "SQLite (ODBC driver)",
+        kWorkers * statements, seconds, tally.succeeded.load(), tally.failed.load(), states.c_str(),
+        tally.cancelCalls.load(), tally.cancelsAccepted.load(), tally.cancelsOfFreedHandles.load());
     for (const auto& p : tally.problems) ADD_FAILURE() << p;
     EXPECT_EQ(tally.succeeded + tally.failed, kWorkers * statements);
     EXPECT_EQ(tally.failedWithoutRecord.load(), 0);

@@ -165,7 +165,7 @@ TEST(ConnectStringSqlite, NoValueLoadsALibraryOrWritesATrace) {
     ::unlink(marker.c_str());
     const std::string trace = tempDir() + "/injected-trace";
     ::unlink(trace.c_str());
-    const std::string base = sqliteConnStr();
+    const std::string base = sqliteDriverConnStr();
 
     const std::string injections[] = {
         "x;LoadExt=" + planted + ";",   "x;LoadExt=" + planted,        "x;Tracefile=" + trace + ";",

@@ -203,15 +203,18 @@ TEST_P(DriverOn, NativeSqlOnlyReadsItsTextAndEndsACutOutput) {
     SQLINTEGER len = -1;
     ASSERT_EQ(ruva70_SQLNativeSql(c->dbc, in.data(), SQL_NTS, out, sizeof out, &len), SQL_SUCCESS)
         << describe(dbcRecords(c->dbc));
-    EXPECT_EQ(reinterpret_cast<char*>(out), sql);
-    EXPECT_EQ(len, static_cast<SQLINTEGER>(sql.size()));
+    // psqlODBC passes the escape through; the SQLite engine writes it as
+    // SQLite reads it.
+    const std::string native = pg() ? sql : "SELECT upper('a')";
+    EXPECT_EQ(reinterpret_cast<char*>(out), native);
+    EXPECT_EQ(len, static_cast<SQLINTEGER>(native.size()));
     EXPECT_EQ(firstChange(in, before), -1) << "a byte after the text was written";
 
     SQLCHAR cut[8];
     std::memset(cut, 0x55, sizeof cut);
     ASSERT_EQ(ruva70_SQLNativeSql(c->dbc, in.data(), SQL_NTS, cut, sizeof cut, &len), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(cut[7], 0) << "a cut output ends within its buffer";
-    EXPECT_EQ(reinterpret_cast<char*>(cut), sql.substr(0, 7));
+    EXPECT_EQ(reinterpret_cast<char*>(cut), native.substr(0, 7));
     EXPECT_EQ(firstChange(in, before), -1) << "the text itself was cut";
     auto rs = dbcRecords(c->dbc);
     ASSERT_FALSE(rs.empty()) << "a truncation without a record";

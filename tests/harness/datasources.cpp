@@ -21,14 +21,37 @@ std::string tempDir() {
     return dir;
 }
 
-std::string sqliteConnStr(const std::string& name) {
+namespace {
+
+std::string sqliteFile(const std::string& name) {
     static std::atomic<int> counter{0};
     std::string file = tempDir() + "/" +
                        (name.empty() ? "db-" + std::to_string(getpid()) + "-" + std::to_string(counter++) : name) +
                        ".sqlite";
     if (name.empty()) std::filesystem::remove(file);
+    return file;
+}
+
+}  // namespace
+
+std::string sqliteConnStr(const std::string& name) {
+    return "Database=" + sqliteFile(name) + ";SyncPragma=OFF;";
+}
+
+std::string sqliteDriverConnStr(const std::string& name) {
     return "Driver=" + envOr("QVT_SQLITE_DRIVER", "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so") +
-           ";Database=" + file + ";SyncPragma=OFF;";
+           ";Database=" + sqliteFile(name) + ";SyncPragma=OFF;";
+}
+
+std::string connStrOf(On on, const std::string& name) {
+    switch (on) {
+        case On::Postgres:
+            return pgConnStr();
+        case On::SqliteDriver:
+            return sqliteDriverConnStr(name);
+        default:
+            return sqliteConnStr(name);
+    }
 }
 
 std::string pgConnStr() {

@@ -14,6 +14,7 @@ import java.util.logging.Logger;
  * The JDBC driver for {@code jdbc:quorvane:} URLs. What follows the prefix is
  * an ODBC connection string:
  * <pre>
+ * jdbc:quorvane:Database=/tmp/x.db
  * jdbc:quorvane:Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/tmp/x.db
  * jdbc:quorvane:DSN=name
  * </pre>
@@ -25,17 +26,23 @@ import java.util.logging.Logger;
  * {@code jdbc:quorvane:} alone opens the embedded default: a SQLite
  * database in the file that the property {@value #DATABASE_PROPERTY} names
  * (or the system property {@code quorvane.jdbc.database}), otherwise one in
- * memory. The property {@value #LOGIN_TIMEOUT_PROPERTY} (seconds) overrides
- * {@link DriverManager#getLoginTimeout()}. The SQLite ODBC driver of the
- * embedded default is trusted configuration: the system property
- * {@value #SQLITE_DRIVER_SYSTEM_PROPERTY}, never a connection property.
+ * memory. A string that names no ODBC driver ({@code Driver}, {@code DSN})
+ * opens a SQLite database with the native driver's own SQLite engine, and so
+ * does the embedded default, unless the system property
+ * {@value #SQLITE_DRIVER_SYSTEM_PROPERTY} names a SQLite ODBC driver for it
+ * (trusted configuration, never a connection property). The property
+ * {@value #LOGIN_TIMEOUT_PROPERTY} (seconds) overrides
+ * {@link DriverManager#getLoginTimeout()}.
  */
 public class JdbcOdbcDriver implements Driver {
     /** The URL prefix. */
     public static final String PREFIX = "jdbc:quorvane:";
     /** Property naming the SQLite file of the embedded default. */
     public static final String DATABASE_PROPERTY = "database";
-    /** System property naming the SQLite ODBC driver's shared object of the embedded default (trusted configuration). */
+    /**
+     * System property naming a SQLite ODBC driver's shared object for the embedded default (trusted configuration);
+     * unset, the native driver's own SQLite engine serves it.
+     */
     public static final String SQLITE_DRIVER_SYSTEM_PROPERTY = "quorvane.jdbc.sqliteDriver";
     /** Property: login timeout in seconds. */
     public static final String LOGIN_TIMEOUT_PROPERTY = "loginTimeout";
@@ -133,9 +140,10 @@ public class JdbcOdbcDriver implements Driver {
         String rest = url.substring(PREFIX.length()).trim();
         StringBuilder s = new StringBuilder();
         if (rest.isEmpty()) {
-            String driver = System.getProperty(SQLITE_DRIVER_SYSTEM_PROPERTY, DEFAULT_SQLITE_DRIVER);
+            String driver = System.getProperty(SQLITE_DRIVER_SYSTEM_PROPERTY, "");
             String db = info.getProperty(DATABASE_PROPERTY, System.getProperty("quorvane.jdbc.database", ":memory:"));
-            s.append("Driver=").append(braced(driver)).append(";Database=").append(braced(db)).append(';');
+            if (!driver.isEmpty()) s.append("Driver=").append(braced(driver)).append(';');
+            s.append("Database=").append(braced(db)).append(';');
         } else {
             s.append(rest);
             if (!rest.endsWith(";")) s.append(';');

@@ -281,7 +281,8 @@ class DatabaseMetaDataTest {
             assertEquals(DatabaseMetaData.versionColumnPseudo, version.get(0).get("PSEUDO_COLUMN"));
         }
         List<Map<String, Object>> privileges = rows(md.getTablePrivileges(null, null, "md_order"));
-        assertTrue(column(privileges, "PRIVILEGE").contains("SELECT"), privileges.toString());
+        // SQLite has no privileges to list.
+        if (Db.postgres()) assertTrue(column(privileges, "PRIVILEGE").contains("SELECT"), privileges.toString());
         // Neither data source offers column privileges: an empty result in JDBC form, not a failure.
         ResultSet cp = md.getColumnPrivileges(null, null, "md_order", "%");
         assertEquals(List.of("TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "GRANTOR", "GRANTEE",

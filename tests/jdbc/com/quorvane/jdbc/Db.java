@@ -46,8 +46,7 @@ final class Db {
             Path db = dir.resolve("jdbc-" + ProcessHandle.current().pid() + "-" + COUNTER.incrementAndGet() + ".db");
             Files.deleteIfExists(db);
             db.toFile().deleteOnExit();
-            return "jdbc:quorvane:Driver=" + env("QVT_SQLITE_DRIVER", JdbcOdbcDriver.DEFAULT_SQLITE_DRIVER)
-                    + ";Database=" + db + ";SyncPragma=OFF;";
+            return "jdbc:quorvane:Database=" + db + ";SyncPragma=OFF;";
         } catch (java.io.IOException e) {
             throw new IllegalStateException(e);
         }

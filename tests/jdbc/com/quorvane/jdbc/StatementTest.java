@@ -66,11 +66,6 @@ class StatementTest {
     @Test
     void severalResultsOfOneExecution() throws SQLException {
         try (Statement s = c.createStatement()) {
-            if (Db.sqlite()) {
-                // The SQLite driver runs one statement per execution.
-                assertThrows(SQLException.class, () -> s.execute("SELECT 1; SELECT 2"));
-                return;
-            }
             assertTrue(s.execute("SELECT 1; SELECT 2"));
             ResultSet first = s.getResultSet();
             assertTrue(first.next());
@@ -209,12 +204,7 @@ class StatementTest {
     @Test
     void cursorNameAndSettings() throws SQLException {
         try (Statement s = c.createStatement()) {
-            if (Db.postgres()) {
-                s.setCursorName("my_cursor");
-            } else {
-                // The SQLite driver has no cursor names: said, not ignored.
-                assertThrows(java.sql.SQLFeatureNotSupportedException.class, () -> s.setCursorName("my_cursor"));
-            }
+            s.setCursorName("my_cursor");
             s.setFetchSize(100);
             assertEquals(100, s.getFetchSize());
             assertThrows(SQLException.class, () -> s.setFetchSize(-1));

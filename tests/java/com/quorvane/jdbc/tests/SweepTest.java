@@ -193,9 +193,7 @@ public final class SweepTest {
             byte[] ec = new byte[2];
             l.env = odbc.allocEnv(ec);
             l.dbc = odbc.allocConnect(l.env, ec);
-            String driver = System.getenv().getOrDefault("QVT_SQLITE_DRIVER",
-                    "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so");
-            odbc.driverConnect(l.dbc, ("Driver=" + driver + ";Database=" + database + ";Timeout=1000;\0")
+            odbc.driverConnect(l.dbc, ("Database=" + database + ";Timeout=1000;\0")
                     .getBytes(StandardCharsets.UTF_8), ec);
             int s = odbc.allocStmt(l.dbc, ec);
             odbc.execDirect(s, "CREATE TABLE IF NOT EXISTS t (i integer, d double, v varchar(20), x blob,"

@@ -60,7 +60,7 @@ public final class XaSqliteTest {
         int env = client.allocEnv(ec);
         int dbc = client.allocConnect(env, ec);
         String file = System.getenv("QVT_TMP") + "/xa-java-" + ProcessHandle.current().pid() + ".sqlite";
-        client.driverConnect(dbc, zstr("Driver=" + System.getenv("QVT_SQLITE_DRIVER") + ";Database=" + file + ";"), ec);
+        client.driverConnect(dbc, zstr("Database=" + file + ";"), ec);
         check.isTrue(ec[0] == 0 || ec[0] == 1, "connect to SQLite: " + ec[0]);
 
         XAJdbcOdbcClient xa = new XAJdbcOdbcClient();
