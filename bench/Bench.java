@@ -45,6 +45,8 @@ public final class Bench {
     static final String FETCH_SQL = "SELECT i, b, d, s FROM bench_fetch";
     static final String INSERT_SQL = "INSERT INTO bench_batch (i, b, d, s) VALUES (?, ?, ?, ?)";
     static final String BATCH_READ_SQL = "SELECT i, b, d, s FROM bench_batch";
+    /** The rows of the streaming case (a table of its own, made once per run by the runner). */
+    static final String STREAM_SQL = "SELECT i, b, d, s FROM bench_stream";
 
     static final short SQL_C_SBIGINT = -25, SQL_C_DOUBLE = 8, SQL_C_WCHAR = -8;
     static final int SQL_AUTOCOMMIT = 102, SQL_COMMIT = 0;
@@ -102,6 +104,13 @@ public final class Bench {
         void print(long rows, long checksum) {
             System.out.printf(Locale.ROOT, "RESULT wall=%.4f cpu=%.4f wait=%.4f rows=%d checksum=%d%n",
                     (t1 - t0) / 1e9, (cpu1 - cpu0) / 1e9, (wait1 - wait0 + extraWait) / 1e9, rows, checksum);
+            System.out.flush();
+        }
+        /** The same with the process's peak resident set so far (VmHWM, MB). */
+        void printWithPeak(long rows, long checksum) {
+            System.out.printf(Locale.ROOT, "RESULT wall=%.4f cpu=%.4f wait=%.4f rows=%d checksum=%d rss=%.1f%n",
+                    (t1 - t0) / 1e9, (cpu1 - cpu0) / 1e9, (wait1 - wait0 + extraWait) / 1e9, rows, checksum,
+                    peakRssKb() / 1024.0);
             System.out.flush();
         }
     }
@@ -225,6 +234,18 @@ public final class Bench {
     // ------------------------------------------------------------------
     // Any JDBC driver: the peers, and this driver's JDBC layer
     // ------------------------------------------------------------------
+
+    /** The process's peak resident set (VmHWM of /proc/self/status), in kB; 0 when unknown. */
+    static long peakRssKb() {
+        try {
+            for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
+                if (line.startsWith("VmHWM:")) return Long.parseLong(line.replaceAll("[^0-9]", ""));
+            }
+        } catch (IOException | NumberFormatException e) {
+            // not on Linux
+        }
+        return 0;
+    }
 
     static Connection jdbc(String url) throws SQLException {
         return DriverManager.getConnection(url);
@@ -397,6 +418,27 @@ public final class Bench {
                 }
                 break;
             }
+            case "jdbc-stream": {
+                // URL FETCH_SIZE REPS: bench_stream read forward-only in manual-commit mode with that
+                // fetch size (0: whole); the peak resident set goes with each result
+                int fetchSize = Integer.parseInt(a[1]);
+                try (Connection c = connectOrSkip(a[0])) {
+                    c.setAutoCommit(false);
+                    for (int r = 0, reps = Integer.parseInt(a[2]); r < reps; r++) {
+                        Sample s = Sample.start();
+                        Checksum sum = new Checksum();
+                        try (Statement st = c.createStatement()) {
+                            st.setFetchSize(fetchSize);
+                            try (ResultSet rs = st.executeQuery(STREAM_SQL)) {
+                                while (rs.next()) sum.row(rs.getLong(1), rs.getLong(2), rs.getDouble(3), rs.getString(4));
+                            }
+                        }
+                        c.commit();
+                        s.stop().printWithPeak(sum.rows, sum.sum);
+                    }
+                }
+                break;
+            }
             case "jdbc-large": {
                 // URL text|binary BYTES REPS: one value of that many bytes read with getString / getBytes
                 boolean text = a[1].equals("text");
@@ -510,11 +552,13 @@ public final class Bench {
         String build, sqliteFile, pgHost, pgPort, myPort, myDriver = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so",
                 sqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
                 pgDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", classPath, java;
-        int rounds = 5, fetchRows = 1000000, batchRows = 100000;
+        int rounds = 5, fetchRows = 1000000, batchRows = 100000, streamRows = 5000000, streamFetchSize = 1000;
         String only = "fetch,batch,setter,threads,many,large";
         /** Statement counts of the many-statements case, and sizes (MB) of the large-value case. */
         String manyStatements = "1000,4000";
         String largeMb = "1,10,100";
+        /** The heap of the streaming case's workers. */
+        String streamHeap = "256m";
         /** The paths the callgrind mode counts (a comma list of raw, natives, getdata, jdbc). */
         String paths = "raw,natives,getdata,jdbc";
         /** Data sources whose work runs: "sqlite", "postgres" or both (a comma list). */
@@ -535,6 +579,9 @@ public final class Bench {
                     case "--only": only = v; break;
                     case "--many-statements": manyStatements = v; break;
                     case "--large-mb": largeMb = v; break;
+                    case "--stream-rows": streamRows = Integer.parseInt(v); break;
+                    case "--stream-fetch-size": streamFetchSize = Integer.parseInt(v); break;
+                    case "--stream-heap": streamHeap = v; break;
                     case "--paths": paths = v; break;
                     case "--sources": sources = v; break;
                     case "--classpath": classPath = v; break;
@@ -574,6 +621,12 @@ public final class Bench {
                     "-Djava.library.path=" + build + ":/usr/lib/x86_64-linux-gnu/jni",
                     "-Dquorvane.jdbc.library.path=" + build, "-cp", classPath, "Bench"));
             c.addAll(List.of(workerArgs));
+            return c;
+        }
+        /** A worker with a heap of that size (the streaming case: what the driver holds shows above the heap). */
+        List<String> javaCmdHeap(String heap, String... workerArgs) {
+            List<String> c = javaCmd(workerArgs);
+            c.set(1, "-Xmx" + heap);
             return c;
         }
         /** A worker under the heap of a small application server. */
@@ -628,7 +681,8 @@ public final class Bench {
         final String label;
         final Role role;
         final List<String> cmd;
-        final List<Double> wall = new ArrayList<>(), cpu = new ArrayList<>(), wait = new ArrayList<>();
+        final List<Double> wall = new ArrayList<>(), cpu = new ArrayList<>(), wait = new ArrayList<>(),
+                rss = new ArrayList<>();
         final Map<Integer, Double> wallByRound = new TreeMap<>(), cpuByRound = new TreeMap<>();
         String checksum;
         boolean skipped;
@@ -744,6 +798,20 @@ public final class Bench {
                     }
                 }
             }
+            if (c.only.contains("stream")) {
+                makeStreamTable(c);
+                String fs = Integer.toString(c.streamFetchSize);
+                works.add(new WorkDef("stream " + c.streamRows + " rows with fetch size " + fs
+                        + ", auto-commit off, heap " + c.streamHeap + ", PostgreSQL over TCP")
+                        .path("JDBC layer, fetch size " + fs, Role.JDBC_LAYER,
+                                c.javaCmdHeap(c.streamHeap, "jdbc-stream", "jdbc:quorvane:" + c.odbcPg(true), fs, reps))
+                        .path("JDBC layer, read whole", Role.OTHER,
+                                c.javaCmdHeap(c.streamHeap, "jdbc-stream", "jdbc:quorvane:" + c.odbcPg(true), "0", reps))
+                        .path("JDBC layer, UseDeclareFetch=1;Fetch=" + fs + " in the URL", Role.OTHER,
+                                c.javaCmdHeap(c.streamHeap, "jdbc-stream", "jdbc:quorvane:" + c.odbcPg(true) + "UseDeclareFetch=1;Fetch="
+                                        + fs + ";", "0", reps))
+                        .path("pgjdbc, fetch size " + fs, Role.PEER, c.javaCmdHeap(c.streamHeap, "jdbc-stream", c.pgjdbc(false), fs, reps)));
+            }
             String loadBefore = loadAverage();
             System.out.println("# rounds " + c.rounds + ", load average before " + loadBefore + ", cores "
                     + Runtime.getRuntime().availableProcessors());
@@ -770,6 +838,7 @@ public final class Bench {
                         p.cpu.add(Double.parseDouble(f.get("cpu")));
                         p.cpuByRound.put(round, Double.parseDouble(f.get("cpu")));
                         p.wait.add(Double.parseDouble(f.get("wait")));
+                        if (f.containsKey("rss")) p.rss.add(Double.parseDouble(f.get("rss")));
                         String sum = f.get("rows") + "/" + f.get("checksum");
                         if (p.checksum != null && !p.checksum.equals(sum))
                             throw new IllegalStateException(p.label + ": checksum changed between rounds");
@@ -857,6 +926,29 @@ public final class Bench {
                                 : fmt(vsPeer), fmt(cpuRaw), fmt(cpuNat), fmt(cpuPeer), check);
             }
             if (first == null) System.out.println();
+            if (w.paths.stream().anyMatch(p -> !p.rss.isEmpty())) {
+                System.out.println();
+                System.out.println("| path | peak RSS MB (median) | range | wall × first path |");
+                System.out.println("| --- | --- | --- | --- |");
+                for (PathDef p : w.paths) {
+                    if (p.skipped || p.rss.isEmpty()) continue;
+                    System.out.printf(Locale.ROOT, "| %s | %.0f | %.0f–%.0f | %s |%n", p.label, median(p.rss),
+                            p.rss.stream().mapToDouble(Double::doubleValue).min().orElse(0),
+                            p.rss.stream().mapToDouble(Double::doubleValue).max().orElse(0),
+                            p == first ? "" : fmt(ratio(first, p)));
+                }
+            }
+        }
+
+        /** bench_stream with that many rows of the shape of bench_fetch (made through pgjdbc, untimed). */
+        static void makeStreamTable(Config c) throws SQLException {
+            try (Connection conn = DriverManager.getConnection(c.pgjdbc(false)); Statement st = conn.createStatement()) {
+                st.execute("DROP TABLE IF EXISTS bench_stream");
+                st.execute("CREATE TABLE bench_stream AS SELECT i::int4 AS i, i::int8 * 3000000007 AS b, "
+                        + "i * 0.5 + 0.25 AS d, 'row ' || i || ' ' || md5(i::text) AS s FROM generate_series(1, "
+                        + c.streamRows + ") i");
+                st.execute("VACUUM ANALYZE bench_stream");
+            }
         }
 
         static void setterRow(Config c) throws Exception {

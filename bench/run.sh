@@ -6,7 +6,9 @@
 # (against MariaDB Connector/J) when its server is installed.
 #
 #   bench/run.sh BUILD_DIR [--rounds N] [--fetch-rows N] [--batch-rows N]
-#                          [--only fetch,batch,setter,threads,short] [--sources sqlite,postgres] [--callgrind]
+#                          [--only fetch,batch,setter,threads,short,many,large,stream]
+#                          [--sources sqlite,postgres] [--stream-rows N] [--stream-fetch-size N]
+#                          [--stream-heap 256m] [--callgrind]
 #
 # Starts its own throw-away PostgreSQL server (tests/pg_server.sh) and MariaDB
 # server (tests/mariadb_server.sh), makes the

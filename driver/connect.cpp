@@ -164,6 +164,8 @@ constexpr const char* kLostDuringCommit =
 SQLRETURN transact(Handle& dbc, SQLUSMALLINT fType) {
     if (connectionLost(dbc)) return fail(dbc, "08S01", fType == SQL_COMMIT ? kLostBeforeCommit : kLostBeforeRollback);
     const SQLRETURN rc = fns(dbc).SQLTransact(SQL_NULL_HENV, dbc.dm.load(), fType);
+    // Whatever the outcome, the transaction's cursors are no longer to be read.
+    dbc.transactionEnds.fetch_add(1, std::memory_order_acq_rel);
     if (rc == SQL_SUCCESS || !dbc.connected.load(std::memory_order_acquire)) {
         if (rc != SQL_SUCCESS || fType != SQL_COMMIT || !connectionLost(dbc)) return rc;
         return fail(dbc, "08007", kLostDuringCommit);
@@ -424,7 +426,11 @@ SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN
     if (fOption == SQL_AUTOCOMMIT && connectionLost(*dbc)) return fail(*dbc, "08S01", kLostBeforeAutoCommit);
     if (fOption == RUVA70_CONN_SCHEMA)
         return setSchema(*dbc, reinterpret_cast<const char*>(static_cast<uintptr_t>(vParam)));
-    return fns(*dbc).SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
+    const SQLRETURN rc = fns(*dbc).SQLSetConnectOption(dbc->dm.load(), fOption, vParam);
+    // Auto-commit turned on commits the open transaction.
+    if (fOption == SQL_AUTOCOMMIT && vParam == SQL_AUTOCOMMIT_ON)
+        dbc->transactionEnds.fetch_add(1, std::memory_order_acq_rel);
+    return rc;
 }
 
 SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSqlStrIn, SQLCHAR* szSqlStr,

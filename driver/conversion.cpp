@@ -1,6 +1,7 @@
 #include "conversion.h"
 
 #include "connection.h"
+#include "cursor_reads.h"
 #include "describe.h"
 #include "source.h"
 #include "statement.h"
@@ -226,7 +227,7 @@ SQLRETURN fetchRow(Handle& stmt) {
     }
     st.numbersRead.clear();
     if (st.maxRows != 0 && st.fetched >= st.maxRows) return SQL_NO_DATA_FOUND;
-    SQLRETURN rc = fns(stmt).SQLFetch(stmt.dm.load());
+    SQLRETURN rc = st.cursor.reading ? fetchByCursor(stmt) : fns(stmt).SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     ++st.fetched;
     if (!st.anyConverting) return rc;

@@ -42,6 +42,7 @@ const DataSource kGeneric = {
     .generatedKeys = RUVA70_KEYS_NONE,
     .xa = nullptr,
     .columnsQuery = nullptr,
+    .cursorStatements = nullptr,
 };
 
 bool startsWithNoCase(const char* s, const char* prefix) {

@@ -101,6 +101,10 @@ struct Handle {
     std::atomic<bool> connected{false};
     std::atomic<bool> lost{false};
     std::atomic<bool> deadUnasked{false};
+    // Connections: how many transactions have ended on the connection through
+    // SQLTransact or auto-commit turned on; a statement reading through a
+    // cursor of its transaction knows by it that the cursor is gone.
+    std::atomic<uint64_t> transactionEnds{0};
     // Connections on SQLite: a statement of libruva70's own on which the
     // driver's SQLCancel interrupts the connection's running statement
     // without touching that statement (see SQLCancel), allocated with the

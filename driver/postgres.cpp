@@ -177,6 +177,20 @@ void correctInfo(SQLUSMALLINT type, SQLPOINTER out) {
     }
 }
 
+// A fetch size reads a query through a cursor of the transaction, n rows
+// per FETCH. psqlODBC's own UseDeclareFetch does the same, but for every
+// query of the connection.
+std::string declareCursor(const std::string& name, const std::string& query) {
+    return "DECLARE " + name + " NO SCROLL CURSOR FOR " + query;
+}
+std::string fetchCursor(const std::string& name, SQLULEN rows) {
+    return "FETCH " + std::to_string(rows) + " FROM " + name;
+}
+std::string closeCursor(const std::string& name) {
+    return "CLOSE " + name;
+}
+const CursorStatements kCursorStatements = {declareCursor, fetchCursor, closeCursor};
+
 // psqlODBC dropped the connection at 8,192 markers in one statement; 6,000
 // worked.
 constexpr SQLULEN kInsertMarkers = 4096;
@@ -214,6 +228,7 @@ const DataSource kPostgres = {
     .generatedKeys = RUVA70_KEYS_RETURNING,
     .xa = postgresXaOperations,
     .columnsQuery = nullptr,
+    .cursorStatements = &kCursorStatements,
 };
 
 }  // namespace

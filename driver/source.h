@@ -18,6 +18,15 @@ namespace ruva {
 struct ColumnShape;
 struct XaOperations;
 
+// The data source's statements for a cursor that reads a query's rows in
+// chunks (RUVA70_STMT_FETCH_ROWS, cursor_reads.h). The cursor lives in the
+// connection's transaction.
+struct CursorStatements {
+    std::string (*declare)(const std::string& name, const std::string& query);
+    std::string (*fetch)(const std::string& name, SQLULEN rows);
+    std::string (*close)(const std::string& name);
+};
+
 // How a numeric read (SQL_C_LONG, SQL_C_DOUBLE, ...) of a column is made.
 enum class NumberReads : uint8_t {
     Driver,     // as the driver makes it
@@ -128,6 +137,9 @@ struct DataSource {
     // catalog, table and column arguments as given); null: the driver's.
     std::string (*columnsQuery)(const SQLCHAR* catalog, SQLSMALLINT catalogLen, const SQLCHAR* table,
                                 SQLSMALLINT tableLen, const SQLCHAR* column, SQLSMALLINT columnLen);
+    // Queries read in chunks when the statement asks for a fetch size; null:
+    // a fetch size changes nothing (the driver reads as it reads).
+    const CursorStatements* cursorStatements;
 };
 
 // The records of the data sources libruva70 knows (their own files).

@@ -80,6 +80,7 @@ const DataSource kSqliteDriver = {
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
     .columnsQuery = nullptr,
+    .cursorStatements = nullptr,
 };
 
 }  // namespace

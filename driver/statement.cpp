@@ -4,6 +4,7 @@
 
 #include "connection.h"
 #include "conversion.h"
+#include "cursor_reads.h"
 #include "describe.h"
 #include "source.h"
 
@@ -866,6 +867,7 @@ SQLRETURN dropStmt(SQLHSTMT hstmt) {
     if (!enterStmt(hstmt, s)) return SQL_INVALID_HANDLE;
     // No cancel may reach the driver manager's statement once it is freed.
     std::lock_guard<std::mutex> lock(s.h->cancelMu);
+    closeCursor(*s.h);
     SQLRETURN rc = s.api().SQLFreeStmt(s.dm(), SQL_DROP);
     if (SQL_SUCCEEDED(rc)) release(valueOf(hstmt), Kind::Stmt);
     return rc;
@@ -921,6 +923,8 @@ SQLRETURN cancelIdle(Handle& h) {
         h.stmt->resultChanged = true;
         h.stmt->fetched = 0;
         h.stmt->ownRowCount = false;
+        // A cursor on the data source stays until the statement closes.
+        h.stmt->cursor.reading = false;
     }
     return rc;
 }
@@ -972,6 +976,7 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     auto state = std::make_unique<StmtState>();
     state->source = source;
     state->dmDbc = dbc->dm.load();
+    state->transactionEnds = &dbc->transactionEnds;
     SQLHSTMT st = SQL_NULL_HSTMT;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
     if (source->cancel == CancelRoute::InterruptStatement) prepareInterrupts(*dbc);
@@ -1005,6 +1010,7 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     switch (fOption) {
         case SQL_CLOSE:
             newResult(s);
+            closeCursor(*s.h);
             break;
         case SQL_UNBIND:
             s.st().columns.clear();
@@ -1067,6 +1073,9 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
         case RUVA70_STMT_INSERT_ROWS:
             s.st().insertRows = vParam;
             return SQL_SUCCESS;
+        case RUVA70_STMT_FETCH_ROWS:
+            s.st().fetchRows = vParam;
+            return SQL_SUCCESS;
         case SQL_MAX_ROWS:
             if (!s.st().source->ownMaxRows) return s.api().SQLSetStmtOption(s.dm(), fOption, vParam);
             s.st().maxRows = static_cast<uint32_t>(vParam);
@@ -1084,6 +1093,7 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     if (fOption == RUVA70_STMT_TYPE_FROM_VALUE) cell = s.st().undescribed ? &fromValue : &s.st().typeFromValue;
     if (fOption == RUVA70_STMT_OUTPUT_INPUT) cell = &s.st().outputInput;
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
+    if (fOption == RUVA70_STMT_FETCH_ROWS) cell = &s.st().fetchRows;
     if (fOption == SQL_MAX_ROWS && s.st().source->ownMaxRows) cell = &s.st().maxRows;
     if (!cell) return s.api().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
@@ -1096,6 +1106,7 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     newResult(s);
     StmtState& st = s.st();
     st.preparedText.clear();
+    closeCursor(*s.h);
     st.preparedRan = false;
     // Read before the driver prepares, so that a change in between is seen.
     if (st.source->checkSchemaVersion) st.schemaVersion = sqliteSchemaVersion(s);
@@ -1116,15 +1127,28 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
 
 SQLRETURN ruva70_SQLExecute(SQLHSTMT hstmt) {
     RUVA_ENTER_STMT(hstmt);
+    // The cursor of the previous execution closes; the driver's statement
+    // holds the prepared text again.
+    closeCursor(*s.h);
+    std::string query;
     if (s.st().undescribed) {
         // psqlODBC parses a prepared statement again with untyped parameters
         // at its execution; run directly, it types them from their bindings,
         // except character and floating-point data, which get a cast here.
         std::string typed = typedMarkers(s.st().preparedText, s.st());
+        if (readsByCursor(*s.h, typed.data(), typed.size(), query))
+            return execute(
+                s, [&] { return openCursor(*s.h, query); }, false);
         SQLCHAR* text = reinterpret_cast<SQLCHAR*>(typed.data());
         const SQLINTEGER len = static_cast<SQLINTEGER>(typed.size());
         return execute(
             s, [&] { return s.api().SQLExecDirect(s.dm(), text, len); }, false);
+    }
+    if (readsByCursor(*s.h, s.st().preparedText.data(), s.st().preparedText.size(), query)) {
+        const SQLRETURN rc = execute(
+            s, [&] { return openCursor(*s.h, query); }, true);
+        if (rc != SQL_NEED_DATA) s.st().preparedRan = true;
+        return rc;
     }
     auto run = [&] { return s.api().SQLExecute(s.dm()); };
     SQLRETURN rc = checkSchema(s);
@@ -1143,8 +1167,17 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     RUVA_ENTER_STMT(hstmt);
     // The statement prepared before, if any, is replaced.
     s.st().preparedText.clear();
+    closeCursor(*s.h);
     s.st().undescribed = false;
     s.st().preparedParams = -1;
+    std::string query;
+    if (szSqlStr && (cbSqlStr >= 0 || cbSqlStr == SQL_NTS)) {
+        const char* text = reinterpret_cast<const char*>(szSqlStr);
+        const size_t len = cbSqlStr == SQL_NTS ? std::strlen(text) : static_cast<size_t>(cbSqlStr);
+        if (readsByCursor(*s.h, text, len, query))
+            return execute(
+                s, [&] { return openCursor(*s.h, query); }, false);
+    }
     return execute(
         s, [&] { return s.api().SQLExecDirect(s.dm(), szSqlStr, cbSqlStr); }, false);
 }

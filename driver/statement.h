@@ -9,6 +9,7 @@
 #include "number_text.h"
 #include "timestamp_form.h"
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -136,6 +137,21 @@ struct StmtState {
     // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
     // SQLError instead of clearing them (see ruva70.h).
     bool keepRecords = false;
+    // RUVA70_STMT_FETCH_ROWS, and the cursor the current result is read
+    // through (cursor_reads.h).
+    SQLULEN fetchRows = 0;
+    struct CursorRead {
+        std::string name;              // open on the data source; empty: none
+        SQLULEN rows = 0;              // per chunk
+        SQLULEN inChunk = 0;           // rows fetched of the current chunk
+        bool reading = false;          // fetches go through fetchByCursor
+        uint64_t transactionEnds = 0;  // the connection's count when it was declared
+        // The cursor's statements replaced the prepared text on the
+        // driver's statement: it is prepared again when the cursor closes.
+        bool replacedPrepared = false;
+    } cursor;
+    // The connection's count of ended transactions (handles.h).
+    const std::atomic<uint64_t>* transactionEnds = nullptr;
 };
 
 // Takes the oldest of the driver manager's records of a statement. The SQLite

@@ -96,6 +96,7 @@ const DataSource kEngine = {
     .generatedKeys = RUVA70_KEYS_LAST_ROWID,
     .xa = nullptr,
     .columnsQuery = nullptr,
+    .cursorStatements = nullptr,
 };
 
 }  // namespace

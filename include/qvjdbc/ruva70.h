@@ -65,6 +65,27 @@
 // fire once per chunk.
 #define RUVA70_STMT_INSERT_ROWS 3058
 
+// 3060: rows per chunk of a query read through a cursor. While n > 0, an
+// execution (SQLExecute, SQLExecDirect) of a single SELECT, VALUES, TABLE or
+// WITH ... SELECT query, with at most one row of parameters, on a connection
+// in manual-commit mode, reads the rows n at a time instead of whole:
+//   PostgreSQL: the statement runs as DECLARE ruva70_cN NO SCROLL CURSOR FOR
+//   <query> (its parameters bound as usual) and FETCH n FROM ruva70_cN on the
+//   same statement, the next FETCH when a fetch has read the last row of a
+//   chunk of n. Column bindings, descriptions and SQLRowCount answer the
+//   FETCH's result, whose columns are the query's. SQLFreeStmt(SQL_CLOSE or
+//   SQL_DROP), a new execution or SQLPrepare sends CLOSE ruva70_cN; a
+//   prepared statement stays prepared. A cursor belongs to its transaction:
+//   after SQLTransact (or auto-commit turned on) the fetch that needs the
+//   next chunk fails with SQLSTATE 24000 and the rows already read stay
+//   read; an error of a later chunk (22012, say) fails that fetch, and the
+//   rows before it were delivered. Texts holding INSERT, UPDATE, DELETE,
+//   MERGE or INTO, or a locking clause (FOR UPDATE, FOR SHARE), are read
+//   whole, so that their changes and locks are all made by the execution.
+//   Other data sources: the option is kept and changes nothing.
+// Default 0 (read whole); in auto-commit mode the rows are read whole.
+#define RUVA70_STMT_FETCH_ROWS 3060
+
 // Diagnostics kept across binding calls: after an execution (SQLExecute,
 // SQLExecDirect, SQLParamData) that returned SQL_ERROR or
 // SQL_SUCCESS_WITH_INFO, the SQLBindParameter and SQLParamOptions calls that

@@ -48,6 +48,8 @@ public class JdbcOdbcConnection implements Connection {
     private JdbcOdbcDatabaseMetaData metaData;
     /** The data source's identifier quote (savepoint names), once asked. */
     private String identifierQuote;
+    /** The fetch size new statements start with (JdbcOdbcDriver.FETCH_SIZE_PROPERTY). */
+    int defaultFetchSize;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
     private static final int INFO_QUALIFIER_TERM = 42;

@@ -46,6 +46,8 @@ public class JdbcOdbcDriver implements Driver {
     public static final String SQLITE_DRIVER_SYSTEM_PROPERTY = "quorvane.jdbc.sqliteDriver";
     /** Property: login timeout in seconds. */
     public static final String LOGIN_TIMEOUT_PROPERTY = "loginTimeout";
+    /** Property: the fetch size every statement of the connection starts with (pgjdbc's name for it). */
+    public static final String FETCH_SIZE_PROPERTY = "defaultRowFetchSize";
     /** Where Debian's libsqliteodbc installs the SQLite 3 ODBC driver. */
     public static final String DEFAULT_SQLITE_DRIVER = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 
@@ -86,7 +88,19 @@ public class JdbcOdbcDriver implements Driver {
                 throw JdbcOdbcErrors.of("loginTimeout is not a number: " + t, "HY024");
             }
         }
-        return JdbcOdbcConnection.open(redacted(url), connStr, p.getProperty("user"), timeout);
+        int fetchSize = 0;
+        String f = p.getProperty(FETCH_SIZE_PROPERTY);
+        if (f != null) {
+            try {
+                fetchSize = Integer.parseInt(f.trim());
+            } catch (NumberFormatException e) {
+                fetchSize = -1;
+            }
+            if (fetchSize < 0) throw JdbcOdbcErrors.of(FETCH_SIZE_PROPERTY + " is not a row count: " + f, "HY024");
+        }
+        JdbcOdbcConnection c = JdbcOdbcConnection.open(redacted(url), connStr, p.getProperty("user"), timeout);
+        c.defaultFetchSize = fetchSize;
+        return c;
     }
 
     /** A value with U+0000 would be cut where the native side reads it: refused, never shortened. */
@@ -188,7 +202,8 @@ public class JdbcOdbcDriver implements Driver {
 
     /**
      * The properties the driver reads: {@code user}, {@code password},
-     * {@value #LOGIN_TIMEOUT_PROPERTY} and {@value #DATABASE_PROPERTY}. The
+     * {@value #LOGIN_TIMEOUT_PROPERTY}, {@value #DATABASE_PROPERTY} and
+     * {@value #FETCH_SIZE_PROPERTY}. The
      * password's current value is never echoed.
      */
     @Override
@@ -203,7 +218,10 @@ public class JdbcOdbcDriver implements Driver {
         DriverPropertyInfo db = new DriverPropertyInfo(DATABASE_PROPERTY, p.getProperty(DATABASE_PROPERTY));
         db.description = "The SQLite file of the embedded default jdbc:quorvane: (in memory when absent); a file name,"
                 + " nothing more; not read for other URLs";
-        return new DriverPropertyInfo[] {user, password, timeout, db};
+        DriverPropertyInfo fetch = new DriverPropertyInfo(FETCH_SIZE_PROPERTY, p.getProperty(FETCH_SIZE_PROPERTY));
+        fetch.description = "The fetch size statements start with (0: results read whole): forward-only queries in"
+                + " manual-commit mode on PostgreSQL are then read that many rows at a time";
+        return new DriverPropertyInfo[] {user, password, timeout, db, fetch};
     }
 
     @Override

@@ -70,6 +70,7 @@ public class JdbcOdbcStatement implements Statement {
         this.conn = conn;
         this.state = state;
         this.odbc = conn.odbc;
+        this.fetchSize = conn.defaultFetchSize;
         this.release = new Release(state);
         this.cleanable = conn.env.cleaner.register(this, release);
     }
@@ -253,6 +254,16 @@ public class JdbcOdbcStatement implements Statement {
             // Data sources that honour the option end the statement themselves.
             odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
             if (!Odbc.succeeded(state.ec[0])) JdbcOdbcErrors.records(odbc, 0, 0, h);
+        }
+        // A fetch size reads a forward-only query in chunks of that many rows
+        // (libruva70 decides whether the text and the connection allow it:
+        // a query, manual-commit mode, a data source with cursors). The
+        // handle is told only when the size changes.
+        int rows = fetchSize > 0 && resultSetType == ResultSet.TYPE_FORWARD_ONLY && keys == null ? fetchSize : 0;
+        if (rows != state.fetchRows) {
+            odbc.setStmtOption(h, Odbc.STMT_FETCH_ROWS, rows, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("setting the fetch size", false);
+            state.fetchRows = rows;
         }
         state.beginExecution(queryTimeout);
     }
@@ -751,7 +762,11 @@ public class JdbcOdbcStatement implements Statement {
         }
     }
 
-    /** A hint only: psqlODBC reads a whole result at execution unless its connection string says UseDeclareFetch=1. */
+    /**
+     * Rows per chunk of a forward-only query: on PostgreSQL in manual-commit
+     * mode the rows are read that many at a time through a cursor instead of
+     * whole at the execution; 0 reads whole. SQLite reads row by row anyway.
+     */
     @Override
     public void setFetchSize(int rows) throws SQLException {
         checkOpen();

@@ -29,6 +29,8 @@ final class StatementState implements Runnable {
     int boundCols;
     int numCols;
     boolean cursorOpen;
+    /** The chunk size last given to the handle (Odbc.STMT_FETCH_ROWS); 0 while never given. */
+    int fetchRows;
     /** Counts the result sets opened on this statement; a result set closes only its own cursor. */
     long cursorId;
     /** The statement has results the driver still holds (a result set or more results). */

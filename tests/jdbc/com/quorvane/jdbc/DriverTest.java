@@ -115,7 +115,7 @@ class DriverTest {
         assertEquals("user", info[0].name);
         assertTrue(java.util.Arrays.stream(info).anyMatch(i -> i.name.equals("database")));
         // Every property the driver reads, whatever the URL; never the password's value.
-        assertEquals(4, new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:DSN=x", null).length);
+        assertEquals(5, new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:DSN=x", null).length);
         Properties p = props("password", "secret");
         for (DriverPropertyInfo i : new JdbcOdbcDriver().getPropertyInfo("jdbc:quorvane:", p)) {
             assertNotEquals("secret", i.value, i.name);
