@@ -178,6 +178,7 @@ const DataSource kMariadb = {
     .generatedKeys = RUVA70_KEYS_NONE,
     .xa = mariadbXaOperations,
     .columnsQuery = mariadb::columnsQuery,
+    .cursorStatements = nullptr,
 };
 
 }  // namespace
