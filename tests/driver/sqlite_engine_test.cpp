@@ -90,6 +90,12 @@ TEST(SqliteEngineConnect, ReadsTheDatabaseFileAsAFileName) {
         EXPECT_EQ(badTimeout.rc, SQL_ERROR);
         EXPECT_EQ(stateOf(badTimeout.dbc, nullptr), "08001");
     }
+    {
+        // Only SQLite's own words: nothing else reaches a PRAGMA.
+        Db badSync("Database=:memory:;SyncPragma={OFF; PRAGMA writable_schema=1}");
+        EXPECT_EQ(badSync.rc, SQL_ERROR);
+        EXPECT_EQ(stateOf(badSync.dbc, nullptr), "08001");
+    }
     // URI syntax is no option: the name is the file's, query string and all.
     const std::string file = tempFile("uri.db?mode=ro&vfs=unix-none");
     std::remove(file.c_str());
