@@ -635,8 +635,8 @@ constexpr TypeRow kTypes[] = {
     {"FLOAT", SQL_DOUBLE, kDoubleDigits, nullptr, nullptr, nullptr, false, 0, -1, -1},
     {"DATE", SQL_DATE, 10, "'", "'", nullptr, false, -1, -1, -1},
     {"TIME", SQL_TIME, 8, "'", "'", nullptr, false, -1, -1, -1},
-    {"TIMESTAMP", SQL_TIMESTAMP, 23, "'", "'", nullptr, false, -1, 0, 9},
-    {"DATETIME", SQL_TIMESTAMP, 23, "'", "'", nullptr, false, -1, 0, 9},
+    {"TIMESTAMP", SQL_TIMESTAMP, 29, "'", "'", nullptr, false, -1, 0, 9},
+    {"DATETIME", SQL_TIMESTAMP, 29, "'", "'", nullptr, false, -1, 0, 9},
     {"VARCHAR", SQL_VARCHAR, kLongest, "'", "'", "max length", true, -1, -1, -1},
 };
 

@@ -262,6 +262,15 @@ TEST_F(SqliteCatalog, ColumnsAnswerDeclaredTypesDefaultsAndNullability) {
     EXPECT_EQ(column(ruva::sqlite::columns(kAll, kAll, std::string("%"), std::string("n\\_1")), 2), (Names{"v"}));
     EXPECT_EQ(column(ruva::sqlite::columns(kAll, kAll, std::string("v"), kAll), 3), (Names{"id", "n_1"}));
     EXPECT_TRUE(run(ruva::sqlite::columns(kAll, std::string("other"), std::string("t"), kAll)).empty());
+
+    // Every table's columns at once, SQLite's own and temporary ones too.
+    exec("CREATE TEMP TABLE scratch(s VARCHAR(3))");
+    std::map<std::string, int> perTable;
+    for (const Row& r : run(ruva::sqlite::columns(kAll, kAll, kAll, kAll))) ++perTable[*r[2]];
+    EXPECT_EQ(perTable["t"], 8);
+    EXPECT_EQ(perTable["v"], 2);
+    EXPECT_EQ(perTable["sqlite_schema"], 5);
+    EXPECT_EQ(perTable["scratch"], 1);
 }
 
 TEST_F(SqliteCatalog, NotNullKeysOfTablesWithoutRowid) {
@@ -400,6 +409,11 @@ TEST_F(SqliteCatalog, TypeInfoSortedAndAgreeingWithDeclaredTypes) {
         EXPECT_EQ(decl(r[0]->c_str()).type, type) << *r[0];
     }
     EXPECT_EQ(*rows.front()[0], "BOOLEAN");
+    // The largest size listed holds the largest a declaration can give.
+    for (const Row& r : run(ruva::sqlite::typeInfo(SQL_TIMESTAMP))) {
+        std::string biggest = *r[0] + "(" + r[14].value_or("0") + ")";
+        EXPECT_GE(std::stoul(*r[2]), decl(biggest.c_str()).size) << biggest;
+    }
     std::vector<Row> dbl = run(ruva::sqlite::typeInfo(SQL_DOUBLE));
     ASSERT_EQ(dbl.size(), 3u);
     EXPECT_EQ(*dbl[0][0], "DOUBLE");  // the closest first

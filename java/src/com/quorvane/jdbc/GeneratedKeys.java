@@ -1,7 +1,6 @@
 package com.quorvane.jdbc;
 
 import java.sql.ResultSet;
-import java.sql.ResultSetMetaData;
 import java.sql.SQLException;
 import java.sql.Statement;
 import java.sql.Types;
@@ -119,19 +118,11 @@ final class GeneratedKeys {
      * Takes the keys of an execution on PostgreSQL: the rows of its RETURNING
      * result, read whole. Returns their number, the execution's update count.
      */
-    long takeReturned(ResultSet rs) throws SQLException {
-        ResultSetMetaData md = rs.getMetaData();
-        int n = md.getColumnCount();
-        if (columns == null) {
-            columns = new JdbcOdbcMemoryResultSet.Column[n];
-            for (int c = 1; c <= n; c++) columns[c - 1] = JdbcOdbcMemoryResultSet.col(md.getColumnLabel(c),
-                    md.getColumnType(c));
-        }
+    long takeReturned(JdbcOdbcResultSet rs) throws SQLException {
+        if (columns == null) columns = JdbcOdbcMemoryResultSet.columnsOf(rs);
         long count = 0;
         while (rs.next()) {
-            Object[] row = new Object[n];
-            for (int c = 1; c <= n; c++) row[c - 1] = rs.getObject(c);
-            rows.add(row);
+            rows.add(JdbcOdbcMemoryResultSet.rowOf(rs));
             count++;
         }
         return count;

@@ -19,10 +19,14 @@ import java.sql.Types;
 
 /**
  * A call of a stored procedure, {@code {call name(?, ...)}}: IN parameters as
- * a prepared statement's, and OUT parameters of character type, bound as text
- * ({@code bindOutParameterString}) and read after the execution. An OUT
- * parameter of another registered type is read from its text. Parameters by
- * name are not supported.
+ * a prepared statement's, and OUT parameters bound as text
+ * ({@code bindOutParameterString}) and read after the execution through the
+ * driver's conversions ({@link Conversion}): each output parameter's value is
+ * parsed from its text into the form of its kind, so the getters answer as a
+ * result set's do for a column of that kind. The kind is the declared type of
+ * the result column the data source ran the call as (PostgreSQL runs a call
+ * as a query of one row), else the registered type. Parameters by name are
+ * not supported.
  */
 public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement implements CallableStatement {
     /** Bytes of the text buffer of each output parameter. */
@@ -33,7 +37,11 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     private final byte[][] outBuffers;
     private final byte[][] outLengths;
     private final String[] outValues;
-    private boolean lastWasNull;
+    /** Per parameter: how the getters read an output parameter's value. */
+    private final Conversion[] outConvs;
+    /** Per parameter: the length of an output value longer than its buffer (it arrived cut), else 0. */
+    private final int[] outCut;
+    private final OutRow outRow = new OutRow();
 
     JdbcOdbcCallableStatement(JdbcOdbcConnection conn, StatementState state, String sql) throws SQLException {
         super(conn, state, sql);
@@ -41,6 +49,27 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
         outBuffers = new byte[numParams][];
         outLengths = new byte[numParams][];
         outValues = new String[numParams];
+        outConvs = new Conversion[numParams];
+        outCut = new int[numParams];
+    }
+
+    /** The output values of the last execution, in the forms of their kinds. */
+    private final class OutRow extends Conversion.ObjectRow {
+        @Override
+        Object readObject(int i) throws SQLException {
+            if (outCut[i] != 0) {
+                throw JdbcOdbcErrors.of(name(i) + " holds " + (outCut[i] > 0 ? outCut[i] + " bytes of text" : "a value")
+                        + ", more than the " + (OUT_BUFFER - 1) + " an output parameter reads", "22001");
+            }
+            String s = outValues[i];
+            wasNull = s == null;
+            return s == null ? null : outConvs[i].fromText(s, name(i));
+        }
+
+        @Override
+        String name(int i) {
+            return "Parameter " + (i + 1);
+        }
     }
 
     private void register(int index, int jdbcType) throws SQLException {
@@ -49,6 +78,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
             throw JdbcOdbcErrors.of("Parameter index " + index + " is outside 1.." + numParams, "07009");
         }
         outTypes[index - 1] = jdbcType == 0 ? Types.VARCHAR : jdbcType;
+        outConvs[index - 1] = Conversion.forJdbcType(outTypes[index - 1]);
     }
 
     @Override
@@ -80,6 +110,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     void bindOutputs() throws SQLException {
         for (int i = 0; i < numParams; i++) {
             outValues[i] = null;
+            outCut[i] = 0;
             if (outTypes[i] == 0) continue;
             byte[] buffer = new byte[OUT_BUFFER];
             byte[] length = new byte[4];
@@ -138,37 +169,155 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     void readOutputs() {
+        int outputs = 0;
         for (int i = 0; i < numParams; i++) {
             if (outTypes[i] == 0 || outBuffers[i] == null) continue;
+            outputs++;
+            outConvs[i] = Conversion.forJdbcType(outTypes[i]);
             byte[] l = outLengths[i];
             int len = (l[0] & 0xFF) | (l[1] & 0xFF) << 8 | (l[2] & 0xFF) << 16 | l[3] << 24;
+            // Longer than the buffer (or of a length the driver cannot tell): the text arrived cut.
+            outCut[i] = len >= OUT_BUFFER || len == -4 ? len : 0;
             outValues[i] = len == -1 ? null : Odbc.text(outBuffers[i]);
         }
+        if (outputs > 0) declaredKinds(outputs);
     }
 
-    /** The text of output parameter {@code index}; sets wasNull. */
-    private String out(int index) throws SQLException {
-        lock();
-        try {
-            if (index < 1 || index > numParams || outTypes[index - 1] == 0) {
-                throw JdbcOdbcErrors.of("Parameter " + index + " is not a registered output parameter", "07009");
+    /**
+     * Reads the output parameters by their declared types where the data
+     * source ran the call as a query whose columns are the output parameters
+     * in order (PostgreSQL: {@code SELECT * FROM f(...)}, one column per OUT
+     * or INOUT parameter, or the function's value). The registered type
+     * cannot tell a timestamp with time zone from one without (psqlODBC
+     * writes the instant's UTC wall time without its offset into the
+     * buffer); the column's description can, and asks no round trip. A
+     * parameter registered as character data stays text.
+     */
+    private void declaredKinds(int outputs) {
+        int h = state.hStmt;
+        byte[] ec = new byte[2];
+        int n = odbc.numResultCols(h, ec);
+        if (!Odbc.succeeded(ec[0]) || n != outputs) {
+            if (n <= 0 && outTypes[0] != 0 && !isCharacter(outTypes[0])) {
+                Conversion r = returnConversion();
+                if (r != null) outConvs[0] = r;
             }
-            String v = outValues[index - 1];
-            lastWasNull = v == null;
-            return v;
-        } finally {
-            unlock();
+            return;
+        }
+        int[] types = new int[n], driverTypes = new int[n], lengths = new int[n];
+        odbc.getStmtTypeInfo(0, h, types, driverTypes, lengths, ec, n);
+        if (!Odbc.succeeded(ec[0]) || ec[1] != 0) return;
+        int c = 0;
+        for (int i = 0; i < numParams; i++) {
+            if (outTypes[i] == 0 || outBuffers[i] == null) continue;
+            int t = types[c];
+            boolean text = t == Odbc.CHAR || t == Odbc.VARCHAR || t == Odbc.WCHAR || t == Odbc.WVARCHAR
+                    || t == Odbc.LONGVARCHAR || t == Odbc.WLONGVARCHAR;
+            boolean bool = text && lengths[c] <= 16 && isBooleanName(JdbcOdbcResultSet.attributeString(odbc, h,
+                    c + 1, Odbc.COL_TYPE_NAME));
+            c++;
+            if (isCharacter(outTypes[i]) && !bool) continue;
+            outConvs[i] = Conversion.forColumn(t, driverTypes[c - 1], bool);
         }
     }
 
-    private BigDecimal number(int index) throws SQLException {
-        String s = out(index);
-        if (s == null) return null;
+    /** The declared type of a {@code {? = call f(...)}}'s value, asked once; null when unknown. */
+    private Conversion returnConversion;
+    private boolean returnAsked;
+
+    /**
+     * The conversion of the value of a {@code {? = call f(...)}}: the data
+     * source (psqlODBC) moves the function's row into the output parameter
+     * and leaves no result to describe, so the function's declared return
+     * type is asked once from the catalog ({@code getProcedureColumns}, the
+     * row of the return value), as the result's description would give it. A
+     * name that does not lead to one function, or whose overloads disagree,
+     * leaves the registered type.
+     */
+    private Conversion returnConversion() {
+        if (returnAsked) return returnConversion;
+        returnAsked = true;
+        // Asked once per connection and call text: a pool's next prepareCall of the text asks nothing.
+        Conversion known = conn.returnTypes.get(sql);
+        if (known != null) return returnConversion = known == Conversion.NONE ? null : known;
+        returnConversion = askReturnConversion();
+        if (conn.returnTypes.size() >= 256) conn.returnTypes.clear();  // texts made with literals: bounded
+        conn.returnTypes.put(sql, returnConversion == null ? Conversion.NONE : returnConversion);
+        return returnConversion;
+    }
+
+    private Conversion askReturnConversion() {
+        java.util.regex.Matcher m = RETURN_CALL.matcher(sql);
+        if (!m.lookingAt()) return null;
+        String name = m.group(2), schema = m.group(1);
         try {
-            return new BigDecimal(s.trim());
-        } catch (NumberFormatException e) {
-            throw JdbcOdbcErrors.exception("Parameter " + index + " holds no number: " + s, "22018", 0, e);
+            java.sql.DatabaseMetaData md = conn.getMetaData();
+            String esc = md.getSearchStringEscape();
+            Conversion found = null;
+            try (java.sql.ResultSet rs = md.getProcedureColumns(null, schema == null ? null
+                    : pattern(stored(md, schema), esc), pattern(stored(md, name), esc), "%")) {
+                while (rs.next()) {
+                    if (rs.getInt("COLUMN_TYPE") != java.sql.DatabaseMetaData.procedureColumnReturn) continue;
+                    Conversion c = declared(rs.getInt("DATA_TYPE"), rs.getString("TYPE_NAME"));
+                    if (found != null && found != c) return null;
+                    found = c;
+                }
+            }
+            return found;
+        } catch (SQLException e) {
+            return null;
         }
+    }
+
+    /** {@code {? = call [schema.]name(} with plain or quoted names. */
+    private static final java.util.regex.Pattern RETURN_CALL = java.util.regex.Pattern.compile(
+            "\\s*\\{\\s*\\?\\s*=\\s*call\\s+(?:(\"[^\"]+\"|[\\w$]+)\\s*\\.\\s*)?(\"[^\"]+\"|[\\w$]+)\\s*[({]",
+            java.util.regex.Pattern.CASE_INSENSITIVE);
+
+    /** A name as the catalog stores it: a quoted one as written, another in the data source's case. */
+    private static String stored(java.sql.DatabaseMetaData md, String n) throws SQLException {
+        if (n.startsWith("\"")) return n.substring(1, n.length() - 1);
+        if (md.storesLowerCaseIdentifiers()) return n.toLowerCase(java.util.Locale.ROOT);
+        if (md.storesUpperCaseIdentifiers()) return n.toUpperCase(java.util.Locale.ROOT);
+        return n;
+    }
+
+    /** A name as a catalog pattern that matches only itself. */
+    private static String pattern(String n, String esc) {
+        if (esc == null || esc.isEmpty()) return n;
+        return n.replace(esc, esc + esc).replace("_", esc + "_").replace("%", esc + "%");
+    }
+
+    /** The conversion of a catalog's JDBC type and type name, as a described result column of the type gets. */
+    private static Conversion declared(int jdbcType, String typeName) {
+        String t = typeName == null ? "" : typeName.toLowerCase(java.util.Locale.ROOT);
+        if (jdbcType == Types.TIMESTAMP && (t.equals("timestamptz") || t.equals("timestamp with time zone"))) {
+            return Conversion.TIMESTAMP_TZ;
+        }
+        if (isBooleanName(t)) return Conversion.BOOLEAN_TEXT;
+        return Conversion.forJdbcType(jdbcType);
+    }
+
+    private static boolean isCharacter(int jdbcType) {
+        switch (jdbcType) {
+        case Types.CHAR: case Types.VARCHAR: case Types.LONGVARCHAR: case Types.NCHAR: case Types.NVARCHAR:
+        case Types.LONGNVARCHAR: case Types.CLOB: case Types.NCLOB:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    private static boolean isBooleanName(String name) {
+        return "bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name);
+    }
+
+    /** The index (from 0) of a registered output parameter; under the lock. */
+    private int out(int index) throws SQLException {
+        if (index < 1 || index > numParams || outTypes[index - 1] == 0) {
+            throw JdbcOdbcErrors.of("Parameter " + index + " is not a registered output parameter", "07009");
+        }
+        return index - 1;
     }
 
     @Override
@@ -183,7 +332,13 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public BigDecimal getBigDecimal(int a0) throws SQLException {
-        return number(a0);
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getBigDecimal(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -194,7 +349,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     @Override
     @Deprecated
     public BigDecimal getBigDecimal(int a0, int a1) throws SQLException {
-        BigDecimal d = number(a0);
+        BigDecimal d = getBigDecimal(a0);
         return d == null ? null : d.setScale(a1, java.math.RoundingMode.HALF_UP);
     }
 
@@ -205,15 +360,19 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Blob getBlob(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getBlob");
+        byte[] b = getBytes(a0);
+        return b == null ? null : new JdbcOdbcBlob(b);
     }
 
     @Override
     public boolean getBoolean(int a0) throws SQLException {
-        String s = out(a0);
-        if (s == null) return false;
-        String t = s.trim().toLowerCase(java.util.Locale.ROOT);
-        return t.equals("1") || t.equals("t") || t.equals("true") || t.equals("y") || t.equals("yes");
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getBoolean(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -228,14 +387,24 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public byte getByte(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.byteValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getByte(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
     public byte[] getBytes(int a0) throws SQLException {
-        String s = out(a0);
-        return s == null ? null : s.getBytes(java.nio.charset.StandardCharsets.UTF_8);
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getBytes(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -250,12 +419,13 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public java.io.Reader getCharacterStream(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getCharacterStream");
+        String s = getString(a0);
+        return s == null ? null : new java.io.StringReader(s);
     }
 
     @Override
     public Clob getClob(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getClob");
+        return getNClob(a0);
     }
 
     @Override
@@ -265,12 +435,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Date getDate(int a0) throws SQLException {
-        String s = out(a0);
-        try {
-            return s == null ? null : Date.valueOf(s.trim().length() > 10 ? s.trim().substring(0, 10) : s.trim());
-        } catch (IllegalArgumentException e) {
-            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no date", "22007", 0, e);
-        }
+        return getDate(a0, (java.util.Calendar) null);
     }
 
     @Override
@@ -285,13 +450,24 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Date getDate(int a0, java.util.Calendar a1) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getDate");
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getDate(outRow, i, a1);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
     public double getDouble(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.doubleValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getDouble(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -306,14 +482,24 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public float getFloat(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.floatValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getFloat(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
     public int getInt(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.intValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getInt(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -328,13 +514,18 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public long getLong(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.longValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getLong(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
     public java.io.Reader getNCharacterStream(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getNCharacterStream");
+        return getCharacterStream(a0);
     }
 
     @Override
@@ -349,7 +540,8 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public NClob getNClob(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getNClob");
+        String s = getString(a0);
+        return s == null ? null : new JdbcOdbcClob(s);
     }
 
     @Override
@@ -359,12 +551,18 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public String getNString(int a0) throws SQLException {
-        return out(a0);
+        return getString(a0);
     }
 
     @Override
     public Object getObject(int a0) throws SQLException {
-        return out(a0);
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getObject(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -374,22 +572,19 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Object getObject(int a0, java.util.Map<String, Class<?>> a1) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getObject");
+        if (a1 != null && !a1.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
+        return getObject(a0);
     }
 
     @Override
     public <T> T getObject(int a0, Class<T> a1) throws SQLException {
-        String s = out(a0);
-        if (s == null) return null;
-        Object v;
-        if (a1 == String.class || a1 == Object.class) v = s;
-        else if (a1 == Integer.class) v = number(a0).intValueExact();
-        else if (a1 == Long.class) v = number(a0).longValueExact();
-        else if (a1 == BigDecimal.class) v = number(a0);
-        else if (a1 == Double.class) v = number(a0).doubleValue();
-        else if (a1 == Boolean.class) v = getBoolean(a0);
-        else throw JdbcOdbcErrors.notSupported("Reading an output parameter as " + a1.getName());
-        return a1.cast(v);
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getObject(outRow, i, a1);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -429,13 +624,19 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public SQLXML getSQLXML(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getSQLXML");
+        String s = getString(a0);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
     }
 
     @Override
     public short getShort(int a0) throws SQLException {
-        BigDecimal d = number(a0);
-        return d == null ? 0 : d.shortValue();
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getShort(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -445,7 +646,13 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public String getString(int a0) throws SQLException {
-        return out(a0);
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getString(outRow, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -460,12 +667,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Time getTime(int a0) throws SQLException {
-        String s = out(a0);
-        try {
-            return s == null ? null : JdbcOdbcResultSet.sqlTime(java.time.LocalTime.parse(s.trim()));
-        } catch (java.time.DateTimeException e) {
-            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no time", "22007", 0, e);
-        }
+        return getTime(a0, (java.util.Calendar) null);
     }
 
     @Override
@@ -475,7 +677,13 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Time getTime(int a0, java.util.Calendar a1) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getTime");
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getTime(outRow, i, a1);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
@@ -485,12 +693,7 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Timestamp getTimestamp(int a0) throws SQLException {
-        String s = out(a0);
-        try {
-            return s == null ? null : Timestamp.valueOf(s.trim().replace('T', ' '));
-        } catch (IllegalArgumentException e) {
-            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no timestamp", "22007", 0, e);
-        }
+        return getTimestamp(a0, (java.util.Calendar) null);
     }
 
     @Override
@@ -500,12 +703,24 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
 
     @Override
     public Timestamp getTimestamp(int a0, java.util.Calendar a1) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getTimestamp");
+        lock();
+        try {
+            int i = out(a0);
+            return outConvs[i].getTimestamp(outRow, i, a1);
+        } finally {
+            unlock();
+        }
     }
 
     @Override
     public java.net.URL getURL(int a0) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getURL");
+        String s = getString(a0);
+        if (s == null) return null;
+        try {
+            return new java.net.URI(s.trim()).toURL();
+        } catch (java.net.URISyntaxException | java.net.MalformedURLException | IllegalArgumentException e) {
+            throw JdbcOdbcErrors.exception("Parameter " + a0 + " holds no URL", "22018", 0, e);
+        }
     }
 
     @Override
@@ -771,6 +986,6 @@ public class JdbcOdbcCallableStatement extends JdbcOdbcPreparedStatement impleme
     @Override
     public boolean wasNull() throws SQLException {
         checkOpen();
-        return lastWasNull;
+        return outRow.wasNull;
     }
 }

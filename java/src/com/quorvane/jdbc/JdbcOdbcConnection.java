@@ -41,7 +41,10 @@ public class JdbcOdbcConnection implements Connection {
     private SQLWarning warnings;
     private int isolation = -1;
     private boolean readOnly;
-    private int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
+    /** The holdability of the statements made next (a holdable result is read whole into memory). */
+    int holdability = ResultSet.CLOSE_CURSORS_AT_COMMIT;
+    /** The declared value types of {@code {? = call f(...)}} texts, asked of the catalog once per connection. */
+    final java.util.Map<String, Conversion> returnTypes = new java.util.concurrent.ConcurrentHashMap<>();
     private JdbcOdbcDatabaseMetaData metaData;
     private int savepointIds;
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
@@ -279,6 +282,12 @@ public class JdbcOdbcConnection implements Connection {
         return s;
     }
 
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int holdability) {
+        s.resultSetType = type;
+        s.holdability = holdability;
+        return s;
+    }
+
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
@@ -288,7 +297,7 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t, holdability);
     }
 
     @Override
@@ -301,7 +310,7 @@ public class JdbcOdbcConnection implements Connection {
     public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, holdability);
     }
 
     @Override
@@ -314,7 +323,7 @@ public class JdbcOdbcConnection implements Connection {
     public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, holdability);
     }
 
     @Override
@@ -524,7 +533,6 @@ public class JdbcOdbcConnection implements Connection {
         if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT) {
             throw JdbcOdbcErrors.of("Unknown holdability " + holdability, "HY024");
         }
-        if (holdability != ResultSet.CLOSE_CURSORS_AT_COMMIT) throw JdbcOdbcErrors.notSupported("Holdable cursors");
         this.holdability = holdability;
     }
 
@@ -801,7 +809,8 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public SQLXML createSQLXML() throws SQLException {
-        throw JdbcOdbcErrors.notSupported("SQLXML objects");
+        checkOpen();
+        return new JdbcOdbcSQLXML(null);
     }
 
     @Override

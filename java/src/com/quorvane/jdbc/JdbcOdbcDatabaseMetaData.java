@@ -1519,7 +1519,8 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
     /** A new result closes the current one (KEEP_CURRENT_RESULT is not offered). */
     @Override
     public boolean supportsMultipleOpenResults() {
-        return false;
+        // getMoreResults(KEEP_CURRENT_RESULT) reads the current result into memory.
+        return true;
     }
 
     @Override
@@ -1539,7 +1540,8 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
 
     @Override
     public boolean supportsResultSetHoldability(int holdability) {
-        return holdability == ResultSet.CLOSE_CURSORS_AT_COMMIT;
+        // A holdable result is read whole into memory when its statement runs.
+        return holdability == ResultSet.CLOSE_CURSORS_AT_COMMIT || holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
     }
 
     @Override

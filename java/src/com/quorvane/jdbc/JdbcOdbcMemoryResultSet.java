@@ -43,10 +43,17 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     static final class Column {
         final String label;
         final int type;
+        /** How the getters read the column's values (the cursor's conversion for rows read from one). */
+        final Conversion conv;
 
         Column(String label, int type) {
+            this(label, type, Conversion.forJdbcType(type));
+        }
+
+        Column(String label, int type, Conversion conv) {
             this.label = label;
             this.type = type;
+            this.conv = conv;
         }
 
         String typeName() {
@@ -69,11 +76,12 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
 
     private final Column[] columns;
+    private final Conversion[] convs;
+    private final HeldRow cur = new HeldRow();
     private final List<Object[]> rows;
     private final Map<String, Integer> labels = new HashMap<>();
     private int row;
     private boolean closed;
-    private boolean wasNull;
     private int fetchSize;
     private final int type;
     private final Statement statement;
@@ -90,29 +98,43 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         this.meta = meta;
         this.columns = columns;
         this.rows = rows;
+        this.convs = new Conversion[columns.length];
+        for (int c = 0; c < columns.length; c++) convs[c] = columns[c].conv;
         for (int c = columns.length; c >= 1; c--) {
             labels.put(columns[c - 1].label.toUpperCase(Locale.ROOT), c);
         }
     }
 
-    /**
-     * A scroll-insensitive result: the cursor's rows read whole into memory
-     * (the cursor is then closed), with the cursor's metadata.
-     */
-    static JdbcOdbcMemoryResultSet held(JdbcOdbcResultSet cursor, Statement statement, int fetchSize)
-            throws SQLException {
+    /** The columns of a cursor: its labels and types, and its conversions. */
+    static Column[] columnsOf(JdbcOdbcResultSet cursor) throws SQLException {
         ResultSetMetaData md = cursor.getMetaData();
         int n = md.getColumnCount();
         Column[] cols = new Column[n];
-        for (int c = 1; c <= n; c++) cols[c - 1] = col(md.getColumnLabel(c), md.getColumnType(c));
+        Conversion[] convs = cursor.conversions();
+        for (int c = 1; c <= n; c++) cols[c - 1] = new Column(md.getColumnLabel(c), md.getColumnType(c), convs[c - 1]);
+        return cols;
+    }
+
+    /** The current row of a cursor in its kinds' forms, as the cursor's conversions read them. */
+    static Object[] rowOf(JdbcOdbcResultSet cursor) throws SQLException {
+        Object[] r = new Object[cursor.numCols];
+        for (int c = 0; c < r.length; c++) r[c] = cursor.natural(c);
+        return r;
+    }
+
+    /**
+     * A scroll-insensitive or holdable result: the cursor's rows read whole into memory
+     * (the cursor is then closed), with the cursor's metadata and conversions,
+     * so a held value reads as the cursor would have read it.
+     */
+    static JdbcOdbcMemoryResultSet held(JdbcOdbcResultSet cursor, Statement statement, int fetchSize, int type)
+            throws SQLException {
+        ResultSetMetaData md = cursor.getMetaData();
+        Column[] cols = columnsOf(cursor);
         List<Object[]> rows = new java.util.ArrayList<>();
-        while (cursor.next()) {
-            Object[] r = new Object[n];
-            for (int c = 1; c <= n; c++) r[c - 1] = cursor.getObject(c);
-            rows.add(r);
-        }
+        while (cursor.next()) rows.add(rowOf(cursor));
         cursor.markClosed(true);
-        JdbcOdbcMemoryResultSet rs = new JdbcOdbcMemoryResultSet(cols, rows, TYPE_SCROLL_INSENSITIVE, statement, md);
+        JdbcOdbcMemoryResultSet rs = new JdbcOdbcMemoryResultSet(cols, rows, type, statement, md);
         rs.fetchSize = fetchSize;
         return rs;
     }
@@ -126,7 +148,8 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         if (closed) throw JdbcOdbcErrors.closed("The result set");
     }
 
-    private Object value(int column) throws SQLException {
+    /** Checks that a row is current and the column exists; returns the 0-based index. */
+    private int at(int column) throws SQLException {
         checkOpen();
         if (row < 1 || row > rows.size()) {
             throw JdbcOdbcErrors.of(row < 1 ? "next() was not called" : "The result set has no more rows", "24000");
@@ -134,34 +157,22 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         if (column < 1 || column > columns.length) {
             throw JdbcOdbcErrors.of("Column index " + column + " is outside 1.." + columns.length, "07009");
         }
-        Object v = rows.get(row - 1)[column - 1];
-        wasNull = v == null;
-        return v;
+        return column - 1;
     }
 
-    private SQLException conversion(int column, String to) {
-        return JdbcOdbcErrors.of("Column " + column + " (" + columns[column - 1].label + ") cannot be read as " + to,
-                "22018");
-    }
-
-    private long number(int column, long min, long max, String to) throws SQLException {
-        Object v = value(column);
-        if (v == null) return 0;
-        long n;
-        if (v instanceof Number) {
-            n = ((Number) v).longValue();
-        } else if (v instanceof Boolean) {
-            n = (Boolean) v ? 1 : 0;
-        } else {
-            try {
-                n = new BigDecimal(v.toString().trim()).longValueExact();
-            } catch (NumberFormatException | ArithmeticException e) {
-                throw conversion(column, to);
-            }
+    /** The current row's values for the conversions. */
+    private final class HeldRow extends Conversion.ObjectRow {
+        @Override
+        Object readObject(int i) {
+            Object v = rows.get(row - 1)[i];
+            wasNull = v == null;
+            return v;
         }
-        if (n < min || n > max) throw JdbcOdbcErrors.of("Value " + n + " of column " + column + " is out of range for "
-                + to, "22003");
-        return n;
+
+        @Override
+        String name(int i) {
+            return "Column " + (i + 1) + " (" + columns[i].label + ")";
+        }
     }
 
     // ---------------------------------------------------------------- cursor
@@ -186,7 +197,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public boolean wasNull() throws SQLException {
         checkOpen();
-        return wasNull;
+        return cur.wasNull;
     }
 
     @Override
@@ -318,82 +329,56 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public String getString(int column) throws SQLException {
-        Object v = value(column);
-        if (v instanceof byte[]) return hex((byte[]) v);
-        return v == null ? null : v.toString();
-    }
-
-    /** Bytes as the cursor's getString gives them: upper-case hexadecimal. */
-    private static String hex(byte[] b) {
-        StringBuilder s = new StringBuilder(b.length * 2);
-        for (byte x : b) s.append(Character.toUpperCase(Character.forDigit((x >> 4) & 15, 16)))
-                .append(Character.toUpperCase(Character.forDigit(x & 15, 16)));
-        return s.toString();
+        int i = at(column);
+        return convs[i].getString(cur, i);
     }
 
     @Override
     public boolean getBoolean(int column) throws SQLException {
-        Object v = value(column);
-        if (v == null) return false;
-        if (v instanceof Boolean) return (Boolean) v;
-        if (v instanceof Number) return ((Number) v).longValue() != 0;
-        String s = v.toString().trim();
-        if (s.equalsIgnoreCase("true") || s.equalsIgnoreCase("yes") || s.equals("1") || s.equalsIgnoreCase("y")) {
-            return true;
-        }
-        if (s.equalsIgnoreCase("false") || s.equalsIgnoreCase("no") || s.equals("0") || s.equalsIgnoreCase("n")) {
-            return false;
-        }
-        throw conversion(column, "boolean");
+        int i = at(column);
+        return convs[i].getBoolean(cur, i);
     }
 
     @Override
     public byte getByte(int column) throws SQLException {
-        return (byte) number(column, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
+        int i = at(column);
+        return convs[i].getByte(cur, i);
     }
 
     @Override
     public short getShort(int column) throws SQLException {
-        return (short) number(column, Short.MIN_VALUE, Short.MAX_VALUE, "short");
+        int i = at(column);
+        return convs[i].getShort(cur, i);
     }
 
     @Override
     public int getInt(int column) throws SQLException {
-        return (int) number(column, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
+        int i = at(column);
+        return convs[i].getInt(cur, i);
     }
 
     @Override
     public long getLong(int column) throws SQLException {
-        return number(column, Long.MIN_VALUE, Long.MAX_VALUE, "long");
+        int i = at(column);
+        return convs[i].getLong(cur, i);
     }
 
     @Override
     public float getFloat(int column) throws SQLException {
-        Object v = value(column);
-        if (v instanceof Double || v instanceof Float) return ((Number) v).floatValue();
-        BigDecimal d = getBigDecimal(column);
-        return d == null ? 0 : d.floatValue();
+        int i = at(column);
+        return convs[i].getFloat(cur, i);
     }
 
     @Override
     public double getDouble(int column) throws SQLException {
-        Object v = value(column);
-        if (v instanceof Double || v instanceof Float) return ((Number) v).doubleValue();
-        BigDecimal d = getBigDecimal(column);
-        return d == null ? 0 : d.doubleValue();
+        int i = at(column);
+        return convs[i].getDouble(cur, i);
     }
 
     @Override
     public BigDecimal getBigDecimal(int column) throws SQLException {
-        Object v = value(column);
-        if (v == null) return null;
-        if (v instanceof Boolean) return (Boolean) v ? BigDecimal.ONE : BigDecimal.ZERO;
-        if (v instanceof BigDecimal) return (BigDecimal) v;
-        try {
-            return new BigDecimal(v.toString().trim());
-        } catch (NumberFormatException e) {
-            throw conversion(column, "a number");
-        }
+        int i = at(column);
+        return convs[i].getBigDecimal(cur, i);
     }
 
     @Override
@@ -403,98 +388,64 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         return d == null ? null : d.setScale(scale, java.math.RoundingMode.HALF_UP);
     }
 
+    /** A copy: the held value stays as it was for the next read. */
     @Override
     public byte[] getBytes(int column) throws SQLException {
-        Object v = value(column);
-        if (v instanceof byte[]) return ((byte[]) v).clone();
-        String s = getString(column);
-        return s == null ? null : s.getBytes(StandardCharsets.UTF_8);
+        int i = at(column);
+        byte[] b = convs[i].getBytes(cur, i);
+        return b != null && b == rows.get(row - 1)[i] ? b.clone() : b;
     }
 
     @Override
     public Date getDate(int column) throws SQLException {
-        Object v = value(column);
-        if (v == null) return null;
-        if (v instanceof Date) return (Date) v;
-        if (v instanceof java.time.LocalDate) return Date.valueOf((java.time.LocalDate) v);
-        Timestamp t = timestampOf(v);
-        if (t != null) return Date.valueOf(t.toLocalDateTime().toLocalDate());
-        throw conversion(column, "a date");
-    }
-
-    /** A timestamp, or null when the value is none. */
-    private static Timestamp timestampOf(Object v) {
-        if (v instanceof Timestamp) return (Timestamp) v;
-        if (v instanceof java.time.LocalDateTime) return Timestamp.valueOf((java.time.LocalDateTime) v);
-        if (v instanceof java.time.OffsetDateTime) return Timestamp.from(((java.time.OffsetDateTime) v).toInstant());
-        if (v instanceof Date) return new Timestamp(((Date) v).getTime());
-        return null;
+        return getDate(column, null);
     }
 
     @Override
     public Date getDate(int column, Calendar cal) throws SQLException {
-        return getDate(column);
+        int i = at(column);
+        return convs[i].getDate(cur, i, cal);
     }
 
     @Override
     public Time getTime(int column) throws SQLException {
-        Object v = value(column);
-        if (v == null) return null;
-        if (v instanceof Time) return (Time) v;
-        if (v instanceof java.time.LocalTime) return Time.valueOf((java.time.LocalTime) v);
-        if (v instanceof Timestamp || v instanceof java.time.LocalDateTime || v instanceof java.time.OffsetDateTime) {
-            return Time.valueOf(timestampOf(v).toLocalDateTime().toLocalTime());
-        }
-        throw conversion(column, "a time");
+        return getTime(column, null);
     }
 
     @Override
     public Time getTime(int column, Calendar cal) throws SQLException {
-        return getTime(column);
+        int i = at(column);
+        return convs[i].getTime(cur, i, cal);
     }
 
     @Override
     public Timestamp getTimestamp(int column) throws SQLException {
-        Object v = value(column);
-        if (v == null) return null;
-        Timestamp t = timestampOf(v);
-        if (t != null) return t;
-        throw conversion(column, "a timestamp");
+        return getTimestamp(column, null);
     }
 
     @Override
     public Timestamp getTimestamp(int column, Calendar cal) throws SQLException {
-        return getTimestamp(column);
+        int i = at(column);
+        return convs[i].getTimestamp(cur, i, cal);
     }
 
     @Override
     public Object getObject(int column) throws SQLException {
-        return value(column);
+        int i = at(column);
+        Object v = convs[i].getObject(cur, i);
+        return v instanceof byte[] ? ((byte[]) v).clone() : v;
     }
 
     @Override
     public Object getObject(int column, Map<String, Class<?>> map) throws SQLException {
+        if (map != null && !map.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
         return getObject(column);
     }
 
     @Override
     public <T> T getObject(int column, Class<T> type) throws SQLException {
-        if (type == null) throw JdbcOdbcErrors.of("No type given", "HY009");
-        Object v = value(column);
-        if (v == null) return null;
-        Object r;
-        if (type == String.class) r = v.toString();
-        else if (type == Integer.class) r = getInt(column);
-        else if (type == Long.class) r = getLong(column);
-        else if (type == Short.class) r = getShort(column);
-        else if (type == Byte.class) r = getByte(column);
-        else if (type == Boolean.class) r = getBoolean(column);
-        else if (type == BigDecimal.class) r = getBigDecimal(column);
-        else if (type == Double.class) r = getDouble(column);
-        else if (type == Float.class) r = getFloat(column);
-        else if (type.isInstance(v)) r = v;
-        else throw conversion(column, type.getName());
-        return type.cast(r);
+        int i = at(column);
+        return convs[i].getObject(cur, i, type);
     }
 
     @Override
@@ -506,7 +457,8 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.UTF_16BE));
     }
 
     @Override
@@ -548,7 +500,10 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     }
     @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
-    @Override public SQLXML getSQLXML(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getSQLXML"); }
+    @Override public SQLXML getSQLXML(int column) throws SQLException {
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
+    }
 
     // ---------------------------------------------------------------- by label
 

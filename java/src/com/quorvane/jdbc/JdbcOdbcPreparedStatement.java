@@ -831,7 +831,24 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
     @Override
     @Deprecated
     public void setUnicodeStream(int index, InputStream x, int length) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("setUnicodeStream");
+        // The stream's bytes are UTF-8 text of exactly that length.
+        if (x == null) {
+            setNull(index, Types.VARCHAR);
+            return;
+        }
+        if (length < 0) throw JdbcOdbcErrors.of("Negative length", "HY090");
+        byte[] b;
+        try {
+            b = x.readNBytes(length);
+        } catch (java.io.IOException e) {
+            throw JdbcOdbcErrors.exception("The stream of parameter " + index + " failed: " + e.getMessage(), "HY000",
+                    0, e);
+        }
+        if (b.length < length) {
+            throw JdbcOdbcErrors.of("The stream of parameter " + index + " ended after " + b.length + " of "
+                    + length + " bytes", "22026");
+        }
+        setString(index, new String(b, java.nio.charset.StandardCharsets.UTF_8));
     }
 
     @Override
@@ -1604,6 +1621,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public void setSQLXML(int index, SQLXML xmlObject) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("SQLXML parameters");
+        if (xmlObject == null) setNull(index, Types.VARCHAR);
+        else if (xmlObject instanceof JdbcOdbcSQLXML) setString(index, ((JdbcOdbcSQLXML) xmlObject).content());
+        else setString(index, xmlObject.getString());
     }
 }

@@ -6,7 +6,6 @@ import java.io.Reader;
 import java.io.StringReader;
 import java.lang.ref.Cleaner;
 import java.math.BigDecimal;
-import java.math.BigInteger;
 import java.math.RoundingMode;
 import java.net.URL;
 import java.nio.charset.StandardCharsets;
@@ -19,7 +18,6 @@ import java.sql.Ref;
 import java.sql.ResultSetMetaData;
 import java.sql.RowId;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.sql.SQLWarning;
 import java.sql.SQLXML;
 import java.sql.Statement;
@@ -30,16 +28,11 @@ import java.time.Instant;
 import java.time.LocalDate;
 import java.time.LocalDateTime;
 import java.time.LocalTime;
-import java.time.OffsetDateTime;
-import java.time.OffsetTime;
-import java.time.ZoneId;
 import java.time.ZoneOffset;
-import java.time.ZonedDateTime;
 import java.util.Calendar;
 import java.util.HashMap;
 import java.util.Locale;
 import java.util.Map;
-import java.util.UUID;
 
 /**
  * A forward-only, read-only result set over the columns the natives bound.
@@ -75,6 +68,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     final int[] lengths;
     final int[] cTypes;
     final int[] kinds;
+    /** Each column's conversion, chosen from its kind when the result was described. */
+    final Conversion[] convs;
+    private final CursorRow cur = new CursorRow();
     private final JdbcOdbcBoundCol[] cols;
     private final byte[] ec = new byte[2];
     private final RetVal rv = new RetVal();
@@ -97,9 +93,16 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     private boolean ahead;
     private boolean aheadCached;
     private int fetchSize;
-    private boolean wasNull;
     private volatile boolean closed;
     private SQLWarning warnings;
+    /**
+     * The rest of the result, read into memory when the statement moved on to
+     * its next result keeping this one ({@code KEEP_CURRENT_RESULT}): values
+     * in their kinds' forms, from row {@link #keptFirst} on; null while the
+     * result set reads its cursor.
+     */
+    private java.util.List<Object[]> kept;
+    private long keptFirst;
     private Map<String, Integer> labels;
     private JdbcOdbcResultSetMetaData metaData;
 
@@ -116,6 +119,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         this.lengths = lengths;
         this.cTypes = cTypes;
         this.kinds = kinds;
+        this.convs = new Conversion[numCols];
+        for (int i = 0; i < numCols; i++) convs[i] = conversionOf(kinds[i]);
         this.cols = new JdbcOdbcBoundCol[numCols];
         for (int i = 0; i < numCols; i++) cols[i] = new JdbcOdbcBoundCol();
         this.held = new Object[numCols];
@@ -254,23 +259,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         return column - 1;
     }
 
-    /**
-     * The kind of a column whose value the current row holds in its column
-     * object, or 0 when the getter must take the locked path (no row cached,
-     * the result set closed, the column out of range). A cached value is
-     * read without the statement's lock: no native call and no native memory
-     * is involved, only the Java fields that the fetch filled.
-     */
-    private int cachedKind(int column) {
-        if (!rowCached || column < 1 || column > numCols || isClosed()) return 0;
-        return kinds[column - 1];
-    }
-
     /** Marks the result set closed and closes its cursor; under the statement's lock. */
     void markClosed(boolean discard) {
         if (closed) return;
         closed = true;
         rowCached = false;
+        kept = null;
         state.closeCursorOf(cursorId, discard);
         cleanable.clean();
     }
@@ -279,6 +273,15 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean next() throws SQLException {
         lock();
         try {
+            if (kept != null) {
+                if (afterLast) return false;
+                if (row + 1 - keptFirst >= kept.size()) {
+                    afterLast = true;
+                    return false;
+                }
+                row++;
+                return true;
+            }
             if (ahead) {
                 // isBeforeFirst fetched the first row already.
                 ahead = false;
@@ -346,13 +349,56 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     /** Closed by its own close, or with its statement or connection (its cursor is gone). */
     @Override
     public boolean isClosed() {
+        if (kept != null) return closed;
         return closed || !state.cursorOpen || state.cursorId != cursorId || state.hStmt == 0;
+    }
+
+    /**
+     * Reads the rest of the result into memory (the current row included), so
+     * the result set stays readable while the statement moves on to its next
+     * result; its metadata and labels are taken first, while the cursor still
+     * describes them. Under the statement's lock.
+     */
+    void keep() throws SQLException {
+        if (kept != null || isClosed()) return;
+        if (metaData == null) metaData = new JdbcOdbcResultSetMetaData(this);
+        if (labels == null) buildLabels();
+        java.util.List<Object[]> rows = new java.util.ArrayList<>();
+        long first = row + 1;
+        if (afterLast) {
+            keptFirst = first;
+            kept = rows;
+            return;
+        }
+        if (ahead) {
+            ahead = false;
+            rowCached = aheadCached;
+            rows.add(rowValues());
+        } else if (row > 0 && !afterLast) {
+            first = row;
+            rows.add(rowValues());
+        }
+        while (!afterLast && (maxRows <= 0 || first + rows.size() - 1 < maxRows)) {
+            rowCached = false;
+            if (!fetchRow()) break;
+            rows.add(rowValues());
+        }
+        rowCached = false;
+        afterLast = false;
+        keptFirst = first;
+        kept = rows;
+    }
+
+    private Object[] rowValues() throws SQLException {
+        Object[] r = new Object[numCols];
+        for (int i = 0; i < numCols; i++) r[i] = convs[i].natural(cur, i);
+        return r;
     }
 
     @Override
     public boolean wasNull() throws SQLException {
         if (isClosed()) throw JdbcOdbcErrors.closed("The result set");
-        return wasNull;
+        return cur.wasNull;
     }
 
     // ---------------------------------------------------------------- raw readers (under the lock)
@@ -380,82 +426,27 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         return false;
     }
 
-    private int cachedOrShort(int i) throws SQLException {
-        if (rowCached) {
-            JdbcOdbcBoundCol c = cols[i];
-            wasNull = c.cachedNull;
-            return wasNull ? 0 : c.cachedShort;
-        }
-        short v = odbc.getShort(boundCols, ec, i + 1);
-        wasNull = nullOrFail(i);
-        return v;
-    }
-
-    private int cachedOrInt(int i) throws SQLException {
-        if (rowCached) {
-            JdbcOdbcBoundCol c = cols[i];
-            wasNull = c.cachedNull;
-            return wasNull ? 0 : c.cachedInt;
-        }
-        int v = odbc.getInteger(boundCols, ec, i + 1);
-        wasNull = nullOrFail(i);
-        return v;
-    }
-
-    private long cachedOrLong(int i) throws SQLException {
-        if (rowCached) {
-            JdbcOdbcBoundCol c = cols[i];
-            wasNull = c.cachedNull;
-            return wasNull ? 0 : c.cachedLong;
-        }
-        long v = odbc.getLong(boundCols, ec, i + 1);
-        wasNull = nullOrFail(i);
-        return v;
-    }
-
-    private float cachedOrFloat(int i) throws SQLException {
-        if (rowCached) {
-            JdbcOdbcBoundCol c = cols[i];
-            wasNull = c.cachedNull;
-            return wasNull ? 0 : c.cachedReal;
-        }
-        float v = odbc.getFloat(boundCols, ec, i + 1);
-        wasNull = nullOrFail(i);
-        return v;
-    }
-
-    private double cachedOrDouble(int i) throws SQLException {
-        if (rowCached) {
-            JdbcOdbcBoundCol c = cols[i];
-            wasNull = c.cachedNull;
-            return wasNull ? 0 : c.cachedDouble;
-        }
-        double v = odbc.getDouble(boundCols, ec, i + 1);
-        wasNull = nullOrFail(i);
-        return v;
-    }
-
     /** The text of a character column (bound C type wide characters). */
     private String wideText(int i) throws SQLException {
         if (heldNow(i)) return heldValue(i, String.class);
         if (rowCached && cols[i].cachedNull) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         rv.obj = null;
         rv.err1 = 0;
         odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
         if (rv.err1 == Odbc.ST_NULL) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         if (rv.err1 == 0 && rv.obj != null) {
-            wasNull = false;
+            cur.wasNull = false;
             return (String) rv.obj;
         }
         // Longer than the bound buffer: read it whole.
         String s = (String) readLong(i, Odbc.C_WCHAR);
-        wasNull = s == null;
+        cur.wasNull = s == null;
         return (String) hold(i, s);
     }
 
@@ -463,22 +454,22 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     private String narrowText(int i) throws SQLException {
         if (heldNow(i)) return heldValue(i, String.class);
         if (rowCached && cols[i].cachedNull) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         rv.obj = null;
         rv.err1 = 0;
         odbc.getString(boundCols, i + 1, rv, Odbc.C_CHAR);
         if (rv.err1 == Odbc.ST_NULL) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         if (rv.err1 == 0 && rv.obj != null) {
-            wasNull = false;
+            cur.wasNull = false;
             return ((String) rv.obj).trim();
         }
         String s = (String) readLong(i, Odbc.C_CHAR);
-        wasNull = s == null;
+        cur.wasNull = s == null;
         return (String) hold(i, s == null ? null : s.trim());
     }
 
@@ -487,36 +478,36 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         if (v == STREAMED) {
             throw JdbcOdbcErrors.of("Column " + (i + 1) + " of this row was read as a stream", "HY010");
         }
-        wasNull = v == NULL;
-        return wasNull ? null : type.cast(v);
+        cur.wasNull = v == NULL;
+        return cur.wasNull ? null : type.cast(v);
     }
 
     /** The bytes of a binary column. */
     private byte[] binary(int i) throws SQLException {
         if (heldNow(i)) return heldValue(i, byte[].class);
         if (rowCached && cols[i].cachedNull) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         int len = odbc.getDataLength(boundCols, ec, i + 1);
         if (len == -1) {
-            wasNull = true;
+            cur.wasNull = true;
             return null;
         }
         if (len >= 0 && len <= lengths[i]) {
             byte[] b = new byte[len];
             odbc.getBytes(boundCols, b, ec, i + 1);
             if (ec[1] == 0) {
-                wasNull = false;
+                cur.wasNull = false;
                 return b;
             }
             if (ec[1] == Odbc.ST_NULL) {
-                wasNull = true;
+                cur.wasNull = true;
                 return null;
             }
         }
         byte[] b = (byte[]) readLong(i, Odbc.C_BINARY);
-        wasNull = b == null;
+        cur.wasNull = b == null;
         return (byte[]) hold(i, b);
     }
 
@@ -562,7 +553,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     private LocalDate date(int i) throws SQLException {
         odbc.getDate(boundCols, ec, i + 1, fields);
-        if (wasNull = nullOrFail(i)) return null;
+        if (cur.wasNull = nullOrFail(i)) return null;
         try {
             return LocalDate.of(fields[0], fields[1], fields[2]);
         } catch (DateTimeException e) {
@@ -572,7 +563,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     private LocalTime time(int i) throws SQLException {
         odbc.getTime(boundCols, ec, i + 1, fields);
-        if (wasNull = nullOrFail(i)) return null;
+        if (cur.wasNull = nullOrFail(i)) return null;
         try {
             return LocalTime.of(fields[0], fields[1], fields[2]);
         } catch (DateTimeException e) {
@@ -580,31 +571,14 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
     }
 
-    /** A time read as its text, with the fraction of a second the time structure has no room for. */
-    private LocalTime timeFromText(int i) throws SQLException {
-        String s = narrowText(i);
-        if (s == null) return null;
-        int end = s.length();
-        for (int k = 5; k < end; k++) {
-            char ch = s.charAt(k);
-            if (ch == '+' || ch == '-') end = k;  // the offset of a time with time zone
-        }
-        try {
-            return LocalTime.parse(end == s.length() ? s : s.substring(0, end));
-        } catch (DateTimeException e) {
-            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no valid time: " + s, "22007", 0, e);
-        }
-    }
-
     /** A java.sql.Time of a time of day, with its milliseconds. */
     static Time sqlTime(LocalTime t) {
-        Time r = Time.valueOf(t);
-        return t.getNano() < 1_000_000 ? r : new Time(r.getTime() + t.getNano() / 1_000_000);
+        return Conversion.sqlTime(t);
     }
 
     private LocalDateTime timestamp(int i) throws SQLException {
         odbc.getTimestamp(boundCols, ec, i + 1, fields);
-        if (wasNull = nullOrFail(i)) return null;
+        if (cur.wasNull = nullOrFail(i)) return null;
         try {
             return LocalDateTime.of(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]);
         } catch (DateTimeException e) {
@@ -615,42 +589,157 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     /** The instant of a timestamp in the driver's 8-byte form (microseconds since 1970 UTC). */
     private Instant instant(int i) throws SQLException {
         long micros = odbc.getTimestampRaw(boundCols, ec, i + 1);
-        if (wasNull = nullOrFail(i)) return null;
+        if (cur.wasNull = nullOrFail(i)) return null;
         return Instant.ofEpochSecond(Math.floorDiv(micros, 1_000_000L), Math.floorMod(micros, 1_000_000L) * 1000L);
     }
 
     // ---------------------------------------------------------------- values by kind
 
-    /** The column's value as the Java type its kind gives (or null); under the lock. */
+    /**
+     * The raw reader of the current row for the conversions: numbers from the
+     * column objects the fetch filled (or the bound getters after a row
+     * fetched with information), other values in their kind's form. A read
+     * that needs a native call runs only under the statement's lock; the
+     * getters' fast path reaches here without it only for a cached row.
+     */
+    private final class CursorRow extends Conversion.Row {
+        private void locked() throws SQLException {
+            // A cached row left by another thread's next() while a fast-path getter ran.
+            if (!state.lock.isHeldByCurrentThread()) {
+                throw JdbcOdbcErrors.of("The result set moved to another row while the value was read", "HY010");
+            }
+        }
+
+        @Override
+        short readShort(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).shortValue();
+            }
+            if (rowCached) {
+                JdbcOdbcBoundCol c = cols[i];
+                return (wasNull = c.cachedNull) ? 0 : c.cachedShort;
+            }
+            locked();
+            short v = odbc.getShort(boundCols, ec, i + 1);
+            wasNull = nullOrFail(i);
+            return v;
+        }
+
+        @Override
+        int readInt(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).intValue();
+            }
+            if (rowCached) {
+                JdbcOdbcBoundCol c = cols[i];
+                return (wasNull = c.cachedNull) ? 0 : c.cachedInt;
+            }
+            locked();
+            int v = odbc.getInteger(boundCols, ec, i + 1);
+            wasNull = nullOrFail(i);
+            return v;
+        }
+
+        @Override
+        long readLong(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).longValue();
+            }
+            if (rowCached) {
+                JdbcOdbcBoundCol c = cols[i];
+                return (wasNull = c.cachedNull) ? 0 : c.cachedLong;
+            }
+            locked();
+            long v = odbc.getLong(boundCols, ec, i + 1);
+            wasNull = nullOrFail(i);
+            return v;
+        }
+
+        @Override
+        float readFloat(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).floatValue();
+            }
+            if (rowCached) {
+                JdbcOdbcBoundCol c = cols[i];
+                return (wasNull = c.cachedNull) ? 0 : c.cachedReal;
+            }
+            locked();
+            float v = odbc.getFloat(boundCols, ec, i + 1);
+            wasNull = nullOrFail(i);
+            return v;
+        }
+
+        @Override
+        double readDouble(int i) throws SQLException {
+            if (kept != null) {
+                Object v = keptValue(i);
+                return v == null ? 0 : ((Number) v).doubleValue();
+            }
+            if (rowCached) {
+                JdbcOdbcBoundCol c = cols[i];
+                return (wasNull = c.cachedNull) ? 0 : c.cachedDouble;
+            }
+            locked();
+            double v = odbc.getDouble(boundCols, ec, i + 1);
+            wasNull = nullOrFail(i);
+            return v;
+        }
+
+        @Override
+        Object readObject(int i) throws SQLException {
+            if (kept != null) return keptValue(i);
+            locked();
+            return value(i);
+        }
+
+        private Object keptValue(int i) {
+            Object v = kept.get((int) (row - keptFirst))[i];
+            wasNull = v == null;
+            return v;
+        }
+
+        @Override
+        String name(int i) {
+            return "Column " + (i + 1) + " (SQL type " + sqlTypes[i] + ")";
+        }
+    }
+
+    /** The column's value in its kind's form (or null); under the lock. */
     private Object value(int i) throws SQLException {
         switch (kinds[i]) {
         case K_SHORT: {
-            int v = cachedOrShort(i);
-            return wasNull ? null : Integer.valueOf(v);
+            short v = cur.readShort(i);
+            return cur.wasNull ? null : Integer.valueOf(v);
         }
         case K_INT: {
-            int v = cachedOrInt(i);
-            return wasNull ? null : Integer.valueOf(v);
+            int v = cur.readInt(i);
+            return cur.wasNull ? null : Integer.valueOf(v);
         }
         case K_LONG: {
-            long v = cachedOrLong(i);
-            return wasNull ? null : Long.valueOf(v);
+            long v = cur.readLong(i);
+            return cur.wasNull ? null : Long.valueOf(v);
         }
         case K_FLOAT: {
-            float v = cachedOrFloat(i);
-            return wasNull ? null : Float.valueOf(v);
+            float v = cur.readFloat(i);
+            return cur.wasNull ? null : Float.valueOf(v);
         }
         case K_DOUBLE: {
-            double v = cachedOrDouble(i);
-            return wasNull ? null : Double.valueOf(v);
+            double v = cur.readDouble(i);
+            return cur.wasNull ? null : Double.valueOf(v);
         }
         case K_DECIMAL:
-            return decimal(i);
+        case K_TIME_TEXT:
+            return narrowText(i);
         case K_TEXT:
             return wideText(i);
         case K_BOOLEAN_TEXT: {
             String s = wideText(i);
-            return s == null ? null : Boolean.valueOf(parseBoolean(i, s));
+            return s == null ? null : Boolean.valueOf(Conversion.parseBoolean(cur.name(i), s));
         }
         case K_BINARY:
             return binary(i);
@@ -658,8 +747,6 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             return date(i);
         case K_TIME:
             return time(i);
-        case K_TIME_TEXT:
-            return timeFromText(i);
         case K_TIMESTAMP:
             return timestamp(i);
         case K_TIMESTAMP_UTC: {
@@ -673,148 +760,45 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
     }
 
-    private BigDecimal decimal(int i) throws SQLException {
-        String s = narrowText(i);
-        if (s == null) return null;
+    /** The conversion of a reader kind. */
+    static Conversion conversionOf(int kind) {
+        switch (kind) {
+        case K_SHORT: return Conversion.SHORT;
+        case K_INT: return Conversion.INT;
+        case K_LONG: return Conversion.LONG;
+        case K_FLOAT: return Conversion.FLOAT;
+        case K_DOUBLE: return Conversion.DOUBLE;
+        case K_DECIMAL: return Conversion.DECIMAL;
+        case K_BOOLEAN_TEXT: return Conversion.BOOLEAN_TEXT;
+        case K_BINARY: return Conversion.BINARY;
+        case K_DATE: return Conversion.DATE;
+        case K_TIME: return Conversion.TIME;
+        case K_TIME_TEXT: return Conversion.TIME_TEXT;
+        case K_TIMESTAMP: return Conversion.TIMESTAMP;
+        case K_TIMESTAMP_UTC: return Conversion.TIMESTAMP_UTC;
+        case K_TIMESTAMP_TZ: return Conversion.TIMESTAMP_TZ;
+        default: return Conversion.TEXT;
+        }
+    }
+
+    /** The conversions of the columns (the rows held in memory use the same). */
+    Conversion[] conversions() {
+        return convs;
+    }
+
+    /** Column {@code i}'s value of the current row in its kind's form, for the rows held in memory. */
+    Object natural(int i) throws SQLException {
+        lock();
         try {
-            return new BigDecimal(s);
-        } catch (NumberFormatException e) {
-            throw JdbcOdbcErrors.exception("Column " + (i + 1) + " holds no decimal number: " + s, "22018", 0, e);
+            return convs[i].natural(cur, i);
+        } finally {
+            unlock();
         }
     }
 
-    private boolean parseBoolean(int i, String s) throws SQLException {
-        String t = s.trim().toLowerCase(Locale.ROOT);
-        switch (t) {
-        case "1": case "t": case "true": case "y": case "yes": case "on":
-            return true;
-        case "0": case "f": case "false": case "n": case "no": case "off":
-            return false;
-        default:
-            try {
-                return new BigDecimal(t).signum() != 0;
-            } catch (NumberFormatException e) {
-                throw conversion(i, "a boolean");
-            }
-        }
-    }
-
-    private BigDecimal toDecimal(int i, Object v) throws SQLException {
-        if (v instanceof BigDecimal) return (BigDecimal) v;
-        if (v instanceof Integer || v instanceof Long || v instanceof Short) return BigDecimal.valueOf(((Number) v).longValue());
-        if (v instanceof Float || v instanceof Double) {
-            double d = ((Number) v).doubleValue();
-            if (Double.isNaN(d) || Double.isInfinite(d)) throw conversion(i, "a decimal number");
-            return new BigDecimal(v.toString());
-        }
-        if (v instanceof Boolean) return (Boolean) v ? BigDecimal.ONE : BigDecimal.ZERO;
-        if (v instanceof String) {
-            try {
-                return new BigDecimal(((String) v).trim());
-            } catch (NumberFormatException e) {
-                throw conversion(i, "a number");
-            }
-        }
-        throw conversion(i, "a number");
-    }
-
-    private long toLong(int i, Object v, long min, long max, String what) throws SQLException {
-        long r;
-        if (v instanceof Integer || v instanceof Long || v instanceof Short) {
-            r = ((Number) v).longValue();
-        } else if (v instanceof Boolean) {
-            r = (Boolean) v ? 1 : 0;
-        } else {
-            BigDecimal d = toDecimal(i, v).setScale(0, RoundingMode.DOWN);
-            if (d.compareTo(BigDecimal.valueOf(min)) < 0 || d.compareTo(BigDecimal.valueOf(max)) > 0) {
-                throw JdbcOdbcErrors.of("Column " + (i + 1) + " holds " + v + ", out of range for " + what, "22003");
-            }
-            return d.longValue();
-        }
-        if (r < min || r > max) {
-            throw JdbcOdbcErrors.of("Column " + (i + 1) + " holds " + v + ", out of range for " + what, "22003");
-        }
-        return r;
-    }
-
-    private String toText(int i, Object v) {
-        if (v instanceof String) return (String) v;
-        if (v instanceof BigDecimal) return ((BigDecimal) v).toPlainString();
-        if (v instanceof byte[]) return hex((byte[]) v);
-        if (v instanceof LocalDateTime) return timestampText((LocalDateTime) v);
-        if (v instanceof Instant) return timestampText(LocalDateTime.ofInstant((Instant) v, ZoneOffset.UTC)) + "+00";
-        if (v instanceof LocalTime) {
-            LocalTime t = (LocalTime) v;
-            return t.getNano() == 0 && t.getSecond() == 0 ? t.toString() + ":00" : t.toString();
-        }
-        return String.valueOf(v);
-    }
-
-    private static String timestampText(LocalDateTime t) {
-        String s = String.format(Locale.ROOT, "%04d-%02d-%02d %02d:%02d:%02d", t.getYear(), t.getMonthValue(),
-                t.getDayOfMonth(), t.getHour(), t.getMinute(), t.getSecond());
-        if (t.getNano() == 0) return s;
-        String f = String.format(Locale.ROOT, "%09d", t.getNano());
-        int end = f.length();
-        while (f.charAt(end - 1) == '0') end--;
-        return s + "." + f.substring(0, end);
-    }
-
-    private static String hex(byte[] b) {
-        char[] d = "0123456789ABCDEF".toCharArray();
-        char[] c = new char[b.length * 2];
-        for (int k = 0; k < b.length; k++) {
-            c[2 * k] = d[(b[k] >> 4) & 15];
-            c[2 * k + 1] = d[b[k] & 15];
-        }
-        return new String(c);
-    }
-
-    private LocalDateTime toLocalDateTime(int i, Object v) throws SQLException {
-        if (v instanceof LocalDateTime) return (LocalDateTime) v;
-        if (v instanceof LocalDate) return ((LocalDate) v).atStartOfDay();
-        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault());
-        if (v instanceof String) {
-            String s = ((String) v).trim().replace('T', ' ');
-            try {
-                if (s.length() == 10) return LocalDate.parse(s).atStartOfDay();
-                return Timestamp.valueOf(s).toLocalDateTime();
-            } catch (IllegalArgumentException | DateTimeException e) {
-                throw conversion(i, "a timestamp");
-            }
-        }
-        throw conversion(i, "a timestamp");
-    }
-
-    private LocalDate toLocalDate(int i, Object v) throws SQLException {
-        if (v instanceof LocalDate) return (LocalDate) v;
-        if (v instanceof LocalDateTime) return ((LocalDateTime) v).toLocalDate();
-        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault()).toLocalDate();
-        if (v instanceof String) {
-            String s = ((String) v).trim();
-            try {
-                return LocalDate.parse(s.length() > 10 ? s.substring(0, 10) : s);
-            } catch (DateTimeException e) {
-                throw conversion(i, "a date");
-            }
-        }
-        throw conversion(i, "a date");
-    }
-
-    private LocalTime toLocalTime(int i, Object v) throws SQLException {
-        if (v instanceof LocalTime) return (LocalTime) v;
-        if (v instanceof LocalDateTime) return ((LocalDateTime) v).toLocalTime();
-        if (v instanceof Instant) return LocalDateTime.ofInstant((Instant) v, ZoneId.systemDefault()).toLocalTime();
-        if (v instanceof String) {
-            String s = ((String) v).trim();
-            try {
-                if (s.length() > 10 && s.charAt(4) == '-') s = s.substring(11);
-                return LocalTime.parse(s);
-            } catch (DateTimeException e) {
-                throw conversion(i, "a time");
-            }
-        }
-        throw conversion(i, "a time");
+    /** Whether the current row's numbers can be read without the lock: a numeric column of a cached row. */
+    private boolean cachedNumber(int column) {
+        return rowCached && column >= 1 && column <= numCols && kinds[column - 1] <= K_DOUBLE && !isClosed();
     }
 
     // ---------------------------------------------------------------- getters by index
@@ -823,21 +807,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public String getString(int column) throws SQLException {
         int i = at(column);
         try {
-            switch (kinds[i]) {
-            case K_TEXT:
-                return wideText(i);
-            case K_DECIMAL:
-            case K_TIME_TEXT:  // the data source's own text of the time
-                return narrowText(i);
-            case K_BOOLEAN_TEXT: {
-                String s = wideText(i);
-                return s == null ? null : (parseBoolean(i, s) ? "t" : "f");
-            }
-            default: {
-                Object v = value(i);
-                return v == null ? null : toText(i, v);
-            }
-            }
+            return convs[i].getString(cur, i);
         } finally {
             unlock();
         }
@@ -847,12 +817,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean getBoolean(int column) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            if (v == null) return false;
-            if (v instanceof Boolean) return (Boolean) v;
-            if (v instanceof String) return parseBoolean(i, (String) v);
-            if (v instanceof Number) return toDecimal(i, v).signum() != 0;
-            throw conversion(i, "a boolean");
+            return convs[i].getBoolean(cur, i);
         } finally {
             unlock();
         }
@@ -862,8 +827,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public byte getByte(int column) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            return v == null ? 0 : (byte) toLong(i, v, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
+            return convs[i].getByte(cur, i);
         } finally {
             unlock();
         }
@@ -871,15 +835,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public short getShort(int column) throws SQLException {
-        if (cachedKind(column) == K_SHORT) {
-            JdbcOdbcBoundCol c = cols[column - 1];
-            return (wasNull = c.cachedNull) ? 0 : c.cachedShort;
-        }
+        if (cachedNumber(column)) return convs[column - 1].getShort(cur, column - 1);
         int i = at(column);
         try {
-            if (kinds[i] == K_SHORT) return (short) cachedOrShort(i);
-            Object v = value(i);
-            return v == null ? 0 : (short) toLong(i, v, Short.MIN_VALUE, Short.MAX_VALUE, "short");
+            return convs[i].getShort(cur, i);
         } finally {
             unlock();
         }
@@ -887,24 +846,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public int getInt(int column) throws SQLException {
-        int k = cachedKind(column);
-        if (k == K_INT || k == K_SHORT) {
-            JdbcOdbcBoundCol c = cols[column - 1];
-            if (wasNull = c.cachedNull) return 0;
-            return k == K_INT ? c.cachedInt : c.cachedShort;
-        }
+        if (cachedNumber(column)) return convs[column - 1].getInt(cur, column - 1);
         int i = at(column);
         try {
-            switch (kinds[i]) {
-            case K_INT:
-                return cachedOrInt(i);
-            case K_SHORT:
-                return cachedOrShort(i);
-            default: {
-                Object v = value(i);
-                return v == null ? 0 : (int) toLong(i, v, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
-            }
-            }
+            return convs[i].getInt(cur, i);
         } finally {
             unlock();
         }
@@ -912,26 +857,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public long getLong(int column) throws SQLException {
-        int k = cachedKind(column);
-        if (k == K_LONG || k == K_INT || k == K_SHORT) {
-            JdbcOdbcBoundCol c = cols[column - 1];
-            if (wasNull = c.cachedNull) return 0;
-            return k == K_LONG ? c.cachedLong : k == K_INT ? c.cachedInt : c.cachedShort;
-        }
+        if (cachedNumber(column)) return convs[column - 1].getLong(cur, column - 1);
         int i = at(column);
         try {
-            switch (kinds[i]) {
-            case K_LONG:
-                return cachedOrLong(i);
-            case K_INT:
-                return cachedOrInt(i);
-            case K_SHORT:
-                return cachedOrShort(i);
-            default: {
-                Object v = value(i);
-                return v == null ? 0 : toLong(i, v, Long.MIN_VALUE, Long.MAX_VALUE, "long");
-            }
-            }
+            return convs[i].getLong(cur, i);
         } finally {
             unlock();
         }
@@ -939,26 +868,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public float getFloat(int column) throws SQLException {
-        int k = cachedKind(column);
-        if (k == K_FLOAT || k == K_DOUBLE) {
-            JdbcOdbcBoundCol c = cols[column - 1];
-            if (wasNull = c.cachedNull) return 0;
-            return k == K_FLOAT ? c.cachedReal : (float) c.cachedDouble;
-        }
+        if (cachedNumber(column)) return convs[column - 1].getFloat(cur, column - 1);
         int i = at(column);
         try {
-            if (kinds[i] == K_FLOAT) return cachedOrFloat(i);
-            if (kinds[i] == K_DOUBLE) return (float) cachedOrDouble(i);
-            Object v = value(i);
-            if (v == null) return 0;
-            if (v instanceof String) {
-                try {
-                    return Float.parseFloat(((String) v).trim());
-                } catch (NumberFormatException e) {
-                    throw conversion(i, "a float");
-                }
-            }
-            return v instanceof Number ? ((Number) v).floatValue() : toDecimal(i, v).floatValue();
+            return convs[i].getFloat(cur, i);
         } finally {
             unlock();
         }
@@ -966,26 +879,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public double getDouble(int column) throws SQLException {
-        int k = cachedKind(column);
-        if (k == K_DOUBLE || k == K_FLOAT) {
-            JdbcOdbcBoundCol c = cols[column - 1];
-            if (wasNull = c.cachedNull) return 0;
-            return k == K_DOUBLE ? c.cachedDouble : c.cachedReal;
-        }
+        if (cachedNumber(column)) return convs[column - 1].getDouble(cur, column - 1);
         int i = at(column);
         try {
-            if (kinds[i] == K_DOUBLE) return cachedOrDouble(i);
-            if (kinds[i] == K_FLOAT) return cachedOrFloat(i);
-            Object v = value(i);
-            if (v == null) return 0;
-            if (v instanceof String) {
-                try {
-                    return Double.parseDouble(((String) v).trim());
-                } catch (NumberFormatException e) {
-                    throw conversion(i, "a double");
-                }
-            }
-            return v instanceof Number ? ((Number) v).doubleValue() : toDecimal(i, v).doubleValue();
+            return convs[i].getDouble(cur, i);
         } finally {
             unlock();
         }
@@ -995,8 +892,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public BigDecimal getBigDecimal(int column) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            return v == null ? null : toDecimal(i, v);
+            return convs[i].getBigDecimal(cur, i);
         } finally {
             unlock();
         }
@@ -1013,11 +909,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public byte[] getBytes(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_BINARY) return binary(i);
-            Object v = value(i);
-            if (v == null) return null;
-            if (v instanceof String) return ((String) v).getBytes(StandardCharsets.UTF_8);
-            throw conversion(i, "bytes");
+            return convs[i].getBytes(cur, i);
         } finally {
             unlock();
         }
@@ -1032,15 +924,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Date getDate(int column, Calendar cal) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            if (v == null) return null;
-            if (v instanceof Instant) {
-                ZoneId z = cal == null ? ZoneId.systemDefault() : cal.getTimeZone().toZoneId();
-                return new Date(((Instant) v).atZone(z).toLocalDate().atStartOfDay(z).toInstant().toEpochMilli());
-            }
-            LocalDate d = toLocalDate(i, v);
-            if (cal == null) return Date.valueOf(d);
-            return new Date(d.atStartOfDay(cal.getTimeZone().toZoneId()).toInstant().toEpochMilli());
+            return convs[i].getDate(cur, i, cal);
         } finally {
             unlock();
         }
@@ -1055,14 +939,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Time getTime(int column, Calendar cal) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            if (v == null) return null;
-            LocalTime t = v instanceof Instant ? LocalDateTime.ofInstant((Instant) v,
-                    cal == null ? ZoneId.systemDefault() : cal.getTimeZone().toZoneId()).toLocalTime()
-                    : toLocalTime(i, v);
-            if (cal == null) return sqlTime(t);
-            ZoneId z = cal.getTimeZone().toZoneId();
-            return new Time(t.atDate(LocalDate.of(1970, 1, 1)).atZone(z).toInstant().toEpochMilli());
+            return convs[i].getTime(cur, i, cal);
         } finally {
             unlock();
         }
@@ -1077,13 +954,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Timestamp getTimestamp(int column, Calendar cal) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            if (v == null) return null;
-            if (v instanceof Instant) return Timestamp.from((Instant) v);
-            LocalDateTime t = toLocalDateTime(i, v);
-            if (cal == null) return Timestamp.valueOf(t);
-            Timestamp r = Timestamp.from(t.atZone(cal.getTimeZone().toZoneId()).toInstant());
-            return r;
+            return convs[i].getTimestamp(cur, i, cal);
         } finally {
             unlock();
         }
@@ -1093,24 +964,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Object getObject(int column) throws SQLException {
         int i = at(column);
         try {
-            Object v = value(i);
-            if (v == null) return null;
-            switch (kinds[i]) {
-            case K_DATE:
-                return Date.valueOf((LocalDate) v);
-            case K_TIME:
-            case K_TIME_TEXT:
-                return sqlTime((LocalTime) v);
-            case K_TIMESTAMP:
-            case K_TIMESTAMP_UTC:
-                return Timestamp.valueOf((LocalDateTime) v);
-            case K_TIMESTAMP_TZ:
-                return Timestamp.from((Instant) v);
-            case K_SHORT:
-                return v;
-            default:
-                return v;
-            }
+            return convs[i].getObject(cur, i);
         } finally {
             unlock();
         }
@@ -1120,83 +974,11 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public <T> T getObject(int column, Class<T> type) throws SQLException {
         if (type == null) throw JdbcOdbcErrors.of("No type given", "HY009");
         int i = at(column);
-        Object v;
         try {
-            v = value(i);
-            if (v == null) {
-                if (type.isPrimitive()) throw conversion(i, "a null " + type.getName());
-                return null;
-            }
-            return type.cast(convert(i, v, type));
+            return convs[i].getObject(cur, i, type);
         } finally {
             unlock();
         }
-    }
-
-    private Object convert(int i, Object v, Class<?> type) throws SQLException {
-        if (type == String.class) return toText(i, v);
-        if (type == Integer.class || type == int.class) return (int) toLong(i, v, Integer.MIN_VALUE, Integer.MAX_VALUE, "int");
-        if (type == Long.class || type == long.class) return toLong(i, v, Long.MIN_VALUE, Long.MAX_VALUE, "long");
-        if (type == Short.class || type == short.class) return (short) toLong(i, v, Short.MIN_VALUE, Short.MAX_VALUE, "short");
-        if (type == Byte.class || type == byte.class) return (byte) toLong(i, v, Byte.MIN_VALUE, Byte.MAX_VALUE, "byte");
-        if (type == Double.class || type == double.class) {
-            return v instanceof Number ? ((Number) v).doubleValue() : toDecimal(i, v).doubleValue();
-        }
-        if (type == Float.class || type == float.class) {
-            return v instanceof Number ? ((Number) v).floatValue() : toDecimal(i, v).floatValue();
-        }
-        if (type == Boolean.class || type == boolean.class) {
-            if (v instanceof Boolean) return v;
-            if (v instanceof String) return parseBoolean(i, (String) v);
-            return toDecimal(i, v).signum() != 0;
-        }
-        if (type == BigDecimal.class) return toDecimal(i, v);
-        if (type == BigInteger.class) return toDecimal(i, v).toBigInteger();
-        if (type == byte[].class) {
-            if (v instanceof byte[]) return v;
-            if (v instanceof String) return ((String) v).getBytes(StandardCharsets.UTF_8);
-            throw conversion(i, "bytes");
-        }
-        if (type == LocalDate.class) return toLocalDate(i, v);
-        if (type == LocalTime.class) return toLocalTime(i, v);
-        // An instant as the wall time in the JVM's zone, as getTimestamp renders it.
-        if (type == LocalDateTime.class) return toLocalDateTime(i, v);
-        if (type == OffsetDateTime.class) {
-            if (v instanceof Instant) return ((Instant) v).atOffset(ZoneOffset.UTC);
-            if (kinds[i] == K_TIMESTAMP_UTC) return toLocalDateTime(i, v).atOffset(ZoneOffset.UTC);
-            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault()).toOffsetDateTime();
-        }
-        if (type == ZonedDateTime.class) {
-            if (v instanceof Instant) return ((Instant) v).atZone(ZoneOffset.UTC);
-            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault());
-        }
-        if (type == Instant.class) {
-            if (v instanceof Instant) return v;
-            if (kinds[i] == K_TIMESTAMP_UTC) return toLocalDateTime(i, v).toInstant(ZoneOffset.UTC);
-            return toLocalDateTime(i, v).atZone(ZoneId.systemDefault()).toInstant();
-        }
-        if (type == OffsetTime.class) return toLocalTime(i, v).atOffset(ZoneOffset.UTC);
-        if (type == Date.class) return Date.valueOf(toLocalDate(i, v));
-        if (type == Time.class) return sqlTime(toLocalTime(i, v));
-        if (type == Timestamp.class) {
-            if (v instanceof Instant) return Timestamp.from((Instant) v);
-            return Timestamp.valueOf(toLocalDateTime(i, v));
-        }
-        if (type == java.util.Date.class) {
-            if (v instanceof Instant) return Timestamp.from((Instant) v);
-            return Timestamp.valueOf(toLocalDateTime(i, v));
-        }
-        if (type == UUID.class) {
-            try {
-                return UUID.fromString(toText(i, v).trim());
-            } catch (IllegalArgumentException e) {
-                throw conversion(i, "a UUID");
-            }
-        }
-        if (type == Object.class) return v;
-        if (type.isInstance(v)) return v;
-        throw new SQLFeatureNotSupportedException("Column " + (i + 1) + " cannot be read as " + type.getName(),
-                "HYC00");
     }
 
     @Override
@@ -1209,13 +991,13 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public InputStream getAsciiStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 rv.obj = null;
                 rv.err1 = 0;
                 odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
                 if (rv.err1 != Odbc.ST_NULL && !(rv.err1 == 0 && rv.obj != null)) {
                     // Longer than its bound buffer: read piece by piece as the stream is read.
-                    wasNull = false;
+                    cur.wasNull = false;
                     hold(i, STREAMED);
                     return new Latin1Stream(new PieceStream(i, Odbc.C_WCHAR));
                 }
@@ -1276,7 +1058,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        // Two bytes a character, the high byte first.
+        String s = getString(column);
+        return s == null ? null : new ByteArrayInputStream(s.getBytes(StandardCharsets.UTF_16BE));
     }
 
     /**
@@ -1289,10 +1073,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public InputStream getBinaryStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_BINARY && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_BINARY && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 int len = odbc.getDataLength(boundCols, ec, i + 1);
                 if (len != -1 && (len < 0 || len > lengths[i])) {
-                    wasNull = false;
+                    cur.wasNull = false;
                     hold(i, STREAMED);
                     return new PieceStream(i, Odbc.C_BINARY);
                 }
@@ -1312,15 +1096,15 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public Reader getCharacterStream(int column) throws SQLException {
         int i = at(column);
         try {
-            if (kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
+            if (kept == null && kinds[i] == K_TEXT && !heldNow(i) && !(rowCached && cols[i].cachedNull)) {
                 rv.obj = null;
                 rv.err1 = 0;
                 odbc.getString(boundCols, i + 1, rv, Odbc.C_WCHAR);
                 if (rv.err1 == Odbc.ST_NULL) {
-                    wasNull = true;
+                    cur.wasNull = true;
                     return null;
                 }
-                wasNull = false;
+                cur.wasNull = false;
                 if (rv.err1 == 0 && rv.obj != null) return new StringReader((String) rv.obj);
                 hold(i, STREAMED);
                 return new java.io.InputStreamReader(new PieceStream(i, Odbc.C_WCHAR), StandardCharsets.UTF_16LE);
@@ -1456,7 +1240,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public SQLXML getSQLXML(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("SQLXML values");
+        String s = getString(column);
+        return s == null ? null : new JdbcOdbcSQLXML(s);
     }
 
     // ---------------------------------------------------------------- labels
@@ -1569,7 +1354,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     @Deprecated
     public InputStream getUnicodeStream(String label) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("getUnicodeStream");
+        return getUnicodeStream(findColumn(label));
     }
 
     @Override
@@ -1713,6 +1498,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     public boolean isBeforeFirst() throws SQLException {
         lock();
         try {
+            if (kept != null) return row == 0 && !afterLast && !kept.isEmpty();
             if (row == 0 && !afterLast && !ahead) {
                 if (fetchRow()) {
                     // Not current yet: the getters refuse it until next().

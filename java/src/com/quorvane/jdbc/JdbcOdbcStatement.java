@@ -47,6 +47,8 @@ public class JdbcOdbcStatement implements Statement {
     JdbcOdbcMemoryResultSet heldResultSet;
     /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
     int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
+    /** HOLD_CURSORS_OVER_COMMIT: results are read whole into memory, where a commit does not reach them. */
+    int holdability;
     long updateCount = -1;
     private List<String> batch;
     /** The text run last may hold several statements: a ';' with more text after it. */
@@ -64,6 +66,7 @@ public class JdbcOdbcStatement implements Statement {
     boolean keepKeys;
 
     JdbcOdbcStatement(JdbcOdbcConnection conn, StatementState state) {
+        this.holdability = conn.holdability;
         this.conn = conn;
         this.state = state;
         this.odbc = conn.odbc;
@@ -167,8 +170,26 @@ public class JdbcOdbcStatement implements Statement {
         setWarning(JdbcOdbcErrors.warnings(odbc, 0, 0, state.hStmt));
     }
 
+    /** Result sets kept open by getMoreResults(KEEP_CURRENT_RESULT), until the statement runs again or closes. */
+    private final java.util.List<java.sql.ResultSet> keptResultSets = new java.util.ArrayList<>();
+
+    private void closeKept() {
+        for (java.sql.ResultSet rs : keptResultSets) {
+            if (rs instanceof JdbcOdbcResultSet) ((JdbcOdbcResultSet) rs).markClosed(true);
+            else {
+                try {
+                    rs.close();
+                } catch (SQLException e) {
+                    // held in memory: nothing to fail
+                }
+            }
+        }
+        keptResultSets.clear();
+    }
+
     /** Closes the current result set and forgets the current result; under the lock. */
     void clearResults() {
+        closeKept();
         if (resultSet != null) {
             resultSet.markClosed(true);
             resultSet = null;
@@ -281,10 +302,11 @@ public class JdbcOdbcStatement implements Statement {
         if (n > 0) {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
-            if (resultSetType != ResultSet.TYPE_FORWARD_ONLY && keys == null) {
-                // Scroll-insensitive: the rows are read whole, as pgjdbc holds them.
+            boolean hold = holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
+            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold) && keys == null) {
+                // Scroll-insensitive or holdable: the rows are read whole, as pgjdbc holds them.
                 JdbcOdbcResultSet cursor = resultSet;
-                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize);
+                heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize, resultSetType);
                 resultSet = null;
             }
         } else {
@@ -399,16 +421,24 @@ public class JdbcOdbcStatement implements Statement {
         if (current != CLOSE_CURRENT_RESULT && current != KEEP_CURRENT_RESULT && current != CLOSE_ALL_RESULTS) {
             throw JdbcOdbcErrors.of("Unknown option " + current, "HY024");
         }
-        if (current == KEEP_CURRENT_RESULT) throw JdbcOdbcErrors.notSupported("Keeping a result set open");
         lock();
         try {
+            if (current == CLOSE_ALL_RESULTS) closeKept();
             if (resultSet != null) {
-                // Only unbound: the results after it stay with the driver.
-                resultSet.markClosed(false);
+                if (current == KEEP_CURRENT_RESULT) {
+                    // The rest of its rows read into memory: it stays readable while the next result is read.
+                    resultSet.keep();
+                    keptResultSets.add(resultSet);
+                    state.closeCursor(false);
+                } else {
+                    // Only unbound: the results after it stay with the driver.
+                    resultSet.markClosed(false);
+                }
                 resultSet = null;
             }
             if (heldResultSet != null) {
-                heldResultSet.close();
+                if (current == KEEP_CURRENT_RESULT) keptResultSets.add(heldResultSet);
+                else heldResultSet.close();
                 heldResultSet = null;
             }
             updateCount = -1;
@@ -602,6 +632,7 @@ public class JdbcOdbcStatement implements Statement {
             state.lock.lock();
         }
         try {
+            closeKept();
             if (resultSet != null) {
                 resultSet.markClosed(true);
                 resultSet = null;
@@ -761,7 +792,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetHoldability() throws SQLException {
         checkOpen();
-        return ResultSet.CLOSE_CURSORS_AT_COMMIT;
+        return holdability;
     }
 
     @Override

@@ -53,7 +53,8 @@ final class Odbc {
             C_FLOAT = 7, C_DOUBLE = 8, C_DATE = 9, C_TIME = 10, C_TIMESTAMP = 11;
 
     // The driver's own type codes.
-    static final int DRIVER_TIMESTAMP = -389, DRIVER_TIMESTAMP_TZ = -390, DRIVER_DATETIME = -391;
+    static final int DRIVER_TIMESTAMP = -389, DRIVER_TIMESTAMP_TZ = -390, DRIVER_DATETIME = -391,
+            DRIVER_TIME_TEXT = -392;
     static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031, STMT_OUTPUT_INPUT = 3059;
 
     /** True for the ODBC character SQL types (narrow and wide). */

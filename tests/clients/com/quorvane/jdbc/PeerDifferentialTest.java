@@ -68,6 +68,7 @@ class PeerDifferentialTest {
         documented("rsmd.c_bytea.precision", "0", "2147483647");
         documented("md.columns.16.DATA_TYPE", "-4", "-2");
         documented("row1.c_bytea.getString", "00FF10", "\\x00ff10");
+        documented("scroll.typed.9", "[B 0x00ff10 / 00FF10", "[B 0x00ff10 / \\x00ff10");
         // 6. float8 is FLOAT; float sizes are psqlODBC's.
         documented("rsmd.c_double.type", "6", "8");
         documented("rsmd.c_double.scale", "0", "17");
@@ -105,6 +106,10 @@ class PeerDifferentialTest {
         documented("error.executeQueryOfUpdate", "SQLSTATE 07005", "SQLSTATE 02000");
         // 14. A savepoint in auto-commit mode: the driver's state for every transaction call there.
         documented("savepoint.autoCommit", "SQLSTATE 25000", "SQLSTATE 25P01");
+        // 15. A released savepoint: the driver's state for an invalid savepoint.
+        documented("savepoint.releasedAgain", "SQLSTATE 3B001", "SQLSTATE 3B000");
+        // 16. Text that is no number read as one.
+        documented("scroll.typed.getIntOfText", "SQLSTATE 22018", "SQLSTATE 22003");
     }
 
     private static Connection ours() throws SQLException {
@@ -242,10 +247,26 @@ class PeerDifferentialTest {
             Db.exec(c, "INSERT INTO peer_keys (name) VALUES ('sp2')");
             c.rollback(sp);
             c.releaseSavepoint(sp);
+            java.sql.Savepoint unnamed = c.setSavepoint();
+            Db.exec(c, "INSERT INTO peer_keys (name) VALUES ('sp3')");
+            c.rollback(unnamed);
+            Db.exec(c, "INSERT INTO peer_keys (name) VALUES ('sp4')");
             c.commit();
+            o.attempt("savepoint.releasedAgain", () -> {
+                c.rollback(sp);
+                return "rolled back";
+            });
+            c.rollback();
         } finally {
             c.setAutoCommit(true);
         }
+        o.attempt("savepoint.kept", () -> {
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery(
+                    "SELECT string_agg(name, ',' ORDER BY id) FROM peer_keys WHERE name LIKE 'sp%'")) {
+                rs.next();
+                return rs.getString(1);
+            }
+        });
         o.attempt("savepoint.autoCommit", () -> c.setSavepoint().getSavepointId());
         try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY)) {
             o.put("scroll.type", s.getResultSetType());
@@ -260,6 +281,20 @@ class PeerDifferentialTest {
                 rs.afterLast();
                 o.put("scroll.afterLast", rs.isAfterLast() + " " + rs.getRow());
             }
+        }
+        try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_READ_ONLY);
+                ResultSet rs = s.executeQuery("SELECT c_int4, c_int8, c_num, c_double, c_varchar, c_bool, c_date,"
+                        + " c_ts, c_bytea FROM " + TYPES_TABLE + " ORDER BY id")) {
+            rs.last();
+            o.put("scroll.nulls", rs.getObject(1) + " " + rs.wasNull() + " " + rs.getInt(1) + " " + rs.getString(5));
+            rs.first();
+            for (int i = 1; i <= 9; i++) {
+                Object v = rs.getObject(i);
+                o.put("scroll.typed." + i, v.getClass().getName() + " " + Observed.text(v) + " / " + rs.getString(i));
+            }
+            o.attempt("scroll.typed.getInt", () -> rs.getInt(1) + " " + rs.getLong(2) + " " + rs.getBigDecimal(3)
+                    + " " + rs.getDouble(4) + " " + rs.getBoolean(6));
+            o.attempt("scroll.typed.getIntOfText", () -> rs.getInt(5));
         }
         try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT 1 WHERE false")) {
             o.put("empty.isBeforeFirst", rs.isBeforeFirst());
@@ -408,7 +443,28 @@ class PeerDifferentialTest {
                 o.put(k + "tm.getString", rs.getString(6));
             }
         }
-        Db.exec(c, "DROP TABLE peer_zoned");
+        Db.exec(c, "CREATE OR REPLACE FUNCTION peer_moment(OUT tz timestamptz, OUT ts timestamp) AS"
+                + " $$ SELECT timestamptz '2026-07-01 12:00:00.25+00', timestamp '2026-07-01 12:00:00.25' $$"
+                + " LANGUAGE sql");
+        o.attempt("zoned.call.timestamptz", () -> {
+            try (CallableStatement cs = c.prepareCall("{call peer_moment(?, ?)}")) {
+                cs.registerOutParameter(1, Types.TIMESTAMP);
+                cs.registerOutParameter(2, Types.TIMESTAMP);
+                cs.execute();
+                return cs.getTimestamp(1).getTime() + " " + cs.getTimestamp(2);
+            }
+        });
+        Db.exec(c, "CREATE OR REPLACE FUNCTION peer_moment_at(h integer) RETURNS timestamptz AS"
+                + " $$ SELECT timestamptz '2026-01-15 00:00:00+00' + h * interval '1 hour' $$ LANGUAGE sql");
+        o.attempt("zoned.call.returnTimestamptz", () -> {
+            try (CallableStatement cs = c.prepareCall("{? = call peer_moment_at(?)}")) {
+                cs.registerOutParameter(1, Types.TIMESTAMP);
+                cs.setInt(2, 7);
+                cs.execute();
+                return cs.getTimestamp(1).getTime() + " " + cs.getObject(1).getClass().getSimpleName();
+            }
+        });
+        Db.exec(c, "DROP FUNCTION peer_moment_at(integer)", "DROP FUNCTION peer_moment()", "DROP TABLE peer_zoned");
     }
 
     private static void catalog(Observed o, String name, ResultSet rs, String... labels) throws SQLException {
@@ -505,7 +561,13 @@ class PeerDifferentialTest {
                         + " AS $$ BEGIN p := coalesce(p * 2, -1); END $$ LANGUAGE plpgsql",
                 "CREATE OR REPLACE FUNCTION peer_ret(a integer) RETURNS integer AS $$ SELECT a + 1 $$ LANGUAGE sql",
                 "CREATE OR REPLACE PROCEDURE peer_proc(a integer) AS $$ INSERT INTO peer_calls VALUES (a) $$"
-                        + " LANGUAGE sql");
+                        + " LANGUAGE sql",
+                "CREATE OR REPLACE PROCEDURE peer_proc_inout(INOUT p integer) AS $$ BEGIN p := p + 22; END $$"
+                        + " LANGUAGE plpgsql",
+                "CREATE OR REPLACE FUNCTION peer_types_out(OUT a integer, OUT b bigint, OUT n numeric, OUT d float8,"
+                        + " OUT t text, OUT f boolean, OUT dt date, OUT ts timestamp) AS $$ SELECT 7, 9007199254740993,"
+                        + " 12.500::numeric, 0.1::float8, 'x y'::text, true, date '2024-02-29',"
+                        + " timestamp '2024-02-29 13:45:07.125' $$ LANGUAGE sql");
         o.attempt("call.in.update", () -> {
             try (CallableStatement cs = c.prepareCall("{call peer_in(?)}")) {
                 cs.setInt(1, 1);
@@ -536,6 +598,37 @@ class PeerDifferentialTest {
             try (CallableStatement cs = c.prepareCall("{? = call peer_ret(?)}")) {
                 cs.registerOutParameter(1, Types.INTEGER);
                 cs.setInt(2, 41);
+                cs.execute();
+                return cs.getInt(1);
+            }
+        });
+        o.attempt("call.outTypes", () -> {
+            try (CallableStatement cs = c.prepareCall("{call peer_types_out(?, ?, ?, ?, ?, ?, ?, ?)}")) {
+                int[] types = {Types.INTEGER, Types.BIGINT, Types.NUMERIC, Types.DOUBLE, Types.VARCHAR, Types.BIT,
+                    Types.DATE, Types.TIMESTAMP};
+                for (int i = 0; i < types.length; i++) cs.registerOutParameter(i + 1, types[i]);
+                cs.execute();
+                StringBuilder r = new StringBuilder();
+                for (int i = 1; i <= types.length; i++) {
+                    Object v = cs.getObject(i);
+                    r.append(v == null ? "null" : v.getClass().getSimpleName() + " " + Observed.text(v)).append(" | ");
+                }
+                return r.append(cs.getBigDecimal(3)).append(' ').append(cs.getLong(2)).append(' ')
+                        .append(cs.getBoolean(6)).append(' ').append(cs.getDate(7)).toString();
+            }
+        });
+        o.attempt("call.outNull", () -> {
+            try (CallableStatement cs = c.prepareCall("{? = call peer_ret(?)}")) {
+                cs.registerOutParameter(1, Types.INTEGER);
+                cs.setNull(2, Types.INTEGER);
+                cs.execute();
+                return cs.getInt(1) + " " + cs.wasNull() + " " + cs.getObject(1);
+            }
+        });
+        o.attempt("call.procedure.inout", () -> {
+            try (CallableStatement cs = c.prepareCall("CALL peer_proc_inout(?)")) {
+                cs.setInt(1, 20);
+                cs.registerOutParameter(1, Types.INTEGER);
                 cs.execute();
                 return cs.getInt(1);
             }
@@ -597,7 +690,8 @@ class PeerDifferentialTest {
                 return s.getMoreResults() + " " + s.getUpdateCount();
             }
         });
-        Db.exec(c, "DROP PROCEDURE peer_proc(integer)", "DROP FUNCTION peer_ret(integer)",
+        Db.exec(c, "DROP PROCEDURE peer_proc(integer)", "DROP PROCEDURE peer_proc_inout(integer)",
+                "DROP FUNCTION peer_types_out()", "DROP FUNCTION peer_ret(integer)",
                 "DROP FUNCTION peer_inout(integer)", "DROP FUNCTION peer_out(integer)", "DROP FUNCTION peer_in(integer)",
                 "DROP TABLE peer_calls");
     }

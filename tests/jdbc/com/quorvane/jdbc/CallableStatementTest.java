@@ -141,4 +141,46 @@ class CallableStatementTest {
                     "DROP TABLE called");
         }
     }
+
+    /** An output value longer than the driver reads is refused, never handed out cut; a shorter one is whole. */
+    @Test
+    void outputValueLongerThanItsBufferIsRefusedNotCut() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.exec(c, "CREATE OR REPLACE FUNCTION xs(n integer) RETURNS text AS $$ SELECT repeat('x', n) $$"
+                    + " LANGUAGE sql");
+            try (CallableStatement cs = c.prepareCall("{? = call xs(?)}")) {
+                cs.registerOutParameter(1, Types.VARCHAR);
+                cs.setInt(2, 10000);
+                cs.execute();
+                SQLException e = assertThrows(SQLException.class, () -> cs.getString(1));
+                assertEquals("22001", e.getSQLState());
+                cs.setInt(2, 8191);
+                cs.execute();
+                assertEquals(8191, cs.getString(1).length());
+            } finally {
+                Db.exec(c, "DROP FUNCTION xs(integer)");
+            }
+        }
+    }
+
+    /** An output parameter reads as its declared type; one registered as character data stays text. */
+    @Test
+    void outputParameterReadsAsTheFunctionDeclaresIt() throws SQLException {
+        if (!Db.postgres()) return;
+        try (Connection c = Db.connect()) {
+            Db.exec(c, "CREATE OR REPLACE FUNCTION answer() RETURNS integer AS $$ SELECT 42 $$ LANGUAGE sql");
+            try (CallableStatement cs = c.prepareCall("{? = call answer()}")) {
+                cs.registerOutParameter(1, Types.OTHER);
+                cs.execute();
+                assertEquals(Integer.valueOf(42), cs.getObject(1));
+                cs.registerOutParameter(1, Types.VARCHAR);
+                cs.execute();
+                assertEquals("42", cs.getObject(1));
+                assertEquals(42L, cs.getLong(1));
+            } finally {
+                Db.exec(c, "DROP FUNCTION answer()");
+            }
+        }
+    }
 }

@@ -165,10 +165,9 @@ class ConnectionTest {
     @Test
     void unsupportedFeaturesSaySo() throws SQLException {
         try (Connection c = Db.connect()) {
-            assertThrows(SQLFeatureNotSupportedException.class, c::createSQLXML);
-            assertThrows(SQLFeatureNotSupportedException.class, () -> c.setNetworkTimeout(null, 10));
+            assertThrows(SQLFeatureNotSupportedException.class, () -> c.createStruct("point", new Object[] {1, 2}));
             SQLFeatureNotSupportedException e = assertThrows(SQLFeatureNotSupportedException.class,
-                    () -> c.setHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT));
+                    () -> c.setNetworkTimeout(null, 10));
             assertFalse(e.getSQLState().startsWith("0A"), "pools evict connections that pass 0A000");
             assertTrue(c.getMetaData().supportsBatchUpdates());
             // An updatable result set is downgraded with a warning, as JDBC allows.
@@ -262,6 +261,43 @@ class ConnectionTest {
             for (var f : fs) assertEquals(49 * 50 / 2, f.get(60, TimeUnit.SECONDS));
             pool.shutdown();
             assertEquals(0, live(c));
+        }
+    }
+
+    /** A holdable result set is read whole when its statement runs: commits after it leave it readable. */
+    @Test
+    void holdableResultSetSurvivesTheCommitsAfterIt() throws SQLException {
+        try (Connection c = Db.connect()) {
+            assertTrue(c.getMetaData().supportsResultSetHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT));
+            Db.quietly(c, "DROP TABLE hold1");
+            Db.exec(c, "CREATE TABLE hold1 (i integer)", "INSERT INTO hold1 VALUES (1)", "INSERT INTO hold1 VALUES (2)",
+                    "INSERT INTO hold1 VALUES (3)");
+            c.setAutoCommit(false);
+            c.setHoldability(ResultSet.HOLD_CURSORS_OVER_COMMIT);
+            assertEquals(ResultSet.HOLD_CURSORS_OVER_COMMIT, c.getHoldability());
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT i FROM hold1 ORDER BY i")) {
+                assertEquals(ResultSet.HOLD_CURSORS_OVER_COMMIT, s.getResultSetHoldability());
+                assertEquals(ResultSet.HOLD_CURSORS_OVER_COMMIT, rs.getHoldability());
+                assertEquals(ResultSet.TYPE_FORWARD_ONLY, rs.getType());
+                assertTrue(rs.next());
+                c.commit();
+                Db.exec(c, "DELETE FROM hold1");
+                c.commit();
+                assertEquals(1, rs.getInt(1));
+                assertTrue(rs.next());
+                assertEquals(2, rs.getInt("i"));
+                assertThrows(SQLException.class, rs::previous, "still forward-only");
+                assertTrue(rs.next());
+                assertFalse(rs.next());
+            }
+            c.setHoldability(ResultSet.CLOSE_CURSORS_AT_COMMIT);
+            try (PreparedStatement ps = c.prepareStatement("SELECT i FROM hold1", ResultSet.TYPE_FORWARD_ONLY,
+                    ResultSet.CONCUR_READ_ONLY, ResultSet.HOLD_CURSORS_OVER_COMMIT)) {
+                assertEquals(ResultSet.HOLD_CURSORS_OVER_COMMIT, ps.getResultSetHoldability());
+            }
+            c.rollback();
+            c.setAutoCommit(true);
+            Db.exec(c, "DROP TABLE hold1");
         }
     }
 }

@@ -83,4 +83,50 @@ class SeveralResultsTest {
             assertEquals(10, sum(s));
         }
     }
+
+    /**
+     * A result set kept by getMoreResults(KEEP_CURRENT_RESULT) stays readable
+     * from its current row on while the next result is read, and is closed by
+     * CLOSE_ALL_RESULTS or the next execution.
+     */
+    @Test
+    void keptResultSetStaysReadableWhileTheNextResultIsRead() throws SQLException {
+        assertTrue(c.getMetaData().supportsMultipleOpenResults());
+        boolean several = Db.postgres();  // the SQLite driver runs one statement per execution
+        String query = "SELECT i, 'n' || i AS label FROM sr ORDER BY i";
+        try (Statement s = c.createStatement()) {
+            assertTrue(s.execute(several ? query + "; SELECT count(*) FROM sr; UPDATE sr SET i = i" : query));
+            ResultSet a = s.getResultSet();
+            assertTrue(a.next());
+            assertEquals(several, s.getMoreResults(Statement.KEEP_CURRENT_RESULT));
+            assertFalse(a.isClosed());
+            assertEquals(1, a.getInt("i"));
+            assertEquals("n1", a.getString(2));
+            ResultSet b = several ? s.getResultSet() : null;
+            if (several) {
+                assertTrue(b.next());
+                assertEquals(3, b.getLong(1));
+            }
+            assertTrue(a.next());
+            assertEquals(2, a.getObject(1, Integer.class));
+            assertTrue(a.next());
+            assertEquals("n3", a.getString("label"));
+            assertFalse(a.next());
+            assertEquals("label", a.getMetaData().getColumnLabel(2));
+            if (several) {
+                assertFalse(s.getMoreResults(Statement.KEEP_CURRENT_RESULT));
+                assertEquals(3, s.getUpdateCount());
+                assertFalse(b.isClosed());
+                assertEquals(3, b.getLong(1));
+            }
+            s.getMoreResults(Statement.CLOSE_ALL_RESULTS);
+            assertTrue(a.isClosed());
+            assertTrue(s.execute(query));
+            ResultSet d = s.getResultSet();
+            s.getMoreResults(Statement.KEEP_CURRENT_RESULT);
+            assertTrue(s.execute(query));
+            assertTrue(d.isClosed(), "the next execution closes a kept result set");
+        }
+        assertEquals(0, ((JdbcOdbcConnection) c).liveNativeObjects());
+    }
 }

@@ -276,4 +276,55 @@ class TimeZonesAndFractionsTest {
             assertEquals(Time.valueOf("07:08:09"), rs.getTime("tm"));
         }
     }
+
+    /**
+     * A function's timestamptz read through an OUT parameter is its instant in
+     * every zone (it was the UTC wall time read as a local one), a timestamp's
+     * is its wall time, and both read as the same query's columns read.
+     */
+    @Test
+    void callReturningTimestamptzGivesItsInstantInEveryZone() throws SQLException {
+        if (!Db.postgres()) return;
+        Db.exec(c, "CREATE OR REPLACE FUNCTION moments(OUT tz timestamptz, OUT ts timestamp) AS"
+                + " $$ SELECT timestamptz '2026-07-01 12:00:00.25+00', timestamp '2026-07-01 12:00:00.25' $$"
+                + " LANGUAGE sql",
+                "CREATE OR REPLACE FUNCTION moment(h integer) RETURNS timestamptz AS"
+                + " $$ SELECT timestamptz '2026-01-15 00:00:00+00' + h * interval '1 hour' $$ LANGUAGE sql");
+        Instant instant = Instant.parse("2026-07-01T12:00:00.25Z");
+        try {
+            for (String zone : ZONES) {
+                TimeZone.setDefault(TimeZone.getTimeZone(zone));
+                try (CallableStatement cs = c.prepareCall("{call moments(?, ?)}")) {
+                    cs.registerOutParameter(1, Types.TIMESTAMP);
+                    cs.registerOutParameter(2, Types.TIMESTAMP);
+                    cs.execute();
+                    assertEquals(instant, cs.getTimestamp(1).toInstant(), zone);
+                    assertEquals(instant, ((Timestamp) cs.getObject(1)).toInstant(), zone);
+                    assertEquals(instant, cs.getObject(1, OffsetDateTime.class).toInstant(), zone);
+                    assertEquals(instant, cs.getTimestamp(1, Calendar.getInstance(TimeZone.getTimeZone("Asia/Tokyo")))
+                            .toInstant(), zone);
+                    assertEquals(LocalDateTime.of(2026, 7, 1, 12, 0, 0, 250_000_000),
+                            cs.getTimestamp(2).toLocalDateTime(), zone);
+                    try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT * FROM moments()")) {
+                        rs.next();
+                        assertEquals(rs.getTimestamp(1), cs.getTimestamp(1), zone);
+                        assertEquals(rs.getString(1), cs.getString(1), zone);
+                        assertEquals(rs.getTimestamp(2), cs.getTimestamp(2), zone);
+                    }
+                }
+                // A function's value: registered as a timestamp, as applications do.
+                try (CallableStatement cs = c.prepareCall("{? = call Moment(?)}")) {
+                    cs.registerOutParameter(1, Types.TIMESTAMP);
+                    cs.setInt(2, 7);
+                    cs.execute();
+                    assertEquals(Instant.parse("2026-01-15T07:00:00Z"), cs.getTimestamp(1).toInstant(), zone);
+                    cs.setInt(2, 8);
+                    cs.execute();
+                    assertEquals(Instant.parse("2026-01-15T08:00:00Z"), cs.getObject(1, Instant.class), zone);
+                }
+            }
+        } finally {
+            Db.exec(c, "DROP FUNCTION moments()", "DROP FUNCTION moment(integer)");
+        }
+    }
 }
