@@ -422,7 +422,9 @@ void describeColumns(Stmt& s) {
         if (decl && typeOfDeclared(decl, c.type)) {
             c.typeName = decl;
         } else {
-            const int kind = s.hasRow ? sqlite3_column_type(st, i) : SQLITE_NULL;
+            // The first row's value (stepped at execution, or the row
+            // fetched when the first question comes after a fetch).
+            const int kind = s.hasRow || s.fetched ? sqlite3_column_type(st, i) : SQLITE_NULL;
             c.type = typeOfValue(kind);
             c.typeName = kind == SQLITE_INTEGER ? "INTEGER"
                          : kind == SQLITE_FLOAT ? "REAL"

@@ -90,6 +90,12 @@ TEST(SqliteEngineConnect, ReadsTheDatabaseFileAsAFileName) {
         EXPECT_EQ(badTimeout.rc, SQL_ERROR);
         EXPECT_EQ(stateOf(badTimeout.dbc, nullptr), "08001");
     }
+    {
+        // Only SQLite's own words: nothing else reaches a PRAGMA.
+        Db badSync("Database=:memory:;SyncPragma={OFF; PRAGMA writable_schema=1}");
+        EXPECT_EQ(badSync.rc, SQL_ERROR);
+        EXPECT_EQ(stateOf(badSync.dbc, nullptr), "08001");
+    }
     // URI syntax is no option: the name is the file's, query string and all.
     const std::string file = tempFile("uri.db?mode=ro&vfs=unix-none");
     std::remove(file.c_str());
@@ -574,6 +580,93 @@ TEST(SqliteEngineStatements, CatalogInfoAndEscapes) {
               SQL_SUCCESS_WITH_INFO);
     EXPECT_STREQ(out, "SELE");
     EXPECT_EQ(outLen, 12);
+}
+
+// Conversions beyond the plain ones: blobs as hex text, dates from SQLite's
+// numbers, bound wide text cut to its buffer, SQL_C_DEFAULT by the
+// described type.
+TEST(SqliteEngineValues, OtherConversions) {
+    Db db;
+    SQLHSTMT s = db.stmt();
+    ASSERT_EQ(F.SQLExecDirect(s,
+                              (SQLCHAR*)"SELECT x'00ff10', 2460000.5, 86400, 'abc\xF0\x9F\x98\x80"
+                                        "def', 7, "
+                                        "CAST(1e10 AS INTEGER)",
+                              SQL_NTS),
+              SQL_SUCCESS);
+    SQLWCHAR wide[4] = {};
+    SQLLEN wideInd = 0;
+    // Room for three units and the terminator: the pair of U+1F600 is split.
+    ASSERT_EQ(F.SQLBindCol(s, 4, SQL_C_WCHAR, wide, sizeof wide, &wideInd), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(stateOf(nullptr, s), "01004");
+    EXPECT_EQ(wideInd, 8 * 2) << "the whole value's length in bytes";
+    EXPECT_EQ(wide[0], 'a');
+    EXPECT_EQ(wide[2], 'c');
+    EXPECT_EQ(wide[3], 0);
+    char text[16];
+    SQLLEN ind = 0;
+    ASSERT_EQ(F.SQLGetData(s, 1, SQL_C_CHAR, text, sizeof text, &ind), SQL_SUCCESS);
+    EXPECT_STREQ(text, "00FF10");
+    EXPECT_EQ(F.SQLGetData(s, 1, SQL_C_CHAR, text, sizeof text, &ind), SQL_NO_DATA_FOUND);
+    DATE_STRUCT d{};
+    ASSERT_EQ(F.SQLGetData(s, 2, SQL_C_DATE, &d, 0, &ind), SQL_SUCCESS);  // a Julian day number
+    EXPECT_EQ(d.year, 2023);                                              // date(2460000.5) in SQLite
+    EXPECT_EQ(d.month, 2);
+    EXPECT_EQ(d.day, 25);
+    TIMESTAMP_STRUCT ts{};
+    ASSERT_EQ(F.SQLGetData(s, 3, SQL_C_TIMESTAMP, &ts, 0, &ind), SQL_SUCCESS);  // Unix seconds
+    EXPECT_EQ(ts.year, 1970);
+    EXPECT_EQ(ts.day, 2);
+    EXPECT_EQ(ts.hour, 0);
+    int64_t v = 0;
+    ASSERT_EQ(F.SQLGetData(s, 5, SQL_C_DEFAULT, &v, 0, &ind), SQL_SUCCESS);
+    EXPECT_EQ(v, 7) << "an integer expression is SQL_BIGINT: 8 bytes";
+    uint32_t u = 0;
+    EXPECT_EQ(F.SQLGetData(s, 6, SQL_C_ULONG, &u, 0, &ind), SQL_ERROR);
+    EXPECT_EQ(stateOf(nullptr, s), "22003");
+    int16_t small = 0;
+    EXPECT_EQ(F.SQLGetData(s, 9, SQL_C_SSHORT, &small, 0, &ind), SQL_ERROR);
+    EXPECT_EQ(stateOf(nullptr, s), "S1002");
+}
+
+// Cursor names, parameters across a text of several statements, and
+// autocommit turned back on.
+TEST(SqliteEngineStatements, CursorNamesParametersAndAutocommit) {
+    Db db;
+    SQLHSTMT a = db.stmt(), b = db.stmt();
+    char name[32];
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(F.SQLGetCursorName(a, (SQLCHAR*)name, sizeof name, &len), SQL_SUCCESS);
+    EXPECT_EQ(std::string(name).rfind("SQL_CUR", 0), 0u);
+    ASSERT_EQ(F.SQLSetCursorName(a, (SQLCHAR*)"mine", SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(F.SQLSetCursorName(b, (SQLCHAR*)"MINE", SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(stateOf(nullptr, b), "3C000");
+    EXPECT_EQ(F.SQLGetCursorName(a, (SQLCHAR*)name, 3, &len), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(name, "mi");
+    EXPECT_EQ(len, 4);
+
+    // The second statement takes the parameters after the first one's.
+    db.run("CREATE TABLE t(x, y)");
+    ASSERT_EQ(F.SQLPrepare(a, (SQLCHAR*)"INSERT INTO t VALUES (?, 1); INSERT INTO t VALUES (?, ?)", SQL_NTS),
+              SQL_SUCCESS);
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(F.SQLNumParams(a, &n), SQL_SUCCESS);
+    EXPECT_EQ(n, 3);
+    int32_t v[3] = {10, 20, 30};
+    SQLLEN zero = 0;
+    for (SQLUSMALLINT i = 1; i <= 3; ++i)
+        F.SQLBindParameter(a, i, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &v[i - 1], 0, &zero);
+    ASSERT_EQ(F.SQLExecute(a), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLMoreResults(a), SQL_SUCCESS) << stateOf(nullptr, a);
+    EXPECT_EQ(db.one("SELECT group_concat(x || ':' || y) FROM t"), "10:1,20:30");
+
+    // Autocommit back on commits what the transaction holds.
+    ASSERT_EQ(F.SQLSetConnectOption(db.dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF), SQL_SUCCESS);
+    db.run("DELETE FROM t");
+    ASSERT_EQ(F.SQLSetConnectOption(db.dbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON), SQL_SUCCESS);
+    EXPECT_EQ(F.SQLTransact(nullptr, db.dbc, SQL_ROLLBACK), SQL_SUCCESS);
+    EXPECT_EQ(db.one("SELECT count(*) FROM t"), "0");
 }
 
 }  // namespace
