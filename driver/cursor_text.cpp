@@ -19,6 +19,8 @@ bool sameWord(const char* a, size_t len, const char* upper) {
     return true;
 }
 
+}  // namespace
+
 // The end of the literal, quoted name, comment or dollar-quoted text that
 // starts at `i`, or `i` when none starts there.
 size_t skipQuoted(const char* sql, size_t n, size_t i) {
@@ -82,8 +84,6 @@ size_t skipQuoted(const char* sql, size_t n, size_t i) {
     }
     return i;
 }
-
-}  // namespace
 
 bool cursorQuery(const char* sql, size_t len, std::string& query) {
     size_t end = len;  // the query ends at its first ';'

@@ -5,6 +5,7 @@
 #include "connection.h"
 #include "conversion.h"
 #include "cursor_reads.h"
+#include "cursor_text.h"
 #include "describe.h"
 #include "source.h"
 
@@ -771,59 +772,10 @@ std::string typedMarkers(const std::string& sql, const StmtState& st) {
         i = end;
     };
     while (i < n) {
-        const char ch = sql[i];
-        if (ch == '\'' || ch == '"') {
-            // 'text' ('' inside), E'text' (backslash escapes), "name".
-            const bool escapes = ch == '\'' && i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e');
-            size_t j = i + 1;
-            while (j < n) {
-                if (escapes && sql[j] == '\\' && j + 1 < n) {
-                    j += 2;
-                    continue;
-                }
-                if (sql[j] == ch) {
-                    if (j + 1 < n && sql[j + 1] == ch) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            copyUntil(j < n ? j + 1 : n);
-        } else if (ch == '-' && i + 1 < n && sql[i + 1] == '-') {
-            const size_t eol = sql.find('\n', i);
-            copyUntil(eol == std::string::npos ? n : eol);
-        } else if (ch == '/' && i + 1 < n && sql[i + 1] == '*') {
-            size_t j = i + 2;
-            int depth = 1;
-            while (j < n && depth > 0) {
-                if (sql[j] == '/' && j + 1 < n && sql[j + 1] == '*') {
-                    ++depth;
-                    j += 2;
-                } else if (sql[j] == '*' && j + 1 < n && sql[j + 1] == '/') {
-                    --depth;
-                    j += 2;
-                } else {
-                    ++j;
-                }
-            }
-            copyUntil(j);
-        } else if (ch == '$' &&
-                   (i == 0 || !(std::isalnum(static_cast<unsigned char>(sql[i - 1])) || sql[i - 1] == '_'))) {
-            // $tag$ ... $tag$ (a $1 parameter or a name's $ is no quote).
-            size_t j = i + 1;
-            while (j < n && (std::isalpha(static_cast<unsigned char>(sql[j])) || sql[j] == '_' ||
-                             (j > i + 1 && std::isdigit(static_cast<unsigned char>(sql[j])))))
-                ++j;
-            if (j < n && sql[j] == '$') {
-                const std::string tag = sql.substr(i, j - i + 1);
-                const size_t close = sql.find(tag, j + 1);
-                copyUntil(close == std::string::npos ? n : close + tag.size());
-            } else {
-                copyUntil(i + 1);
-            }
-        } else if (ch == '?') {
+        const size_t skipped = skipQuoted(sql.data(), n, i);
+        if (skipped != i) {
+            copyUntil(skipped);
+        } else if (sql[i] == '?') {
             ++marker;
             const auto b = bindings.find(marker);
             // A timestamp converted to text here stays as psqlODBC sends it.
