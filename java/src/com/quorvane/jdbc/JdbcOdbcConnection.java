@@ -254,8 +254,8 @@ public class JdbcOdbcConnection implements Connection {
 
     /**
      * The result set type a statement gets: forward-only, or scroll-insensitive
-     * (rows held in memory); a scroll-sensitive request gets the latter and an
-     * updatable one a read-only result, each with a warning, as JDBC allows.
+     * (rows held in memory); a scroll-sensitive request gets the latter, with a
+     * warning, as JDBC allows. Updatable results are held in memory too.
      */
     private int checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
         checkOpen();
@@ -274,20 +274,18 @@ public class JdbcOdbcConnection implements Connection {
                     + " are scroll-insensitive", "01S02"));
             type = ResultSet.TYPE_SCROLL_INSENSITIVE;
         }
-        if (concurrency != ResultSet.CONCUR_READ_ONLY) {
-            addWarnings(new SQLWarning("Result sets are read-only: the statement's result sets are made so",
-                    "01S02"));
-        }
         return type;
     }
 
-    private <T extends JdbcOdbcStatement> T ofType(T s, int type) {
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int concurrency) {
         s.resultSetType = type;
+        s.resultSetConcurrency = concurrency;
         return s;
     }
 
-    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int holdability) {
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int concurrency, int holdability) {
         s.resultSetType = type;
+        s.resultSetConcurrency = concurrency;
         s.holdability = holdability;
         return s;
     }
@@ -295,39 +293,39 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency);
     }
 
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency, holdability);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, concurrency);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, concurrency, holdability);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, concurrency);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, concurrency, holdability);
     }
 
     @Override
@@ -705,16 +703,22 @@ public class JdbcOdbcConnection implements Connection {
         return metaData;
     }
 
+    /** The type map an application set (kept, never applied: see setTypeMap). */
+    private volatile Map<String, Class<?>> typeMap = new java.util.HashMap<>();
+
     @Override
     public Map<String, Class<?>> getTypeMap() throws SQLException {
         checkOpen();
-        return Collections.emptyMap();
+        return typeMap;
     }
 
     @Override
     public void setTypeMap(Map<String, Class<?>> map) throws SQLException {
         checkOpen();
-        if (map != null && !map.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
+        if (map == null) throw JdbcOdbcErrors.of("The type map is null", "HY009");
+        // Kept and handed back, as pgjdbc does; no data source here has user-defined types
+        // to map, so getObject with a non-empty map is refused.
+        typeMap = map;
     }
 
     /** Client information is kept by the connection; no data source receives it. */

@@ -241,8 +241,9 @@ public class JdbcOdbcDriver implements Driver {
     }
 
     @Override
-    public Logger getParentLogger() throws SQLFeatureNotSupportedException {
-        throw JdbcOdbcErrors.notSupported("java.util.logging");
+    public Logger getParentLogger() {
+        // The driver's loggers all descend from this one (it writes nothing to them today).
+        return Logger.getLogger("com.quorvane.jdbc");
     }
 
     @Override

@@ -110,6 +110,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         // Statements the data source could not describe are never kept.
         this.untyped = false;
         severalStatements = mayHoldSeveral(sql);
+        executedSql = sql;
         numParams = kept.state.numParams;
         paramSqlTypes = kept.paramSqlTypes;
         columnSizes = kept.columnSizes;
@@ -137,6 +138,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         this.reusable = reusable;
         this.poolable = true;
         severalStatements = mayHoldSeveral(sql);
+        executedSql = sql;
         int n;
         state.lock.lock();
         try {

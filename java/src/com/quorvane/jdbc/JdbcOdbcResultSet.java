@@ -45,7 +45,7 @@ import java.util.Map;
  * time zone only where JDBC defines the type so (java.sql.Date, Time and
  * Timestamp) or in the zone of a Calendar given.
  */
-public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
+public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,

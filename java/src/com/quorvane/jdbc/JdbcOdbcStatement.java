@@ -47,6 +47,10 @@ public class JdbcOdbcStatement implements Statement {
     JdbcOdbcMemoryResultSet heldResultSet;
     /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
     int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
+    /** CONCUR_UPDATABLE: results are held in memory and written back through {@link UpdatableRows}. */
+    int resultSetConcurrency = ResultSet.CONCUR_READ_ONLY;
+    /** The text of the last execution, for an updatable result to find its table. */
+    String executedSql;
     /** HOLD_CURSORS_OVER_COMMIT: results are read whole into memory, where a commit does not reach them. */
     int holdability;
     long updateCount = -1;
@@ -314,11 +318,13 @@ public class JdbcOdbcStatement implements Statement {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
             boolean hold = holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
-            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold) && keys == null) {
-                // Scroll-insensitive or holdable: the rows are read whole, as pgjdbc holds them.
+            boolean updatable = resultSetConcurrency == ResultSet.CONCUR_UPDATABLE;
+            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold || updatable) && keys == null) {
+                // Scroll-insensitive, holdable or updatable: the rows are read whole, as pgjdbc holds them.
                 JdbcOdbcResultSet cursor = resultSet;
                 heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize, resultSetType);
                 resultSet = null;
+                if (updatable) heldResultSet.makeUpdatable(conn, severalStatements ? null : executedSql);
             }
         } else {
             int count = odbc.rowCount(h, state.ec);
@@ -341,6 +347,7 @@ public class JdbcOdbcStatement implements Statement {
         try {
             beforeExecute();
             severalStatements = mayHoldSeveral(sql);
+            executedSql = sql;
             int rc = Odbc.rc(odbc.execDirect(state.hStmt, sql));
             if (rc == Odbc.NO_DATA) {
                 // A searched update or delete that touched no row.
@@ -795,7 +802,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetConcurrency() throws SQLException {
         checkOpen();
-        return ResultSet.CONCUR_READ_ONLY;
+        return resultSetConcurrency;
     }
 
     @Override
