@@ -16,6 +16,7 @@ const DataSource kGeneric = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = false,
+    .wideTextAsUtf8 = false,
     .timestampType = nullptr,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,

@@ -202,6 +202,7 @@ const DataSource kPostgres = {
     .driverConvertsExactly = convertsExactly,
     .zonedTimestampText = true,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = true,
     .describeWithUnsigned = false,

@@ -66,6 +66,10 @@ struct DataSource {
     // Time-of-day columns are read as text (the ODBC structure drops the
     // fraction the data source keeps).
     bool timeAsText;
+    // Character data asked for as UTF-16 (SQL_C_WCHAR) is read from the
+    // driver as UTF-8 and converted by libruva70 (wide_text.h): the driver's
+    // own conversion loses characters.
+    bool wideTextAsUtf8;
     // The driver type (ruva70.h, RUVA70_TYPE_*) of a timestamp column by its
     // type name (lower case, no blanks at the ends), or 0 for none.
     SQLSMALLINT (*timestampType)(const std::string& typeName);

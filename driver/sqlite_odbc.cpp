@@ -54,6 +54,7 @@ const DataSource kSqliteDriver = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,

@@ -966,6 +966,7 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
             break;
         case SQL_UNBIND:
             s.st().columns.clear();
+            s.st().wideColumns.clear();
             break;
         case SQL_RESET_PARAMS:
             s.st().params.clear();

@@ -8,9 +8,11 @@
 #include "insert_rows.h"
 #include "number_text.h"
 #include "timestamp_form.h"
+#include "wide_text.h"
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,10 @@ struct StmtState {
         std::string text;
     };
     std::map<SQLUSMALLINT, NumberText> numbersRead;
+    // With DataSource::wideTextAsUtf8: the columns bound as SQL_C_WCHAR, and
+    // the SQL_C_WCHAR read under way with SQLGetData (cleared at every fetch).
+    std::map<SQLUSMALLINT, std::unique_ptr<WideColumn>> wideColumns;
+    WideRead wide;
     // The last execution left diagnostic records (SQL_ERROR or
     // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
     // SQLError instead of clearing them (see ruva70.h).

@@ -70,6 +70,7 @@ const DataSource kEngine = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,

@@ -82,6 +82,50 @@ class MariadbTest {
         }
     }
 
+    /** Reads a character stream whole, a few characters at a time. */
+    private static String drain(java.io.Reader r) throws java.io.IOException {
+        StringBuilder out = new StringBuilder();
+        char[] buf = new char[7];
+        for (int n; (n = r.read(buf)) > 0; ) out.append(buf, 0, n);
+        r.close();
+        return out.toString();
+    }
+
+    @Test
+    void textHoldingU0000ReadsBackWholeShortAndLong() throws Exception {
+        if (!Db.mariadb()) return;
+        Db.exec(c, "DROP TABLE IF EXISTS my_zeros",
+                "CREATE TABLE my_zeros (id int PRIMARY KEY, v varchar(60), t longtext) CHARACTER SET utf8mb4");
+        // U+0000 in the middle and at the end, next to an emoji and a
+        // combining accent; the long value (> 64 KB) read in pieces.
+        StringBuilder lng = new StringBuilder();
+        while (lng.length() < 100_000) lng.append("\uD83D\uDE00\u0000e\u0301x");
+        lng.append('\u0000');
+        String[] texts = {"ab\u0000cd", "end\u0000", "\u0000", "\uD83D\uDE00\u0000e\u0301\u0000", lng.toString()};
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO my_zeros VALUES (?, ?, ?)")) {
+            for (int k = 0; k < texts.length; k++) {
+                ps.setInt(1, k);
+                ps.setString(2, texts[k].length() <= 60 ? texts[k] : texts[k].substring(0, 59) + "\u0000");
+                ps.setString(3, texts[k]);
+                ps.addBatch();
+            }
+            ps.executeBatch();
+        }
+        try (Statement s = c.createStatement();
+                ResultSet rs = s.executeQuery("SELECT id, v, t, t, t, char_length(t) FROM my_zeros ORDER BY id")) {
+            for (int k = 0; k < texts.length; k++) {
+                assertTrue(rs.next());
+                String t = texts[k];
+                String v = t.length() <= 60 ? t : t.substring(0, 59) + "\u0000";
+                assertEquals(v, rs.getString(2), "getString of row " + k);
+                assertEquals(t, rs.getString(3), "getString of the long column, row " + k);
+                assertEquals(t, drain(rs.getCharacterStream(4)), "getCharacterStream of row " + k);
+                assertEquals(t, rs.getObject(5), "getObject of row " + k);
+                assertEquals(t.codePointCount(0, t.length()), rs.getInt(6), "stored whole, row " + k);
+            }
+        }
+    }
+
     @Test
     void batchesTransactionsAndErrors() throws SQLException {
         if (!Db.mariadb()) return;
