@@ -179,6 +179,9 @@ const DataSource kMariadb = {
     .xa = mariadbXaOperations,
     .columnsQuery = mariadb::columnsQuery,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

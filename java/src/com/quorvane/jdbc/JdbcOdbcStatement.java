@@ -144,7 +144,9 @@ public class JdbcOdbcStatement implements Statement {
 
     /** The statement's diagnostics as an exception. */
     SQLException failure(String what, boolean timedOut) {
-        return JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut);
+        boolean network = state.conn.networkExpired;
+        SQLException e = JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut && !network);
+        return network ? state.conn.networkFailure(what, e) : e;
     }
 
     /**
@@ -280,6 +282,7 @@ public class JdbcOdbcStatement implements Statement {
             // The timer fired as the execution ended: the cancel may have closed its results.
             state.closeCursor(true);
             JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+            if (state.conn.networkExpired) throw state.conn.networkFailure(what, null);
             throw new java.sql.SQLTimeoutException(what + ": the query timeout expired", "HYT00");
         }
         if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
