@@ -71,7 +71,7 @@ final class ArrayText {
                 "timestamp without time zone");
         element(new Element("timestamptz", Types.TIMESTAMP, Conversion.TIMESTAMP_TZ, Timestamp.class),
                 "timestamp with time zone");
-        element(new Element("uuid", Types.OTHER, Conversion.TEXT, String.class));
+        element(new Element("uuid", Types.OTHER, Conversion.TEXT, java.util.UUID.class));
     }
 
     /**

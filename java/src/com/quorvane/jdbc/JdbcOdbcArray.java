@@ -155,6 +155,13 @@ final class JdbcOdbcArray implements Array {
         OneValue row = new OneValue(type.conv.fromText(s, "An array element"));
         Object v = type.conv.getObject(row, 0);
         if (v == null || type.javaClass.isInstance(v)) return v;
+        if (type.javaClass == java.util.UUID.class) {
+            try {
+                return java.util.UUID.fromString((String) v);
+            } catch (IllegalArgumentException e) {
+                throw Conversion.conversion("An array element", "a UUID");
+            }
+        }
         if (v instanceof Number) {
             Number n = (Number) v;
             if (type.javaClass == Short.class) return n.shortValue();

@@ -80,7 +80,7 @@ class ArrayTest {
             {"timestamp", new Object[] {ts, null}, new Timestamp[] {ts, null}},
             {"timestamptz", new Object[] {instant, null}, new Timestamp[] {instant, null}},
             {"uuid", new Object[] {"6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b", null},
-                new String[] {"6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b", null}},
+                new java.util.UUID[] {java.util.UUID.fromString("6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b"), null}},
         };
         try (Connection c = Db.connect()) {
             for (Object[] k : cases) {
