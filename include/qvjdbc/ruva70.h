@@ -155,6 +155,10 @@
 #define RUVA70_KEYS_NONE 0        // no way known (other data sources)
 #define RUVA70_KEYS_RETURNING 1   // PostgreSQL: a RETURNING clause on INSERT, UPDATE, DELETE
 #define RUVA70_KEYS_LAST_ROWID 2  // SQLite: last_insert_rowid() on the connection after each INSERT
+// MariaDB: LAST_INSERT_ID() on the connection after each INSERT, the key of
+// its first row; the rows after it got that key plus a multiple of
+// @@auto_increment_increment.
+#define RUVA70_KEYS_LAST_INSERT_ID 3
 
 // 3004: how the data source behind a connection writes an array value as
 // text, a 32-bit value; asked of the data source's record only. Columns of

@@ -355,12 +355,12 @@ public class JdbcOdbcConnection implements Connection {
         return ps;
     }
 
-    /** How the data source hands back generated keys (GeneratedKeys.NONE, RETURNING or LAST_ROWID). */
+    /** How the data source hands back generated keys (GeneratedKeys.NONE, RETURNING, LAST_ROWID, LAST_INSERT_ID). */
     int generatedKeysKind() throws SQLException {
         int k = generatedKeysKind;
         if (k < 0) {
             Integer v = info(Odbc.INFO_GENERATED_KEYS);
-            k = v == null || v < 0 || v > GeneratedKeys.LAST_ROWID ? GeneratedKeys.NONE : v;
+            k = v == null || v < 0 || v > GeneratedKeys.LAST_INSERT_ID ? GeneratedKeys.NONE : v;
             generatedKeysKind = k;
         }
         return k;

@@ -252,6 +252,7 @@ public class JdbcOdbcStatement implements Statement {
         clearResults();
         warnings = null;
         if (keys != null && !keepKeys) keys.reset();
+        if (keys != null) keys.beforeExecution(conn);
         if (queryTimeout > 0) {
             // Data sources that honour the option end the statement themselves.
             odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
@@ -294,7 +295,8 @@ public class JdbcOdbcStatement implements Statement {
     /**
      * Takes the generated keys of an execution: on PostgreSQL the rows of its
      * RETURNING result, read whole (the update count is their number, as
-     * pgjdbc counts), on SQLite the row id of the row an INSERT added.
+     * pgjdbc counts), on SQLite the row id of the row an INSERT added, on
+     * MariaDB the keys of the rows an INSERT added.
      */
     private void takeKeys() throws SQLException {
         if (keys.how == GeneratedKeys.RETURNING) {
@@ -304,7 +306,8 @@ public class JdbcOdbcStatement implements Statement {
             state.pending = false;
             updateCount = n;
         } else if (resultSet == null) {
-            keys.takeLastRowid(conn, keys.sql, updateCount);
+            if (keys.how == GeneratedKeys.LAST_INSERT_ID) keys.takeLastInsertId(conn, updateCount);
+            else keys.takeLastRowid(conn, keys.sql, updateCount);
         }
     }
 
