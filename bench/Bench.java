@@ -777,7 +777,8 @@ public final class Bench {
                 for (String n : c.manyStatements.split(",")) {
                     works.add(new WorkDef(n + " statements opened, then closed, on one connection, SQLite")
                             .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcSqlite(), n, reps))
-                            .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcSqlite(), n, reps))
+                            .path("JDBC layer, engine", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.engineSqlite(), n, reps))
+                            .path("JDBC layer, SQLite ODBC driver", Role.OTHER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcSqlite(), n, reps))
                             .path("SQLite JDBC", Role.PEER, c.javaCmd("jdbc-many", c.sqliteJdbc(), n, reps)));
                     works.add(new WorkDef(n + " statements opened, then closed, on one connection, PostgreSQL over TCP")
                             .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcPg(true), n, reps))
