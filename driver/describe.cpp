@@ -184,7 +184,9 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
             break;
         case SQL_COLUMN_TYPE_NAME: {
             SQLRETURN rc = d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
-            if (!SQL_SUCCEEDED(rc) || !rgbDesc || !stmt.stmt->source->ownTypeName ||
+            // Only a whole answer (terminated within the buffer) is compared.
+            if (!SQL_SUCCEEDED(rc) || !rgbDesc || cbDescMax <= 0 || !stmt.stmt->source->ownTypeName ||
+                !std::memchr(rgbDesc, 0, static_cast<size_t>(cbDescMax)) ||
                 !unknownName(static_cast<const char*>(rgbDesc)))
                 return rc;
             const std::string& own = ownTypeName(stmt, icol);
