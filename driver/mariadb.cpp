@@ -178,10 +178,13 @@ const DataSource kMariadb = {
     .currentSchema = nullptr,
     .dataStoreState = nullptr,
     .correctInfo = mariadb::correctInfo,
-    .generatedKeys = RUVA70_KEYS_NONE,
+    .generatedKeys = RUVA70_KEYS_LAST_INSERT_ID,
     .xa = mariadbXaOperations,
     .columnsQuery = mariadb::columnsQuery,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

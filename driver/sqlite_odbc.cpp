@@ -82,6 +82,9 @@ const DataSource kSqliteDriver = {
     .xa = nullptr,
     .columnsQuery = nullptr,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

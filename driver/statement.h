@@ -125,6 +125,10 @@ struct StmtState {
     // Per result set: the form and type of the columns asked about, and
     // whether the session's time zone was checked for a timestamptz column.
     std::map<SQLUSMALLINT, ColumnInfo> columnForms;
+    // Per result set: the type names libruva70 found itself for columns the
+    // driver names "unknown" (DataSource::ownTypeName), empty where it could
+    // not tell.
+    std::map<SQLUSMALLINT, std::string> ownTypeNames;
     bool zoneChecked = false;
     // The text of the numbers read with SQLGetData and converted by
     // libruva70 in the current row, by column, for another read of the same

@@ -98,6 +98,9 @@ const DataSource kEngine = {
     .xa = nullptr,
     .columnsQuery = nullptr,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

@@ -4,7 +4,6 @@ import java.io.PrintWriter;
 import java.io.Serializable;
 import java.sql.Connection;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.util.Properties;
 import java.util.logging.Logger;
 import javax.sql.DataSource;
@@ -116,7 +115,7 @@ public class JdbcOdbcDataSource implements DataSource, Serializable {
 
     @Override
     public Logger getParentLogger() {
-        // The driver's loggers all descend from this one (it writes nothing to them today).
+        // The parent of every logger the driver's package may use (it writes no records of its own).
         return Logger.getLogger("com.quorvane.jdbc");
     }
 

@@ -5,7 +5,6 @@ import java.sql.Driver;
 import java.sql.DriverManager;
 import java.sql.DriverPropertyInfo;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.util.Locale;
 import java.util.Properties;
 import java.util.logging.Logger;
@@ -242,7 +241,7 @@ public class JdbcOdbcDriver implements Driver {
 
     @Override
     public Logger getParentLogger() {
-        // The driver's loggers all descend from this one (it writes nothing to them today).
+        // The parent of every logger the driver's package may use (it writes no records of its own).
         return Logger.getLogger("com.quorvane.jdbc");
     }
 

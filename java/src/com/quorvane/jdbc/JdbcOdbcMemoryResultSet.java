@@ -64,6 +64,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcRowUpdates {
             case Types.INTEGER: return "INTEGER";
             case Types.BIGINT: return "BIGINT";
             case Types.BOOLEAN: return "BOOLEAN";
+            case Types.ARRAY: return "ARRAY";
             default: return "VARCHAR";
             }
         }
@@ -539,7 +540,10 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcRowUpdates {
         String s = getString(column);
         return s == null ? null : new JdbcOdbcClob(s);
     }
-    @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
+    @Override public Array getArray(int column) throws SQLException {
+        int i = at(column);
+        return convs[i].getArray(cur, i);
+    }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
     @Override public SQLXML getSQLXML(int column) throws SQLException {
         String s = getString(column);

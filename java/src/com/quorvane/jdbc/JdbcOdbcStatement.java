@@ -148,7 +148,9 @@ public class JdbcOdbcStatement implements Statement {
 
     /** The statement's diagnostics as an exception. */
     SQLException failure(String what, boolean timedOut) {
-        return JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut);
+        boolean network = state.conn.networkExpired;
+        SQLException e = JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut && !network);
+        return network ? state.conn.networkFailure(what, e) : e;
     }
 
     /**
@@ -254,6 +256,7 @@ public class JdbcOdbcStatement implements Statement {
         clearResults();
         warnings = null;
         if (keys != null && !keepKeys) keys.reset();
+        if (keys != null) keys.beforeExecution(conn);
         if (queryTimeout > 0) {
             // Data sources that honour the option end the statement themselves.
             odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
@@ -284,6 +287,7 @@ public class JdbcOdbcStatement implements Statement {
             // The timer fired as the execution ended: the cancel may have closed its results.
             state.closeCursor(true);
             JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+            if (state.conn.networkExpired) throw state.conn.networkFailure(what, null);
             throw new java.sql.SQLTimeoutException(what + ": the query timeout expired", "HYT00");
         }
         if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
@@ -295,7 +299,8 @@ public class JdbcOdbcStatement implements Statement {
     /**
      * Takes the generated keys of an execution: on PostgreSQL the rows of its
      * RETURNING result, read whole (the update count is their number, as
-     * pgjdbc counts), on SQLite the row id of the row an INSERT added.
+     * pgjdbc counts), on SQLite the row id of the row an INSERT added, on
+     * MariaDB the keys of the rows an INSERT added.
      */
     private void takeKeys() throws SQLException {
         if (keys.how == GeneratedKeys.RETURNING) {
@@ -305,7 +310,8 @@ public class JdbcOdbcStatement implements Statement {
             state.pending = false;
             updateCount = n;
         } else if (resultSet == null) {
-            keys.takeLastRowid(conn, keys.sql, updateCount);
+            if (keys.how == GeneratedKeys.LAST_INSERT_ID) keys.takeLastInsertId(conn, updateCount);
+            else keys.takeLastRowid(conn, keys.sql, updateCount);
         }
     }
 

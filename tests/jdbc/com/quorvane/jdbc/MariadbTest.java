@@ -58,6 +58,52 @@ class MariadbTest {
         }
     }
 
+    private static String keys(ResultSet rs) throws SQLException {
+        StringBuilder b = new StringBuilder(rs.getMetaData().getColumnLabel(1)).append(':');
+        try (rs) {
+            while (rs.next()) b.append(' ').append(rs.getLong(1));
+        }
+        return b.toString();
+    }
+
+    @Test
+    void generatedKeysAreTheAutoIncrementKeysOfTheAddedRows() throws SQLException {
+        if (!Db.mariadb()) return;
+        assertTrue(c.getMetaData().supportsGetGeneratedKeys());
+        Db.exec(c, "DROP TABLE IF EXISTS my_keys", "DROP TABLE IF EXISTS my_nokey",
+                "CREATE TABLE my_keys (id bigint NOT NULL AUTO_INCREMENT PRIMARY KEY, v varchar(10))",
+                "CREATE TABLE my_nokey (v varchar(10))", "INSERT INTO my_keys VALUES (100, 'x')");
+        try (Statement s = c.createStatement()) {
+            assertEquals(3, s.executeUpdate("INSERT INTO my_keys (v) VALUES ('a'), ('b'), ('c')",
+                    Statement.RETURN_GENERATED_KEYS));
+            assertEquals("insert_id: 101 102 103", keys(s.getGeneratedKeys()));
+            assertEquals(1, s.executeUpdate("INSERT INTO my_nokey VALUES ('n')", Statement.RETURN_GENERATED_KEYS));
+            assertEquals("insert_id:", keys(s.getGeneratedKeys()));
+            // The server's increment is followed (two servers of a cluster number alternately so).
+            s.execute("SET SESSION auto_increment_increment = 5");
+            s.executeUpdate("INSERT INTO my_keys (v) VALUES ('d'), ('e')", Statement.RETURN_GENERATED_KEYS);
+            try (ResultSet rs = s.getGeneratedKeys(); Statement q = c.createStatement();
+                    ResultSet ids = q.executeQuery("SELECT id FROM my_keys WHERE v IN ('d', 'e') ORDER BY id")) {
+                while (ids.next()) {
+                    assertTrue(rs.next());
+                    assertEquals(ids.getLong(1), rs.getLong(1));
+                }
+                assertFalse(rs.next());
+            }
+            s.execute("SET SESSION auto_increment_increment = 1");
+        }
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO my_keys (v) VALUES (?)", new String[] {"id"})) {
+            ps.setString(1, "p");
+            ps.addBatch();
+            ps.setString(1, "q");
+            ps.addBatch();
+            assertArrayEquals(new int[] {1, 1}, ps.executeBatch());
+            String got = keys(ps.getGeneratedKeys());
+            assertEquals("id: " + single("SELECT min(id) FROM my_keys WHERE v IN ('p', 'q')") + " "
+                    + single("SELECT max(id) FROM my_keys WHERE v IN ('p', 'q')"), got);
+        }
+    }
+
     @Test
     void textDatesAndDecimalsRoundTrip() throws SQLException {
         if (!Db.mariadb()) return;
