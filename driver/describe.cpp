@@ -82,6 +82,8 @@ SQLSMALLINT columnDriverType(const DataSource& source, const char* typeName, SQL
     // Time of day with the fraction of a second the data source keeps,
     // which the ODBC time structure cannot carry.
     if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) && source.timeAsText) return RUVA70_TYPE_TIME_TEXT;
+    if ((sqlType == SQL_TINYINT || sqlType == SQL_SMALLINT || sqlType == SQL_INTEGER) && source.widerIntegers)
+        return RUVA70_TYPE_WIDE_INTEGER;
     if (!isTimestampType(sqlType) || !source.timestampType) return sqlType;
     const SQLSMALLINT own = source.timestampType(normalTypeName(typeName));
     return own ? own : sqlType;

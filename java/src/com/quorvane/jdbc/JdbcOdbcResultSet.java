@@ -52,7 +52,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15,
             // A BIT(1) column (a small integer named bit): a boolean. A BIT(n)
             // column is K_BINARY read through Conversion.BITS (its bits as a number too).
-            K_BIT = 16;
+            K_BIT = 16,
+            // An integer column whose values may be wider than its type (SQLite's),
+            // bound 64 bits wide: an Integer when the value fits, else a Long.
+            K_WIDE = 17,
+            // Such a column declared boolean (or bit): a boolean.
+            K_WIDE_BIT = 18;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -128,6 +133,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         for (int i = 0; i < numCols; i++) cols[i] = new JdbcOdbcBoundCol();
         this.held = new Object[numCols];
         this.heldRow = new long[numCols];
+        // Nothing is held before the first row (row 0).
+        java.util.Arrays.fill(heldRow, -1);
         this.maxRows = stmt.maxRows;
         this.fetchSize = stmt.fetchSize;
         this.cleanable = stmt.conn.env.cleaner.register(this, new CursorCloser(state, cursorId));
@@ -180,6 +187,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
                 // psqlODBC describes booleans as short text; the type name tells them.
                 String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
                 if ("bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name)) kinds[i] = K_BOOLEAN_TEXT;
+            } else if (kinds[i] == K_WIDE && sqlTypes[i] == Odbc.TINYINT) {
+                // SQLite's booleans are small integers that keep their declared name.
+                String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
+                if (booleanTypeName(name)) kinds[i] = K_WIDE_BIT;
             } else if ((kinds[i] == K_SHORT && sqlTypes[i] == Odbc.TINYINT) || kinds[i] == K_BINARY) {
                 // MariaDB's BIT: one bit is a boolean, more are their bits.
                 if ("bit".equalsIgnoreCase(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME))) {
@@ -223,7 +234,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         switch (cType) {
         case Odbc.C_SSHORT: return K_SHORT;
         case Odbc.C_SLONG: return K_INT;
-        case Odbc.C_SBIGINT: return K_LONG;
+        case Odbc.C_SBIGINT: return driverType == Odbc.DRIVER_WIDE_INTEGER ? K_WIDE : K_LONG;
         case Odbc.C_FLOAT: return K_FLOAT;
         case Odbc.C_DOUBLE: return K_DOUBLE;
         case Odbc.C_CHAR: return sqlType == Odbc.TIME ? K_TIME_TEXT : K_DECIMAL;
@@ -237,6 +248,13 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         default:
             return K_TEXT;
         }
+    }
+
+    /** Whether a declared type name says boolean: BOOLEAN, BOOL or BIT (a length in parentheses aside). */
+    static boolean booleanTypeName(String name) {
+        int p = name.indexOf('(');
+        String t = (p < 0 ? name : name.substring(0, p)).trim();
+        return t.equalsIgnoreCase("boolean") || t.equalsIgnoreCase("bool") || t.equalsIgnoreCase("bit");
     }
 
     /** A text column attribute; an empty string when the driver cannot tell. */
@@ -397,6 +415,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         while (!afterLast && (maxRows <= 0 || first + rows.size() - 1 < maxRows)) {
             rowCached = false;
             if (!fetchRow()) break;
+            // The row number stays while the rest is read: what the last row
+            // held is no value of this one.
+            java.util.Arrays.fill(heldRow, -1);
             rows.add(rowValues());
         }
         rowCached = false;
@@ -630,7 +651,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         short readShort(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).shortValue();
+                return v == null ? 0 : keptNumber(v).shortValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -646,7 +667,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         int readInt(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).intValue();
+                return v == null ? 0 : keptNumber(v).intValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -662,7 +683,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         long readLong(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).longValue();
+                return v == null ? 0 : keptNumber(v).longValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -678,7 +699,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         float readFloat(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).floatValue();
+                return v == null ? 0 : keptNumber(v).floatValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -694,7 +715,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         double readDouble(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).doubleValue();
+                return v == null ? 0 : keptNumber(v).doubleValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -711,6 +732,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             if (kept != null) return keptValue(i);
             locked();
             return value(i);
+        }
+
+        /** A kept value as a number: a boolean column's (MariaDB's BIT, SQLite's booleans) is 1 or 0. */
+        private Number keptNumber(Object v) {
+            if (v instanceof Boolean) return (Boolean) v ? 1 : 0;
+            return (Number) v;
         }
 
         private Object keptValue(int i) {
@@ -737,7 +764,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             int v = cur.readInt(i);
             return cur.wasNull ? null : Integer.valueOf(v);
         }
-        case K_LONG: {
+        case K_LONG:
+        case K_WIDE:
+        case K_WIDE_BIT: {
             long v = cur.readLong(i);
             return cur.wasNull ? null : Long.valueOf(v);
         }
@@ -788,6 +817,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         case K_DECIMAL: return Conversion.DECIMAL;
         case K_BOOLEAN_TEXT: return Conversion.BOOLEAN_TEXT;
         case K_BIT: return Conversion.BIT;
+        case K_WIDE: return Conversion.WIDE;
+        case K_WIDE_BIT: return Conversion.WIDE_BIT;
         case K_BINARY: return Conversion.BINARY;
         case K_DATE: return Conversion.DATE;
         case K_TIME: return Conversion.TIME;
@@ -816,7 +847,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     /** Whether the current row's numbers can be read without the lock: a numeric column of a cached row. */
     private boolean cachedNumber(int column) {
-        return rowCached && column >= 1 && column <= numCols && kinds[column - 1] <= K_DOUBLE && !isClosed();
+        if (!rowCached || column < 1 || column > numCols || isClosed()) return false;
+        int k = kinds[column - 1];
+        return k <= K_DOUBLE || k == K_WIDE || k == K_WIDE_BIT;
     }
 
     // ---------------------------------------------------------------- getters by index
