@@ -84,6 +84,8 @@ SQLSMALLINT columnDriverType(const DataSource& source, const char* typeName, SQL
     if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) && source.timeAsText) return RUVA70_TYPE_TIME_TEXT;
     if (source.isArrayType && isCharacterType(sqlType) && source.isArrayType(normalTypeName(typeName)))
         return RUVA70_TYPE_ARRAY;
+    if ((sqlType == SQL_TINYINT || sqlType == SQL_SMALLINT || sqlType == SQL_INTEGER) && source.widerIntegers)
+        return RUVA70_TYPE_WIDE_INTEGER;
     if (!isTimestampType(sqlType) || !source.timestampType) return sqlType;
     const SQLSMALLINT own = source.timestampType(normalTypeName(typeName));
     return own ? own : sqlType;

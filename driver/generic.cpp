@@ -20,6 +20,7 @@ const DataSource kGeneric = {
     .timestampType = nullptr,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
+    .widerIntegers = false,
     .precisionIsColumnSize = false,
     .columnShape = nullptr,
     .decimalStandIn = false,

@@ -157,6 +157,7 @@ const DataSource kMariadb = {
     .timestampType = nullptr,
     .describeWithTypeName = true,
     .describeWithUnsigned = true,
+    .widerIntegers = false,
     .precisionIsColumnSize = true,
     .columnShape = mariadb::columnShape,
     .decimalStandIn = false,

@@ -257,6 +257,7 @@ const DataSource kPostgres = {
     .timestampType = timestampType,
     .describeWithTypeName = true,
     .describeWithUnsigned = false,
+    .widerIntegers = false,
     .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = true,

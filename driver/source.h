@@ -78,6 +78,11 @@ struct DataSource {
     // Columns are described with the driver's unsigned flag at hand
     // (ColumnShape::isUnsigned, from SQL_COLUMN_UNSIGNED).
     bool describeWithUnsigned;
+    // Integer columns may hold values wider than their type (SQLite's are
+    // 64-bit whatever they declare): described as declared, they carry the
+    // driver type RUVA70_TYPE_WIDE_INTEGER, so that the native library binds
+    // them 64 bits wide.
+    bool widerIntegers;
     // The driver answers a precision of 0 for columns that are not decimal:
     // their column size is answered instead.
     bool precisionIsColumnSize;

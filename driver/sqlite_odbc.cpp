@@ -58,6 +58,7 @@ const DataSource kSqliteDriver = {
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
+    .widerIntegers = false,
     .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = false,

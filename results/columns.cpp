@@ -292,10 +292,15 @@ Choice chooseBinding(SQLHSTMT h, SQLUSMALLINT column, jint sqlType, jint driverT
         }
         case SQL_TINYINT:
         case SQL_SMALLINT:
-            b = {SQL_C_SSHORT, 2, false};
-            return Choice::Ok;
         case SQL_INTEGER:
-            b = {SQL_C_SLONG, 4, false};
+            // An integer column whose values may be wider than its type
+            // (SQLite's) is bound 64 bits wide, so that every value arrives.
+            if (driverType == RUVA70_TYPE_WIDE_INTEGER)
+                b = {SQL_C_SBIGINT, 8, false};
+            else if (sqlType == SQL_INTEGER)
+                b = {SQL_C_SLONG, 4, false};
+            else
+                b = {SQL_C_SSHORT, 2, false};
             return Choice::Ok;
         case SQL_BIGINT:
             b = {SQL_C_SBIGINT, 8, false};

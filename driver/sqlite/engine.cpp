@@ -13,6 +13,8 @@
 #include "catalog.h"
 #include "values.h"
 
+#include "qvjdbc/ruva70.h"
+
 #include <sqlite3.h>
 #include <strings.h>
 
@@ -173,9 +175,6 @@ struct Stmt {
 
     // Options.
     SQLULEN queryTimeout = 0, maxRows = 0, noscan = SQL_NOSCAN_OFF, maxLength = 0;
-    bool driverTypes = false;
-    bool outputInput = false;
-    SQLULEN insertRows = 0;
     std::string cursorName;
 };
 
@@ -453,22 +452,6 @@ const ColumnInfo* columnAt(Stmt& s, int col) {
     return &s.columns[static_cast<size_t>(col - 1)];
 }
 
-// The driver type code (option 3057) of a described column.
-SQLSMALLINT driverTypeOf(const ColumnInfo& c) {
-    if (c.type.sqlType == SQL_TIMESTAMP) {
-        std::string n;
-        for (char ch : c.typeName) {
-            if (ch == '(') break;
-            n += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        }
-        while (!n.empty() && n.back() == ' ') n.pop_back();
-        if (n == "timestamp") return -389;
-        if (n == "datetime") return -391;
-    }
-    if (c.type.sqlType == SQL_TIME) return -392;
-    return c.type.sqlType;
-}
-
 // Steps the current statement once. SQLITE_ROW or SQLITE_DONE, or an error
 // recorded on the statement.
 int step(Stmt& s) {
@@ -517,7 +500,7 @@ SQLRETURN bindRow(Stmt& s, SQLULEN row) {
             if (rc != SQLITE_OK) return failSqlite(s, rc);
             continue;
         }
-        if (p.ioType == SQL_PARAM_OUTPUT && !s.outputInput) {
+        if (p.ioType == SQL_PARAM_OUTPUT) {
             sqlite3_bind_null(st, i);
             continue;
         }
@@ -1190,7 +1173,7 @@ SQLRETURN SQL_API DescribeCol(SQLHSTMT h, SQLUSMALLINT col, SQLCHAR* name, SQLSM
     if (s->phase == Phase::Idle) return fail(s->diags, "S1010", "the statement is not prepared");
     const ColumnInfo* ci = columnAt(*s, col);
     if (!ci) return fail(s->diags, "S1002", "the column number is invalid");
-    if (type) *type = s->driverTypes ? driverTypeOf(*ci) : ci->type.sqlType;
+    if (type) *type = ci->type.sqlType;
     if (size) *size = ci->type.size;
     if (scale) *scale = ci->type.scale;
     if (nullable) *nullable = ci->nullable;
@@ -1223,7 +1206,7 @@ SQLRETURN SQL_API ColAttributes(SQLHSTMT h, SQLUSMALLINT col, SQLUSMALLINT field
         case SQL_COLUMN_LABEL:
             return str(ci->name);
         case SQL_COLUMN_TYPE:
-            return num(s->driverTypes ? driverTypeOf(*ci) : t.sqlType);
+            return num(t.sqlType);
         case SQL_COLUMN_TYPE_NAME:
             return str(ci->typeName);
         case SQL_COLUMN_LENGTH:
@@ -1511,20 +1494,6 @@ SQLRETURN SQL_API SetStmtOption(SQLHSTMT h, SQLUSMALLINT option, SQLULEN value) 
     Call c(h);
     Stmt* s = c.s;
     if (!s) return SQL_INVALID_HANDLE;
-    switch (option) {
-        case 3057:  // driver type codes
-        case 3031:  // type from value
-        case 3059:  // output parameters take input
-            if (value > 1) return fail(s->diags, "S1009", "the value must be 0 or 1");
-            if (option == 3057) s->driverTypes = value == 1;
-            if (option == 3059) s->outputInput = value == 1;
-            return SQL_SUCCESS;
-        case 3058:  // rows per execution of an insert array: the engine runs arrays row by row itself
-            s->insertRows = value;
-            return SQL_SUCCESS;
-        default:
-            break;
-    }
     const int r = setStmtOption(s->diags, option, value, s->queryTimeout, s->maxRows, s->noscan, s);
     if (r == 0) return fail(s->diags, "S1092", "the option is not known");
     return r < 0 ? SQL_ERROR : r == 2 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
@@ -1572,20 +1541,6 @@ SQLRETURN SQL_API GetStmtOption(SQLHSTMT h, SQLUSMALLINT option, SQLPOINTER out)
         case SQL_ROW_NUMBER:
             put32(out, s->fetched ? s->rowsFetched : 0);
             return SQL_SUCCESS;
-        case 3057:
-            put32(out, s->driverTypes ? 1 : 0);
-            return SQL_SUCCESS;
-        case 3031:
-            // SQLite parameters have no type of their own: each takes its
-            // value's.
-            put32(out, 1);
-            return SQL_SUCCESS;
-        case 3059:
-            put32(out, s->outputInput ? 1 : 0);
-            return SQL_SUCCESS;
-        case 3058:
-            put32(out, s->insertRows);
-            return SQL_SUCCESS;
         default:
             return fail(s->diags, "S1092", "the option is not known");
     }
@@ -1632,7 +1587,6 @@ SQLRETURN SQL_API SetConnectOption(SQLHDBC h, SQLUSMALLINT option, SQLULEN value
             d->loginTimeout = static_cast<SQLUINTEGER>(value);
             return SQL_SUCCESS;
         case SQL_CURRENT_QUALIFIER:
-        case 3003:  // the current schema: SQLite has none to set
             return SQL_SUCCESS;
         case SQL_ODBC_CURSORS:
         case SQL_QUIET_MODE:
@@ -1640,10 +1594,11 @@ SQLRETURN SQL_API SetConnectOption(SQLHDBC h, SQLUSMALLINT option, SQLULEN value
         case SQL_OPT_TRACE:
         case SQL_TRANSLATE_OPTION:
             return SQL_SUCCESS;
-        case 3057:
-        case 3031:
-        case 3058:
-        case 3059:
+        case RUVA70_STMT_DRIVER_TYPES:
+        case RUVA70_STMT_TYPE_FROM_VALUE:
+        case RUVA70_STMT_INSERT_ROWS:
+        case RUVA70_STMT_OUTPUT_INPUT:
+        case RUVA70_STMT_FETCH_ROWS:
             return fail(d->diags, "S1092", "the option is a statement option");
         default:
             break;
@@ -1676,7 +1631,6 @@ SQLRETURN SQL_API GetConnectOption(SQLHDBC h, SQLUSMALLINT option, SQLPOINTER ou
             put32(out, SQL_CD_FALSE);
             return SQL_SUCCESS;
         case SQL_CURRENT_QUALIFIER:
-        case 3003:
             static_cast<char*>(out)[0] = 0;
             return SQL_SUCCESS;
         case SQL_QUERY_TIMEOUT:
@@ -1688,10 +1642,11 @@ SQLRETURN SQL_API GetConnectOption(SQLHDBC h, SQLUSMALLINT option, SQLPOINTER ou
         case SQL_NOSCAN:
             put32(out, d->noscan);
             return SQL_SUCCESS;
-        case 3057:
-        case 3031:
-        case 3058:
-        case 3059:
+        case RUVA70_STMT_DRIVER_TYPES:
+        case RUVA70_STMT_TYPE_FROM_VALUE:
+        case RUVA70_STMT_INSERT_ROWS:
+        case RUVA70_STMT_OUTPUT_INPUT:
+        case RUVA70_STMT_FETCH_ROWS:
             return fail(d->diags, "S1092", "the option is a statement option");
         default:
             return fail(d->diags, "S1092", "the option is not known");

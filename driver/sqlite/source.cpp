@@ -33,21 +33,16 @@ SQLSMALLINT timestampType(const std::string& name) {
     return 0;
 }
 
-// The engine describes integer columns by their declared type (INTEGER as
-// SQL_INTEGER, BOOLEAN as SQL_BIT), but any of them may hold a 64-bit value,
-// and the native library binds SQL_INTEGER columns as 32-bit integers: a
-// value beyond them could not be read at all. Until the natives read such
-// columns 64-bit, they are shown as SQL_BIGINT, so every value arrives
-// whole.
+// Integer columns are described as declared (RUVA70_TYPE_WIDE_INTEGER
+// tells the native library that any of them may hold a 64-bit value). A
+// column declared BOOLEAN, BOOL or BIT, which the engine describes as
+// SQL_BIT, is shown as an integer of one digit: SQL_BIT is a type the
+// native library does not bind, and SQLite keeps booleans as integers
+// (which may hold any other integer too).
 bool columnShape(const std::string&, const ColumnShape& engine, ColumnShape& c) {
     switch (engine.type) {
         case SQL_BIT:
-        case SQL_TINYINT:
-        case SQL_SMALLINT:
-        case SQL_INTEGER:
-            showAs(c, SQL_BIGINT, 19);
-            c.displaySize = 20;
-            c.octetLength = 8;
+            showAs(c, SQL_TINYINT, 1);
             return true;
         case SQL_LONGVARCHAR:
         case SQL_LONGVARBINARY:
@@ -74,6 +69,7 @@ const DataSource kEngine = {
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
+    .widerIntegers = true,
     .precisionIsColumnSize = false,
     .columnShape = columnShape,
     .decimalStandIn = false,

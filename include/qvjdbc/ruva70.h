@@ -206,6 +206,12 @@
 // "_int4"); described and carried as character data, the text in the form
 // information type 3004 names.
 #define RUVA70_TYPE_ARRAY (-398)
+// An integer column (standard type SQL_TINYINT, SQL_SMALLINT or SQL_INTEGER)
+// whose values may be wider than its type: SQLite keeps every integer in 64
+// bits whatever the column declares. Bound or read as SQL_C_SBIGINT, every
+// value arrives whole; a narrower C type receives a value that fits and
+// fails with SQLSTATE 22003 for one that does not (never a cut value).
+#define RUVA70_TYPE_WIDE_INTEGER (-393)
 
 // Type names per data source that select the codes above for a column whose
 // standard type is SQL_TIMESTAMP (matched without regard to case against
@@ -215,7 +221,10 @@
 //   SQLite:     "timestamp" -> -389, "datetime" -> -391
 //   any other data source: no driver codes for columns
 // and, for a column whose standard type is SQL_TIME, on PostgreSQL and
-// SQLite whatever its name -> -392.
+// SQLite whatever its name -> -392; on SQLite (libruva70's own engine) a
+// column whose standard type is SQL_TINYINT, SQL_SMALLINT or SQL_INTEGER
+// -> -393 (a column declared BOOLEAN, BOOL or BIT is SQL_TINYINT there, of
+// precision 1, and keeps its declared name as its type name).
 // The data source is told by SQL_DBMS_NAME when the connection connects.
 //
 // A parameter has no type name; SQLDescribeParam reports

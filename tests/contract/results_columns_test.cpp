@@ -74,6 +74,30 @@ TEST_F(ResultsColumns, BindingTableChoosesTypeBufferAndLength) {
     JC(freeBoundColBuffers, token, 10);
 }
 
+// Integer columns whose values may be wider than their type (SQLite's) are
+// bound 64 bits wide and keep their type; the others at their own width.
+TEST_F(ResultsColumns, WideIntegerColumnsAreBound64BitsWide) {
+    const jint token = bind({{SQL_INTEGER, 10, RUVA70_TYPE_WIDE_INTEGER},
+                             {SQL_SMALLINT, 5, RUVA70_TYPE_WIDE_INTEGER},
+                             {SQL_TINYINT, 1, RUVA70_TYPE_WIDE_INTEGER},
+                             {SQL_INTEGER, 10},
+                             {SQL_SMALLINT, 5}});
+    ASSERT_NE(token, 0);
+    EXPECT_EQ(sqlTypes, (std::vector<int32_t>{SQL_INTEGER, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_SMALLINT}));
+    EXPECT_EQ(cTypes, (std::vector<int32_t>{SQL_C_SBIGINT, SQL_C_SBIGINT, SQL_C_SBIGINT, SQL_C_SLONG, SQL_C_SSHORT}));
+    const std::vector<int32_t> buffers{8, 8, 8, 4, 2};
+    auto binds = seam_.callsTo("SQLBindCol");
+    ASSERT_EQ(binds.size(), buffers.size());
+    for (jint c = 1; c <= 5; ++c) {
+        const BoundColBuffer& r = rec(token, c);
+        EXPECT_EQ(r.bufferLength, buffers[c - 1]) << "column " << c;
+        EXPECT_EQ(static_cast<int64_t>(binds[c - 1].args[2]), r.cType) << "column " << c;
+        EXPECT_EQ(static_cast<int64_t>(binds[c - 1].args[4]), buffers[c - 1]) << "column " << c;
+        EXPECT_EQ(r.dataPtr, &r.inlineValue) << "column " << c;
+    }
+    JC(freeBoundColBuffers, token, 5);
+}
+
 TEST_F(ResultsColumns, UnbindableTypeRefusesBeforeBinding) {
     for (int refused : {SQL_BIT, 0, -11, 13}) {
         seam_.clear();

@@ -84,7 +84,7 @@ TEST_P(DriverOn, DescribesTimestampColumnsWithDriverCodesOnlyWhileOptionIsOne) {
     EXPECT_EQ(stmtOption(s, RUVA70_STMT_DRIVER_TYPES), 0u);
     ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 1), SQL_SUCCESS);
     EXPECT_EQ(stmtOption(s, RUVA70_STMT_DRIVER_TYPES), 1u);
-    EXPECT_EQ(columnType(s, 1), pg() ? SQL_INTEGER : SQL_BIGINT) << "SQLite integers are 64-bit";
+    EXPECT_EQ(columnType(s, 1), pg() ? SQL_INTEGER : RUVA70_TYPE_WIDE_INTEGER) << "SQLite integers are 64-bit";
     EXPECT_EQ(columnType(s, 2), RUVA70_TYPE_TIMESTAMP);
     EXPECT_EQ(columnType(s, 3), pg() ? RUVA70_TYPE_TIMESTAMP_TZ : RUVA70_TYPE_DATETIME);
     SQLSMALLINT numeric = columnType(s, 4);
@@ -92,6 +92,7 @@ TEST_P(DriverOn, DescribesTimestampColumnsWithDriverCodesOnlyWhileOptionIsOne) {
     EXPECT_EQ(columnType(s, 2), SQL_TIMESTAMP) << "ODBC 2 behaviour: 11, not 93";
     EXPECT_EQ(columnType(s, 3), SQL_TIMESTAMP);
     EXPECT_EQ(columnType(s, 4), numeric) << "other types keep their standard code";
+    EXPECT_EQ(columnType(s, 1), SQL_INTEGER) << "as declared";
 }
 
 // Cases that need PostgreSQL's answers (SQLite reports no truncation).

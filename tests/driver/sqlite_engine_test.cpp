@@ -165,17 +165,6 @@ TEST(SqliteEngineDescribe, DeclaredTypesAndExpressions) {
         }
         EXPECT_EQ(scale, want[c - 1].scale) << "column " << c;
     }
-    // Driver type codes: timestamp and datetime apart, times as text.
-    ASSERT_EQ(F.SQLSetStmtOption(s, 3057, 1), SQL_SUCCESS);
-    SQLSMALLINT type = 0;
-    F.SQLDescribeCol(s, 14, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr);
-    EXPECT_EQ(type, -389);
-    F.SQLDescribeCol(s, 15, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr);
-    EXPECT_EQ(type, -391);
-    F.SQLDescribeCol(s, 13, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr);
-    EXPECT_EQ(type, -392);
-    EXPECT_EQ(F.SQLSetStmtOption(s, 3057, 2), SQL_ERROR);
-    EXPECT_EQ(stateOf(nullptr, s), "S1009");
     // The declared name stays the column's type name.
     char typeName[64];
     SQLSMALLINT len = 0;

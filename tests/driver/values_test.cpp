@@ -171,18 +171,38 @@ TEST_P(Values, LongColumnNamesDescribeWithoutWarning) {
 class SqliteValues : public Values {};
 INSTANTIATE_TEST_SUITE_P(Sqlite, SqliteValues, ::testing::Values(false));
 
-TEST_P(SqliteValues, IntegerColumnsAndExpressionsAreBigint) {
+// Integer columns are described as declared and marked as possibly wider
+// (the driver type under option 3057); expressions are SQL_BIGINT. Every
+// value arrives whole 64 bits wide, and a narrower read of a wider value is
+// 22003, never a cut value.
+TEST_P(SqliteValues, IntegerColumnsAsDeclaredExpressionsBigintValuesWhole) {
     exec(s, "CREATE TABLE t (i integer, s smallint, b boolean, r real, x text)");
     exec(s, "INSERT INTO t VALUES (470414411239, 100000, 2, 0.5, 'x')");
     open("SELECT i, s, b, sum(i), i * 2, r, x FROM t");
-    for (SQLUSMALLINT col : {1, 2, 3, 4, 5}) {
+    struct Shown {
+        SQLSMALLINT type;
+        SQLULEN size;
+        SQLLEN display, length;
+    };
+    const Shown shown[] = {{SQL_INTEGER, 10, 11, 4},
+                           {SQL_SMALLINT, 5, 6, 2},
+                           {SQL_TINYINT, 1, 1, 1},
+                           {SQL_BIGINT, 19, 20, 8},
+                           {SQL_BIGINT, 19, 20, 8}};
+    for (SQLUSMALLINT col = 1; col <= 5; ++col) {
+        const Shown& w = shown[col - 1];
         const Description d = describeColumn(s, col);
-        EXPECT_EQ(d.type, SQL_BIGINT) << "column " << col;
-        EXPECT_EQ(d.size, 19u);
-        EXPECT_EQ(attribute(s, col, SQL_COLUMN_TYPE), SQL_BIGINT);
-        EXPECT_EQ(attribute(s, col, SQL_COLUMN_DISPLAY_SIZE), 20);
-        EXPECT_EQ(attribute(s, col, SQL_COLUMN_LENGTH), 8);
+        EXPECT_EQ(d.type, w.type) << "column " << col;
+        EXPECT_EQ(d.size, w.size) << "column " << col;
+        EXPECT_EQ(attribute(s, col, SQL_COLUMN_TYPE), w.type) << "column " << col;
+        EXPECT_EQ(attribute(s, col, SQL_COLUMN_DISPLAY_SIZE), w.display) << "column " << col;
+        EXPECT_EQ(attribute(s, col, SQL_COLUMN_LENGTH), w.length) << "column " << col;
     }
+    ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 1), SQL_SUCCESS);
+    for (SQLUSMALLINT col : {1, 2, 3})
+        EXPECT_EQ(describeColumn(s, col).type, RUVA70_TYPE_WIDE_INTEGER) << "column " << col;
+    for (SQLUSMALLINT col : {4, 5}) EXPECT_EQ(describeColumn(s, col).type, SQL_BIGINT) << "column " << col;
+    ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 0), SQL_SUCCESS);
     EXPECT_EQ(describeColumn(s, 6).type, SQL_DOUBLE);
     EXPECT_EQ(describeColumn(s, 7).type, SQL_LONGVARCHAR);
     ASSERT_EQ(ruva70_SQLFetch(s), SQL_SUCCESS);
@@ -191,6 +211,11 @@ TEST_P(SqliteValues, IntegerColumnsAndExpressionsAreBigint) {
         EXPECT_EQ(r.cell, 470414411239LL) << "column " << col;
     }
     EXPECT_EQ(read(5, SQL_C_SBIGINT).cell, 940828822478LL);
+    EXPECT_EQ(read(3, SQL_C_SBIGINT).cell, 2) << "a boolean column holds any integer";
+    const Read narrow = read(2, SQL_C_SSHORT);
+    EXPECT_EQ(narrow.rc, SQL_ERROR);
+    EXPECT_EQ(narrow.state, "22003") << "100000 is no short";
+    EXPECT_EQ(read(2, SQL_C_SBIGINT).cell, 100000) << "read again as wide as it is";
     close();
     exec(s, "DROP TABLE t");
 }

@@ -121,6 +121,17 @@ abstract class Conversion {
     static final Conversion BIT = new BitConversion();
     /** MariaDB's BIT(n), read as its bytes: also the number they make, big-endian. */
     static final Conversion BITS = new BitsConversion();
+    /**
+     * An integer column whose values may be wider than its type (SQLite's
+     * INTEGER, SMALLINT, TINYINT), read 64 bits wide: its object is an
+     * Integer when the value fits one, else a Long (never a cut value).
+     */
+    static final Conversion WIDE = new WideConversion();
+    /**
+     * Such a column declared boolean: 0 and 1 are a Boolean; another integer
+     * it holds stays that number (so nothing is lost where values are held).
+     */
+    static final Conversion WIDE_BIT = new WideBitConversion();
     static final Conversion DATE = new DateConversion();
     static final Conversion TIME = new TimeConversion();
     /** A time read as the data source's text (with its fraction, or an offset). */
@@ -161,8 +172,8 @@ abstract class Conversion {
      */
     static Conversion forColumn(int sqlType, int driverType, boolean booleanName) {
         switch (sqlType) {
-        case Odbc.TINYINT: case Odbc.SMALLINT: return SHORT;
-        case Odbc.INTEGER: return INT;
+        case Odbc.TINYINT: case Odbc.SMALLINT: return driverType == Odbc.DRIVER_WIDE_INTEGER ? WIDE : SHORT;
+        case Odbc.INTEGER: return driverType == Odbc.DRIVER_WIDE_INTEGER ? WIDE : INT;
         case Odbc.BIGINT: return LONG;
         case Odbc.REAL: return FLOAT;
         case Odbc.FLOAT: case Odbc.DOUBLE: return DOUBLE;
@@ -860,6 +871,48 @@ abstract class Conversion {
         String getString(Row r, int i) throws SQLException {
             Object v = natural(r, i);
             return v == null ? null : (Boolean) v ? yes : no;
+        }
+    }
+
+    private static final class WideConversion extends Integral {
+        @Override
+        long read(Row r, int i) throws SQLException {
+            return r.readLong(i);
+        }
+
+        @Override
+        long getLong(Row r, int i) throws SQLException {
+            return r.readLong(i);
+        }
+
+        @Override
+        Object box(long v) {
+            return v == (int) v ? (Object) Integer.valueOf((int) v) : (Object) Long.valueOf(v);
+        }
+    }
+
+    private static final class WideBitConversion extends Integral {
+        @Override
+        long read(Row r, int i) throws SQLException {
+            return r.readLong(i);
+        }
+
+        @Override
+        long getLong(Row r, int i) throws SQLException {
+            return r.readLong(i);
+        }
+
+        /** 0 and 1 are booleans; any other integer such a column holds stays the number it is. */
+        @Override
+        Object box(long v) {
+            return v == 0 ? Boolean.FALSE : v == 1 ? Boolean.TRUE : WIDE_NUMBER.box(v);
+        }
+
+        private static final WideConversion WIDE_NUMBER = new WideConversion();
+
+        @Override
+        Object fromText(String s, String name) throws SQLException {
+            return parseBoolean(name, s);
         }
     }
 

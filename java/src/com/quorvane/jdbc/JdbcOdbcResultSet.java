@@ -55,7 +55,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
             K_BIT = 16,
             // A column of arrays (libruva70's driver type): read as its text,
             // given as a java.sql.Array.
-            K_ARRAY = 17;
+            K_ARRAY = 17,
+            // An integer column whose values may be wider than its type (SQLite's),
+            // bound 64 bits wide: an Integer when the value fits, else a Long.
+            K_WIDE = 18,
+            // Such a column declared boolean (or bit): a boolean.
+            K_WIDE_BIT = 19;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -131,6 +136,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         for (int i = 0; i < numCols; i++) cols[i] = new JdbcOdbcBoundCol();
         this.held = new Object[numCols];
         this.heldRow = new long[numCols];
+        // Nothing is held before the first row (row 0).
+        java.util.Arrays.fill(heldRow, -1);
         this.maxRows = stmt.maxRows;
         this.fetchSize = stmt.fetchSize;
         this.cleanable = stmt.conn.env.cleaner.register(this, new CursorCloser(state, cursorId));
@@ -188,6 +195,10 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
                 // psqlODBC describes booleans as short text; the type name tells them.
                 String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
                 if ("bool".equalsIgnoreCase(name) || "boolean".equalsIgnoreCase(name)) kinds[i] = K_BOOLEAN_TEXT;
+            } else if (kinds[i] == K_WIDE && sqlTypes[i] == Odbc.TINYINT) {
+                // SQLite's booleans are small integers that keep their declared name.
+                String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
+                if (booleanTypeName(name)) kinds[i] = K_WIDE_BIT;
             } else if ((kinds[i] == K_SHORT && sqlTypes[i] == Odbc.TINYINT) || kinds[i] == K_BINARY) {
                 // MariaDB's BIT: one bit is a boolean, more are their bits.
                 if ("bit".equalsIgnoreCase(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME))) {
@@ -232,7 +243,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         switch (cType) {
         case Odbc.C_SSHORT: return K_SHORT;
         case Odbc.C_SLONG: return K_INT;
-        case Odbc.C_SBIGINT: return K_LONG;
+        case Odbc.C_SBIGINT: return driverType == Odbc.DRIVER_WIDE_INTEGER ? K_WIDE : K_LONG;
         case Odbc.C_FLOAT: return K_FLOAT;
         case Odbc.C_DOUBLE: return K_DOUBLE;
         case Odbc.C_CHAR: return sqlType == Odbc.TIME ? K_TIME_TEXT : K_DECIMAL;
@@ -246,6 +257,13 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         default:
             return K_TEXT;
         }
+    }
+
+    /** Whether a declared type name says boolean: BOOLEAN, BOOL or BIT (a length in parentheses aside). */
+    static boolean booleanTypeName(String name) {
+        int p = name.indexOf('(');
+        String t = (p < 0 ? name : name.substring(0, p)).trim();
+        return t.equalsIgnoreCase("boolean") || t.equalsIgnoreCase("bool") || t.equalsIgnoreCase("bit");
     }
 
     /** A text column attribute; an empty string when the driver cannot tell. */
@@ -414,6 +432,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         while (!afterLast && (maxRows <= 0 || first + rows.size() - 1 < maxRows)) {
             rowCached = false;
             if (!fetchRow()) break;
+            // The row number stays while the rest is read: what the last row
+            // held is no value of this one.
+            java.util.Arrays.fill(heldRow, -1);
             rows.add(rowValues());
         }
         rowCached = false;
@@ -647,7 +668,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         short readShort(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).shortValue();
+                return v == null ? 0 : keptNumber(v).shortValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -663,7 +684,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         int readInt(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).intValue();
+                return v == null ? 0 : keptNumber(v).intValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -679,7 +700,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         long readLong(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).longValue();
+                return v == null ? 0 : keptNumber(v).longValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -695,7 +716,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         float readFloat(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).floatValue();
+                return v == null ? 0 : keptNumber(v).floatValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -711,7 +732,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         double readDouble(int i) throws SQLException {
             if (kept != null) {
                 Object v = keptValue(i);
-                return v == null ? 0 : ((Number) v).doubleValue();
+                return v == null ? 0 : keptNumber(v).doubleValue();
             }
             if (rowCached) {
                 JdbcOdbcBoundCol c = cols[i];
@@ -728,6 +749,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
             if (kept != null) return keptValue(i);
             locked();
             return value(i);
+        }
+
+        /** A kept value as a number: a boolean column's (MariaDB's BIT, SQLite's booleans) is 1 or 0. */
+        private Number keptNumber(Object v) {
+            if (v instanceof Boolean) return (Boolean) v ? 1 : 0;
+            return (Number) v;
         }
 
         private Object keptValue(int i) {
@@ -754,7 +781,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
             int v = cur.readInt(i);
             return cur.wasNull ? null : Integer.valueOf(v);
         }
-        case K_LONG: {
+        case K_LONG:
+        case K_WIDE:
+        case K_WIDE_BIT: {
             long v = cur.readLong(i);
             return cur.wasNull ? null : Long.valueOf(v);
         }
@@ -806,6 +835,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         case K_DECIMAL: return Conversion.DECIMAL;
         case K_BOOLEAN_TEXT: return Conversion.BOOLEAN_TEXT;
         case K_BIT: return Conversion.BIT;
+        case K_WIDE: return Conversion.WIDE;
+        case K_WIDE_BIT: return Conversion.WIDE_BIT;
         case K_BINARY: return Conversion.BINARY;
         case K_DATE: return Conversion.DATE;
         case K_TIME: return Conversion.TIME;
@@ -834,7 +865,9 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
 
     /** Whether the current row's numbers can be read without the lock: a numeric column of a cached row. */
     private boolean cachedNumber(int column) {
-        return rowCached && column >= 1 && column <= numCols && kinds[column - 1] <= K_DOUBLE && !isClosed();
+        if (!rowCached || column < 1 || column > numCols || isClosed()) return false;
+        int k = kinds[column - 1];
+        return k <= K_DOUBLE || k == K_WIDE || k == K_WIDE_BIT;
     }
 
     // ---------------------------------------------------------------- getters by index

@@ -59,7 +59,17 @@ public class JdbcOdbcResultSetMetaData implements ResultSetMetaData {
             searchable[i] = number(odbc, h, c, Odbc.COL_SEARCHABLE, ec, 3) != 0;
             currency[i] = number(odbc, h, c, Odbc.COL_MONEY, ec, 0) != 0;
             writable[i] = number(odbc, h, c, Odbc.COL_UPDATABLE, ec, 0) != 0;
-            jdbcTypes[i] = kinds != null && kinds[i] == JdbcOdbcResultSet.K_BOOLEAN_TEXT ? Types.BOOLEAN
+            // SQLite's booleans: small integers that keep their declared name (also before execution).
+            boolean wideBit = kinds != null ? kinds[i] == JdbcOdbcResultSet.K_WIDE_BIT
+                    : driverTypes[i] == Odbc.DRIVER_WIDE_INTEGER && odbcTypes[i] == Odbc.TINYINT
+                            && JdbcOdbcResultSet.booleanTypeName(typeNames[i]);
+            // psqlODBC's booleans: short text named bool (also before execution, as the result set tells them).
+            boolean textBool = kinds != null ? kinds[i] == JdbcOdbcResultSet.K_BOOLEAN_TEXT
+                    : (odbcTypes[i] == Odbc.CHAR || odbcTypes[i] == Odbc.VARCHAR || odbcTypes[i] == Odbc.WCHAR
+                            || odbcTypes[i] == Odbc.WVARCHAR)
+                            && (typeNames[i].equalsIgnoreCase("bool") || typeNames[i].equalsIgnoreCase("boolean"));
+            jdbcTypes[i] = textBool ? Types.BOOLEAN
+                    : wideBit ? JdbcOdbcDatabaseMetaData.jdbcType(Odbc.BIT, typeNames[i])
                     : kinds != null && kinds[i] == JdbcOdbcResultSet.K_BIT ? Types.BIT
                     : driverTypes[i] == Odbc.DRIVER_ARRAY ? Types.ARRAY
                     : jdbcType(odbcTypes[i]);

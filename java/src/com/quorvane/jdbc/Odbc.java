@@ -57,6 +57,8 @@ final class Odbc {
     // The driver's own type codes.
     static final int DRIVER_TIMESTAMP = -389, DRIVER_TIMESTAMP_TZ = -390, DRIVER_DATETIME = -391,
             DRIVER_TIME_TEXT = -392, DRIVER_ARRAY = -398;
+    /** An integer column that may hold values wider than its type (SQLite's), bound 64 bits wide. */
+    static final int DRIVER_WIDE_INTEGER = -393;
     static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031, STMT_OUTPUT_INPUT = 3059;
     /** libruva70: rows per chunk of a query read through a cursor (0: read whole). */
     static final int STMT_FETCH_ROWS = 3060;
