@@ -41,6 +41,8 @@ final class ConnectionState implements Runnable {
     volatile StatementState callStatement;
     /** A call outlived the network timeout: the connection is broken and being abandoned. */
     volatile boolean networkExpired;
+    /** In the watchdog's set (NetworkWatchdog.watch / forget). */
+    volatile boolean watched;
 
     /** A call that may wait on the data source starts; nothing is done without a network timeout. */
     void beginCall(StatementState s) {
@@ -58,7 +60,13 @@ final class ConnectionState implements Runnable {
         if (callDeadline == 0) return;
         callDeadline = 0;
         callStatement = null;
-        env.watchdog().unwatch(this);
+    }
+
+    /** The network timeout is set; 0 takes the connection out of the watchdog's set. */
+    void setNetworkTimeout(java.util.concurrent.Executor executor, int ms) {
+        networkExecutor = executor;
+        networkTimeout = ms;
+        if (ms == 0 && watched) env.watchdog().forget(this);
     }
 
     /**
@@ -198,6 +206,7 @@ final class ConnectionState implements Runnable {
         try {
             // From now on no statement is allocated: none can slip in after the frees below.
             closing = true;
+            if (watched) env.watchdog().forget(this);
             forgetPrepared();
         } finally {
             lock.unlock();

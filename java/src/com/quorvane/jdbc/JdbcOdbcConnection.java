@@ -817,8 +817,7 @@ public class JdbcOdbcConnection implements Connection {
         checkOpen();
         if (executor == null) throw JdbcOdbcErrors.of("No executor", "HY009");
         if (milliseconds < 0) throw JdbcOdbcErrors.of("Negative network timeout", "HY024");
-        state.networkExecutor = executor;
-        state.networkTimeout = milliseconds;
+        state.setNetworkTimeout(executor, milliseconds);
     }
 
     @Override

@@ -8,10 +8,12 @@ import java.util.concurrent.locks.LockSupport;
  * The driver's one watchdog of network timeouts: a daemon thread that sleeps
  * until the earliest deadline of a call in progress on a connection with a
  * network timeout, and expires the connections whose call outlived it
- * ({@link ConnectionState#expireNetwork}). A connection is watched only while
- * such a call runs; connections without a network timeout never reach it.
- * The thread ends after a minute without calls to watch (so that it holds no
- * dropped class loader of the driver) and starts again with the next one.
+ * ({@link ConnectionState#expireNetwork}). A connection joins the watched set
+ * at its first call under a timeout and leaves it when it closes or its
+ * timeout is set to 0, so a call only writes its deadline (no allocation);
+ * connections without a network timeout never reach it. The thread ends
+ * after a minute without a deadline (so that it holds no dropped class loader
+ * of the driver) and starts again with the next one.
  */
 final class NetworkWatchdog implements Runnable {
     private final Set<ConnectionState> watched = ConcurrentHashMap.newKeySet();
@@ -25,7 +27,10 @@ final class NetworkWatchdog implements Runnable {
 
     /** A call with this deadline (System.nanoTime) starts on {@code c}. */
     void watch(ConnectionState c, long deadline) {
-        watched.add(c);
+        if (!c.watched) {
+            c.watched = true;
+            watched.add(c);
+        }
         Thread t = thread;
         if (t == null) t = start();
         if (mustWake || deadline - wakeAt < 0) LockSupport.unpark(t);
@@ -43,15 +48,27 @@ final class NetworkWatchdog implements Runnable {
         return thread;
     }
 
-    /** Ends the thread when nothing was watched for a while; false when a call came meanwhile. */
-    private synchronized boolean stopIdle() {
-        if (!watched.isEmpty()) return false;
-        thread = null;
-        return true;
+    /**
+     * Ends the running thread after a while without deadlines. A call that
+     * wrote its deadline before it saw the thread gone is found by the scan
+     * after the thread is marked gone, which starts the next thread.
+     */
+    private void stopIdle() {
+        synchronized (this) {
+            if (thread != Thread.currentThread()) return;
+            thread = null;
+        }
+        for (ConnectionState c : watched) {
+            if (c.callDeadline != 0) {
+                start();
+                return;
+            }
+        }
     }
 
-    /** The call on {@code c} ended. */
-    void unwatch(ConnectionState c) {
+    /** {@code c} closed or has no timeout any more. */
+    void forget(ConnectionState c) {
+        c.watched = false;
         watched.remove(c);
     }
 
@@ -65,9 +82,9 @@ final class NetworkWatchdog implements Runnable {
             for (ConnectionState c : watched) {
                 long d = c.callDeadline;
                 if (d == 0) {
-                    watched.remove(c);
+                    continue;
                 } else if (now - d >= 0) {
-                    watched.remove(c);
+                    forget(c);
                     try {
                         c.expireNetwork();
                     } catch (RuntimeException e) {
@@ -85,7 +102,10 @@ final class NetworkWatchdog implements Runnable {
                 LockSupport.parkNanos(this, next - now);
             } else {
                 LockSupport.parkNanos(this, IDLE_NANOS);
-                if (watched.isEmpty() && System.nanoTime() - now >= IDLE_NANOS && stopIdle()) return;
+                if (System.nanoTime() - now >= IDLE_NANOS) {
+                    stopIdle();
+                    return;
+                }
             }
         }
     }

@@ -52,8 +52,20 @@ class NetworkTimeoutTest {
                 }
             }
             assertTrue(c.isValid(2));
+            // Back to 0: a call longer than the old timeout runs to its end.
+            c.setNetworkTimeout(ex, 200);
+            assertTrue(c.isValid(2));
             c.setNetworkTimeout(ex, 0);
             assertEquals(0, c.getNetworkTimeout());
+            String slow = Db.postgres() ? "SELECT 1 FROM pg_sleep(0.6)"
+                    : "SELECT count(*) FROM (WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r"
+                            + " WHERE i < 3000000) SELECT i FROM r)";
+            long start = System.nanoTime();
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery(slow)) {
+                assertTrue(rs.next());
+            }
+            assertTrue(System.nanoTime() - start > 200_000_000L, "the slow query took longer than the old timeout");
+            assertTrue(c.isValid(2));
             c.close();
             assertThrows(SQLException.class, c::getNetworkTimeout);
             assertThrows(SQLException.class, () -> c.setNetworkTimeout(ex, 10));
