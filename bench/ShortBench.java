@@ -31,7 +31,14 @@ import java.util.concurrent.atomic.AtomicLong;
  * <pre>
  *   ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]
  *   ShortBench worker quorvane|pgjdbc PGPORT SECONDS THREADS POOL
+ *   ShortBench loop quorvane|pgjdbc PGPORT CYCLES PASSES
  * </pre>
+ *
+ * {@code loop} runs PASSES passes of CYCLES cycles on one thread and one
+ * connection, without a pool: the cost of a cycle for callgrind or perf
+ * (two runs with different PASSES, their difference divided by the extra
+ * cycles, leave out start-up and warm-up), against {@code short_bench CONN
+ * 1 0 CYCLES*PASSES}.
  */
 public final class ShortBench {
     static final String SQL = "SELECT name FROM bench_short WHERE id = ? AND name <> ?";
@@ -102,6 +109,24 @@ public final class ShortBench {
         }
     }
 
+    static void loop(String path, String port, int cycles, int passes) throws Exception {
+        try (Connection c = DriverManager.getConnection(url(path, port), "postgres", "")) {
+            for (int p = 0; p < passes; p++) {
+                long t0 = System.nanoTime();
+                for (int i = 0; i < cycles; i++) {
+                    try (PreparedStatement ps = c.prepareStatement(SQL)) {
+                        ps.setInt(1, i % 1000 + 1);
+                        ps.setString(2, "x");
+                        try (ResultSet rs = ps.executeQuery()) {
+                            if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
+                        }
+                    }
+                }
+                System.out.printf("pass %d: %.0f cycles/s%n", p + 1, cycles / ((System.nanoTime() - t0) / 1e9));
+            }
+        }
+    }
+
     /** Runs a command; returns cycles per second from its "cycles N seconds S" line. */
     static double measure(List<String> cmd) throws Exception {
         Process p = new ProcessBuilder(cmd).redirectErrorStream(true).start();
@@ -136,6 +161,10 @@ public final class ShortBench {
     public static void main(String[] a) throws Exception {
         if (a.length > 0 && a[0].equals("worker")) {
             worker(a[1], a[2], Double.parseDouble(a[3]), Integer.parseInt(a[4]), Integer.parseInt(a[5]));
+            return;
+        }
+        if (a.length > 0 && a[0].equals("loop")) {
+            loop(a[1], a[2], Integer.parseInt(a[3]), Integer.parseInt(a[4]));
             return;
         }
         if (a.length < 4 || !a[0].equals("run")) {
