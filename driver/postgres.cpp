@@ -217,6 +217,7 @@ const DataSource kPostgres = {
     .checkSchemaVersion = false,
     .retryChangedPlan = true,
     .ownMaxRows = false,
+    .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

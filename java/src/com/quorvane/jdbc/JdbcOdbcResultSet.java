@@ -71,6 +71,8 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
     final int[] lengths;
     final int[] cTypes;
     final int[] kinds;
+    /** Per column: bits rather than a number (MariaDB's BIT); null when none is. */
+    private boolean[] bits;
     /** Each column's conversion, chosen from its kind when the result was described. */
     final Conversion[] convs;
     private final CursorRow cur = new CursorRow();
@@ -155,6 +157,35 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
      */
     static JdbcOdbcResultSet open(JdbcOdbcStatement stmt, int n) throws SQLException {
         StatementState st = stmt.state;
+        // A prepared statement kept for reuse may keep its columns bound: as
+        // long as the library says the description is the one they were
+        // bound for, the result opens on them as they are.
+        boolean keep = st.keepsShape && stmt.keepsColumns();
+        long version = keep || st.shape != null ? st.describedVersion() : StatementState.NO_VERSION;
+        StatementState.Shape kept = st.shape;
+        if (kept != null) {
+            if (keep && version != StatementState.NO_VERSION && kept.version == version && kept.numCols == n) {
+                st.boundCols = kept.boundCols;
+                st.numCols = n;
+                st.cursorOpen = true;
+                JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, kept.boundCols, kept.sqlTypes, kept.driverTypes,
+                        kept.lengths, kept.cTypes, kept.kinds);
+                for (int i = 0; kept.bits != null && i < n; i++) if (kept.bits[i]) rs.convs[i] = Conversion.BITS;
+                return rs;
+            }
+            st.dropShape();
+        }
+        JdbcOdbcResultSet rs = describe(stmt, n);
+        if (keep && version != StatementState.NO_VERSION) {
+            st.shape = new StatementState.Shape(rs.boundCols, n, version, rs.sqlTypes, rs.driverTypes, rs.lengths,
+                    rs.cTypes, rs.kinds, rs.bits);
+        }
+        return rs;
+    }
+
+    /** Describes and binds the statement's current result afresh; under the statement's lock. */
+    private static JdbcOdbcResultSet describe(JdbcOdbcStatement stmt, int n) throws SQLException {
+        StatementState st = stmt.state;
         JdbcOdbcClient odbc = stmt.odbc;
         int h = st.hStmt;
         int[] sqlTypes = new int[n], driverTypes = new int[n], lengths = new int[n], cTypes = new int[n];
@@ -194,6 +225,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
         JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
         for (int i = 0; bits != null && i < n; i++) if (bits[i]) rs.convs[i] = Conversion.BITS;
+        rs.bits = bits;
         return rs;
     }
 
