@@ -97,15 +97,18 @@ public final class ShortBench {
                 ts.add(th);
             }
             Thread.sleep(1000);
+            com.sun.management.OperatingSystemMXBean os =
+                    (com.sun.management.OperatingSystemMXBean) java.lang.management.ManagementFactory
+                            .getOperatingSystemMXBean();
             counting.set(true);
-            long t0 = System.nanoTime();
+            long t0 = System.nanoTime(), cpu0 = os.getProcessCpuTime();
             Thread.sleep((long) (seconds * 1000));
             counting.set(false);
-            long took = System.nanoTime() - t0;
+            long took = System.nanoTime() - t0, cpu = os.getProcessCpuTime() - cpu0;
             stop.set(true);
             for (Thread th : ts) th.join();
             if (failure[0] != null) throw new RuntimeException(failure[0]);
-            System.out.printf("cycles %d seconds %.3f%n", cycles.get(), took / 1e9);
+            System.out.printf("cycles %d seconds %.3f cpu %.3f%n", cycles.get(), took / 1e9, cpu / 1e9);
         }
     }
 
@@ -127,10 +130,13 @@ public final class ShortBench {
         }
     }
 
-    /** Runs a command; returns cycles per second from its "cycles N seconds S" line. */
-    static double measure(List<String> cmd) throws Exception {
+    /**
+     * Runs a command; returns cycles per second and the process's CPU
+     * microseconds per cycle from its "cycles N seconds S cpu C" line.
+     */
+    static double[] measure(List<String> cmd) throws Exception {
         Process p = new ProcessBuilder(cmd).redirectErrorStream(true).start();
-        double rate = -1;
+        double rate = -1, cpu = -1;
         StringBuilder out = new StringBuilder();
         try (BufferedReader r = new BufferedReader(new InputStreamReader(p.getInputStream()))) {
             for (String line; (line = r.readLine()) != null;) {
@@ -138,11 +144,12 @@ public final class ShortBench {
                 if (line.startsWith("cycles ")) {
                     String[] f = line.split(" ");
                     rate = Long.parseLong(f[1]) / Double.parseDouble(f[3]);
+                    cpu = Double.parseDouble(f[5]) * 1e6 / Long.parseLong(f[1]);
                 }
             }
         }
         if (p.waitFor() != 0 || rate < 0) throw new IllegalStateException(String.join(" ", cmd) + ":\n" + out);
-        return rate;
+        return new double[] {rate, cpu};
     }
 
     static double median(List<Double> v) {
@@ -180,8 +187,11 @@ public final class ShortBench {
         String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
         String rawConn = url("quorvane", port).substring("jdbc:quorvane:".length()) + "Uid=postgres;";
         String[] paths = {"raw", "quorvane", "pgjdbc"};
-        List<List<Double>> rates = new ArrayList<>();
-        for (int i = 0; i < paths.length; i++) rates.add(new ArrayList<>());
+        List<List<Double>> rates = new ArrayList<>(), cpus = new ArrayList<>();
+        for (int i = 0; i < paths.length; i++) {
+            rates.add(new ArrayList<>());
+            cpus.add(new ArrayList<>());
+        }
         System.out.printf("short statements: %s threads, pool of %s, %s s per run, %d rounds; load %s%n", threads, pool,
                 seconds, rounds, load());
         for (int r = 0; r < rounds; r++) {
@@ -189,14 +199,18 @@ public final class ShortBench {
                 List<String> cmd = paths[i].equals("raw")
                         ? Arrays.asList(build + "/bench/short_bench", rawConn, pool, seconds)
                         : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", paths[i], port, seconds, threads, pool);
-                double rate = measure(cmd);
-                rates.get(i).add(rate);
-                System.out.printf("  round %d %-9s %10.0f cycles/s%n", r + 1, paths[i], rate);
+                double[] m = measure(cmd);
+                rates.get(i).add(m[0]);
+                cpus.get(i).add(m[1]);
+                System.out.printf("  round %d %-9s %10.0f cycles/s %6.1f us CPU per cycle%n", r + 1, paths[i], m[0],
+                        m[1]);
             }
         }
         double raw = median(rates.get(0)), ours = median(rates.get(1)), peer = median(rates.get(2));
         System.out.printf("medians: raw C %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw, ours, peer);
         System.out.printf("this driver / pgjdbc %.2f, this driver / raw C %.2f, pgjdbc / raw C %.2f; load %s%n",
                 ours / peer, ours / raw, peer / raw, load());
+        System.out.printf("CPU per cycle (client process, us): raw C %.1f, this driver %.1f, pgjdbc %.1f%n",
+                median(cpus.get(0)), median(cpus.get(1)), median(cpus.get(2)));
     }
 }

@@ -8,7 +8,7 @@
 // Parse and a Describe round trip, and its release a DEALLOCATE, once per
 // thread).
 //
-//   short_bench CONN THREADS SECONDS [CYCLES]   prints "cycles <n> seconds <s>"
+//   short_bench CONN THREADS SECONDS [CYCLES]   prints "cycles <n> seconds <s> cpu <s>"
 //
 // With CYCLES each thread runs that many cycles and stops (SECONDS is then
 // not used): a fixed amount of work for callgrind.
@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
     std::atomic<long> cycles{0};
     std::vector<std::thread> ts;
     const auto start = std::chrono::steady_clock::now();
+    timespec cpu0{}, cpu1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
     for (int t = 0; t < threads; ++t)
         ts.emplace_back([&, t] {
             SQLHSTMT st = SQL_NULL_HSTMT;
@@ -91,7 +94,9 @@ int main(int argc, char** argv) {
     stop.store(true);
     for (auto& t : ts) t.join();
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("cycles %ld seconds %.3f\n", cycles.load(), took);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    const double cpu = static_cast<double>(cpu1.tv_sec - cpu0.tv_sec) + (cpu1.tv_nsec - cpu0.tv_nsec) / 1e9;
+    std::printf("cycles %ld seconds %.3f cpu %.3f\n", cycles.load(), took, cpu);
     for (auto& dbc : dbcs) {
         SQLDisconnect(dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
