@@ -31,7 +31,14 @@ import java.util.concurrent.atomic.AtomicLong;
  * <pre>
  *   ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]
  *   ShortBench worker quorvane|pgjdbc PGPORT SECONDS THREADS POOL
+ *   ShortBench loop quorvane|pgjdbc PGPORT CYCLES PASSES
  * </pre>
+ *
+ * {@code loop} runs PASSES passes of CYCLES cycles on one thread and one
+ * connection, without a pool: the cost of a cycle for callgrind or perf
+ * (two runs with different PASSES, their difference divided by the extra
+ * cycles, leave out start-up and warm-up), against {@code short_bench CONN
+ * 1 0 CYCLES*PASSES}.
  */
 public final class ShortBench {
     static final String SQL = "SELECT name FROM bench_short WHERE id = ? AND name <> ?";
@@ -90,22 +97,46 @@ public final class ShortBench {
                 ts.add(th);
             }
             Thread.sleep(1000);
+            com.sun.management.OperatingSystemMXBean os =
+                    (com.sun.management.OperatingSystemMXBean) java.lang.management.ManagementFactory
+                            .getOperatingSystemMXBean();
             counting.set(true);
-            long t0 = System.nanoTime();
+            long t0 = System.nanoTime(), cpu0 = os.getProcessCpuTime();
             Thread.sleep((long) (seconds * 1000));
             counting.set(false);
-            long took = System.nanoTime() - t0;
+            long took = System.nanoTime() - t0, cpu = os.getProcessCpuTime() - cpu0;
             stop.set(true);
             for (Thread th : ts) th.join();
             if (failure[0] != null) throw new RuntimeException(failure[0]);
-            System.out.printf("cycles %d seconds %.3f%n", cycles.get(), took / 1e9);
+            System.out.printf("cycles %d seconds %.3f cpu %.3f%n", cycles.get(), took / 1e9, cpu / 1e9);
         }
     }
 
-    /** Runs a command; returns cycles per second from its "cycles N seconds S" line. */
-    static double measure(List<String> cmd) throws Exception {
+    static void loop(String path, String port, int cycles, int passes) throws Exception {
+        try (Connection c = DriverManager.getConnection(url(path, port), "postgres", "")) {
+            for (int p = 0; p < passes; p++) {
+                long t0 = System.nanoTime();
+                for (int i = 0; i < cycles; i++) {
+                    try (PreparedStatement ps = c.prepareStatement(SQL)) {
+                        ps.setInt(1, i % 1000 + 1);
+                        ps.setString(2, "x");
+                        try (ResultSet rs = ps.executeQuery()) {
+                            if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
+                        }
+                    }
+                }
+                System.out.printf("pass %d: %.0f cycles/s%n", p + 1, cycles / ((System.nanoTime() - t0) / 1e9));
+            }
+        }
+    }
+
+    /**
+     * Runs a command; returns cycles per second and the process's CPU
+     * microseconds per cycle from its "cycles N seconds S cpu C" line.
+     */
+    static double[] measure(List<String> cmd) throws Exception {
         Process p = new ProcessBuilder(cmd).redirectErrorStream(true).start();
-        double rate = -1;
+        double rate = -1, cpu = -1;
         StringBuilder out = new StringBuilder();
         try (BufferedReader r = new BufferedReader(new InputStreamReader(p.getInputStream()))) {
             for (String line; (line = r.readLine()) != null;) {
@@ -113,11 +144,12 @@ public final class ShortBench {
                 if (line.startsWith("cycles ")) {
                     String[] f = line.split(" ");
                     rate = Long.parseLong(f[1]) / Double.parseDouble(f[3]);
+                    cpu = Double.parseDouble(f[5]) * 1e6 / Long.parseLong(f[1]);
                 }
             }
         }
         if (p.waitFor() != 0 || rate < 0) throw new IllegalStateException(String.join(" ", cmd) + ":\n" + out);
-        return rate;
+        return new double[] {rate, cpu};
     }
 
     static double median(List<Double> v) {
@@ -138,6 +170,10 @@ public final class ShortBench {
             worker(a[1], a[2], Double.parseDouble(a[3]), Integer.parseInt(a[4]), Integer.parseInt(a[5]));
             return;
         }
+        if (a.length > 0 && a[0].equals("loop")) {
+            loop(a[1], a[2], Integer.parseInt(a[3]), Integer.parseInt(a[4]));
+            return;
+        }
         if (a.length < 4 || !a[0].equals("run")) {
             System.err.println("usage: ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]");
             System.exit(2);
@@ -151,8 +187,11 @@ public final class ShortBench {
         String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
         String rawConn = url("quorvane", port).substring("jdbc:quorvane:".length()) + "Uid=postgres;";
         String[] paths = {"raw", "quorvane", "pgjdbc"};
-        List<List<Double>> rates = new ArrayList<>();
-        for (int i = 0; i < paths.length; i++) rates.add(new ArrayList<>());
+        List<List<Double>> rates = new ArrayList<>(), cpus = new ArrayList<>();
+        for (int i = 0; i < paths.length; i++) {
+            rates.add(new ArrayList<>());
+            cpus.add(new ArrayList<>());
+        }
         System.out.printf("short statements: %s threads, pool of %s, %s s per run, %d rounds; load %s%n", threads, pool,
                 seconds, rounds, load());
         for (int r = 0; r < rounds; r++) {
@@ -160,14 +199,18 @@ public final class ShortBench {
                 List<String> cmd = paths[i].equals("raw")
                         ? Arrays.asList(build + "/bench/short_bench", rawConn, pool, seconds)
                         : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", paths[i], port, seconds, threads, pool);
-                double rate = measure(cmd);
-                rates.get(i).add(rate);
-                System.out.printf("  round %d %-9s %10.0f cycles/s%n", r + 1, paths[i], rate);
+                double[] m = measure(cmd);
+                rates.get(i).add(m[0]);
+                cpus.get(i).add(m[1]);
+                System.out.printf("  round %d %-9s %10.0f cycles/s %6.1f us CPU per cycle%n", r + 1, paths[i], m[0],
+                        m[1]);
             }
         }
         double raw = median(rates.get(0)), ours = median(rates.get(1)), peer = median(rates.get(2));
         System.out.printf("medians: raw C %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw, ours, peer);
         System.out.printf("this driver / pgjdbc %.2f, this driver / raw C %.2f, pgjdbc / raw C %.2f; load %s%n",
                 ours / peer, ours / raw, peer / raw, load());
+        System.out.printf("CPU per cycle (client process, us): raw C %.1f, this driver %.1f, pgjdbc %.1f%n",
+                median(cpus.get(0)), median(cpus.get(1)), median(cpus.get(2)));
     }
 }

@@ -8,7 +8,10 @@
 // Parse and a Describe round trip, and its release a DEALLOCATE, once per
 // thread).
 //
-//   short_bench CONN THREADS SECONDS   prints "cycles <n> seconds <s>"
+//   short_bench CONN THREADS SECONDS [CYCLES]   prints "cycles <n> seconds <s> cpu <s>"
+//
+// With CYCLES each thread runs that many cycles and stops (SECONDS is then
+// not used): a fixed amount of work for callgrind.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,12 +45,13 @@ void die(const char* what, SQLHANDLE dbc, SQLHANDLE stmt) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: short_bench CONN THREADS SECONDS\n");
+        std::fprintf(stderr, "usage: short_bench CONN THREADS SECONDS [CYCLES]\n");
         return 2;
     }
     const std::string conn = argv[1];
     const int threads = std::atoi(argv[2]);
     const double seconds = std::atof(argv[3]);
+    const long fixed = argc > 4 ? std::atol(argv[4]) : 0;
     SQLHENV env = SQL_NULL_HENV;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -61,6 +66,8 @@ int main(int argc, char** argv) {
     std::atomic<long> cycles{0};
     std::vector<std::thread> ts;
     const auto start = std::chrono::steady_clock::now();
+    timespec cpu0{}, cpu1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
     for (int t = 0; t < threads; ++t)
         ts.emplace_back([&, t] {
             SQLHSTMT st = SQL_NULL_HSTMT;
@@ -73,7 +80,7 @@ int main(int argc, char** argv) {
             SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, &idInd);
             SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, text, sizeof text, &textInd);
             long n = 0;
-            for (; !stop.load(std::memory_order_relaxed); ++n) {
+            for (; fixed > 0 ? n < fixed : !stop.load(std::memory_order_relaxed); ++n) {
                 id = static_cast<SQLINTEGER>(n % 1000 + 1);
                 if (!ok(SQLExecute(st))) die("execute", SQL_NULL_HDBC, st);
                 if (!ok(SQLFetch(st))) die("fetch", SQL_NULL_HDBC, st);
@@ -83,11 +90,13 @@ int main(int argc, char** argv) {
             cycles.fetch_add(n);
             SQLFreeHandle(SQL_HANDLE_STMT, st);
         });
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (fixed == 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     stop.store(true);
     for (auto& t : ts) t.join();
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("cycles %ld seconds %.3f\n", cycles.load(), took);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    const double cpu = static_cast<double>(cpu1.tv_sec - cpu0.tv_sec) + (cpu1.tv_nsec - cpu0.tv_nsec) / 1e9;
+    std::printf("cycles %ld seconds %.3f cpu %.3f\n", cycles.load(), took, cpu);
     for (auto& dbc : dbcs) {
         SQLDisconnect(dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -33,6 +33,7 @@ const DataSource kGeneric = {
     .checkSchemaVersion = false,
     .retryChangedPlan = false,
     .ownMaxRows = false,
+    .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

@@ -171,6 +171,7 @@ const DataSource kMariadb = {
     .checkSchemaVersion = false,
     .retryChangedPlan = false,
     .ownMaxRows = false,
+    .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = mariadb::fixRecord,
     .nativeSqlWarningLost = false,

@@ -270,6 +270,7 @@ const DataSource kPostgres = {
     .checkSchemaVersion = false,
     .retryChangedPlan = true,
     .ownMaxRows = false,
+    .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

@@ -114,6 +114,10 @@ struct DataSource {
     bool retryChangedPlan;
     // SQL_MAX_ROWS is kept and enforced by libruva70.
     bool ownMaxRows;
+    // The driver prepares a statement again by itself when its tables change
+    // and counts that in RUVA70_STMT_DESCRIBED_VERSION, which libruva70 adds
+    // to its own count.
+    bool driverReprepares;
     CancelRoute cancel;
     // Rewrites a driver's record of a statement as libruva70 reports it; null
     // when the records pass as they are.

@@ -71,6 +71,7 @@ const DataSource kSqliteDriver = {
     .checkSchemaVersion = true,
     .retryChangedPlan = false,
     .ownMaxRows = true,
+    .driverReprepares = false,
     .cancel = CancelRoute::InterruptStatement,
     .fixRecord = fixRecord,
     .nativeSqlWarningLost = true,

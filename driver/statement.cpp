@@ -712,6 +712,8 @@ SQLRETURN prepareAgain(Stmt& s) {
     StmtState& st = s.st();
     SQLRETURN rc = s.api().SQLPrepare(s.dm(), reinterpret_cast<SQLCHAR*>(st.preparedText.data()),
                                       static_cast<SQLINTEGER>(st.preparedText.size()));
+    // The result's columns may be others now, whatever the prepare answered.
+    ++st.describedVersion;
     if (SQL_SUCCEEDED(rc)) st.preparedRan = false;
     return rc;
 }
@@ -1031,6 +1033,8 @@ SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN 
         case RUVA70_STMT_FETCH_ROWS:
             s.st().fetchRows = vParam;
             return SQL_SUCCESS;
+        case RUVA70_STMT_DESCRIBED_VERSION:
+            return fail(*s.h, "S1092", "the description version is read only");
         case SQL_MAX_ROWS:
             if (!s.st().source->ownMaxRows) return s.api().SQLSetStmtOption(s.dm(), fOption, vParam);
             s.st().maxRows = static_cast<uint32_t>(vParam);
@@ -1050,6 +1054,23 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
     if (fOption == RUVA70_STMT_INSERT_ROWS) cell = &s.st().insertRows;
     if (fOption == RUVA70_STMT_FETCH_ROWS) cell = &s.st().fetchRows;
     if (fOption == SQL_MAX_ROWS && s.st().source->ownMaxRows) cell = &s.st().maxRows;
+    SQLULEN version = s.st().describedVersion;
+    if (fOption == RUVA70_STMT_DESCRIBED_VERSION) {
+        // A driver that prepares statements again on its own counts those,
+        // per prepared statement (a new prepare starts again from 0): any
+        // change of its count is a new version.
+        if (s.st().source->driverReprepares) {
+            SQLULEN own = 0;
+            const SQLRETURN rc = s.api().SQLGetStmtOption(s.dm(), fOption, &own);
+            if (rc != SQL_SUCCESS) return rc;
+            if (own != s.st().driverReprepares) {
+                s.st().driverReprepares = own;
+                ++s.st().describedVersion;
+            }
+        }
+        version = s.st().describedVersion;
+        cell = &version;
+    }
     if (!cell) return s.api().SQLGetStmtOption(s.dm(), fOption, pvParam);
     if (!pvParam) return fail(*s.h, "S1009", "null option value address");
     std::memcpy(pvParam, cell, sizeof *cell);
@@ -1063,6 +1084,7 @@ SQLRETURN ruva70_SQLPrepare(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbSqlS
     st.preparedText.clear();
     closeCursor(*s.h);
     st.preparedRan = false;
+    ++st.describedVersion;
     // Read before the driver prepares, so that a change in between is seen.
     if (st.source->checkSchemaVersion) st.schemaVersion = sqliteSchemaVersion(s);
     SQLRETURN rc = s.api().SQLPrepare(s.dm(), szSqlStr, cbSqlStr);
@@ -1122,6 +1144,7 @@ SQLRETURN ruva70_SQLExecDirect(SQLHSTMT hstmt, SQLCHAR* szSqlStr, SQLINTEGER cbS
     RUVA_ENTER_STMT(hstmt);
     // The statement prepared before, if any, is replaced.
     s.st().preparedText.clear();
+    ++s.st().describedVersion;
     closeCursor(*s.h);
     s.st().undescribed = false;
     s.st().preparedParams = -1;

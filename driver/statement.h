@@ -110,6 +110,11 @@ struct StmtState {
     // The prepared statement's number of parameters; -1 until asked.
     SQLSMALLINT preparedParams = -1;
     std::string schemaVersion;
+    // Option 3061: changed by every prepare, direct execution and prepare
+    // again underneath (ruva70.h).
+    SQLULEN describedVersion = 0;
+    // The driver's own count of its prepares again, as last read (ruva70.h).
+    SQLULEN driverReprepares = 0;
     // SQLite: SQL_MAX_ROWS, kept here and enforced at the fetch (the SQLite
     // driver, told it, went on from where the previous execution's rows
     // stopped); `fetched` counts the rows of the current result.

@@ -1511,6 +1511,15 @@ SQLRETURN SQL_API GetStmtOption(SQLHSTMT h, SQLUSMALLINT option, SQLPOINTER out)
         case SQL_MAX_ROWS:
             put32(out, s->maxRows);
             return SQL_SUCCESS;
+        case 3061: {  // the description version (ruva70.h)
+            // libsqlite3 prepares a statement again when the schema changed
+            // under it, and its columns may then be others.
+            int n = 0;
+            if (s->head) n += sqlite3_stmt_status(s->head, SQLITE_STMTSTATUS_REPREPARE, 0);
+            if (s->cur && s->cur != s->head) n += sqlite3_stmt_status(s->cur, SQLITE_STMTSTATUS_REPREPARE, 0);
+            put32(out, static_cast<SQLUINTEGER>(n));
+            return SQL_SUCCESS;
+        }
         case SQL_NOSCAN:
             put32(out, s->noscan);
             return SQL_SUCCESS;

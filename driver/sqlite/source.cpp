@@ -82,6 +82,7 @@ const DataSource kEngine = {
     .checkSchemaVersion = false,
     .retryChangedPlan = false,
     .ownMaxRows = false,
+    .driverReprepares = true,
     .cancel = CancelRoute::AnyThread,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

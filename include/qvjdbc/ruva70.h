@@ -86,6 +86,18 @@
 // Default 0 (read whole); in auto-commit mode the rows are read whole.
 #define RUVA70_STMT_FETCH_ROWS 3060
 
+// 3061: description version (read only; SQLSetStmtOption refuses it with
+// S1092). A number that changes whenever the statement's next result may
+// have columns other than the ones its earlier results had: at each
+// SQLPrepare and SQLExecDirect, and each time the prepared statement is
+// prepared again underneath because its tables changed (see SQLExecute).
+// While it reads the same, every execution of the prepared statement gives
+// a result of the same columns (number, types, sizes), so a caller may keep
+// the columns bound (SQLFreeStmt(SQL_CLOSE) alone between executions) and
+// skip describing them again. Only differences are meaningful; the first
+// value is not.
+#define RUVA70_STMT_DESCRIBED_VERSION 3061
+
 // Diagnostics kept across binding calls: after an execution (SQLExecute,
 // SQLExecDirect, SQLParamData) that returned SQL_ERROR or
 // SQL_SUCCESS_WITH_INFO, the SQLBindParameter and SQLParamOptions calls that

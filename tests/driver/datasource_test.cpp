@@ -461,3 +461,41 @@ TEST_P(DriverOn, ArrayColumnsAreNamedAndMarkedWhereTheDataSourceHasArrays) {
     EXPECT_EQ(ruva70_SQLFreeStmt(s, SQL_CLOSE), SQL_SUCCESS);
     exec(s, "DROP TABLE \"arr q\"");
 }
+
+TEST_P(DriverOn, DescriptionVersionChangesOnlyWhenTheColumnsMayHave) {
+    SQLHSTMT q = c->stmt();
+    exec(s, "INSERT INTO t (id, n) VALUES (1, 2.5)");
+    auto run = [&] {
+        EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecute(q))) << describe(stmtRecords(q));
+        EXPECT_TRUE(SQL_SUCCEEDED(ruva70_SQLFetch(q))) << describe(stmtRecords(q));
+        ruva70_SQLFreeStmt(q, SQL_CLOSE);
+        return stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION);
+    };
+    ASSERT_EQ(ruva70_SQLPrepare(q, (SQLCHAR*)"SELECT id, n FROM t", SQL_NTS), SQL_SUCCESS);
+    const uint64_t prepared = stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION);
+    EXPECT_EQ(run(), prepared) << "executions of the same prepared statement";
+    EXPECT_EQ(run(), prepared);
+    EXPECT_EQ(ruva70_SQLSetStmtOption(q, RUVA70_STMT_DESCRIBED_VERSION, 7), SQL_ERROR);
+    auto rs = stmtRecords(q);
+    ASSERT_FALSE(rs.empty());
+    EXPECT_EQ(rs[0].state, "S1092");
+    EXPECT_EQ(stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION), prepared) << "read only";
+
+    // The table changes under the statement: as many columns, of other types.
+    exec(s, "DROP TABLE t");
+    exec(s, "CREATE TABLE t (id varchar(10), n varchar(10))");
+    exec(s, "INSERT INTO t VALUES ('x', 'y')");
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecute(q))) << describe(stmtRecords(q));
+    EXPECT_EQ(columnType(q, 1), SQL_VARCHAR);
+    ruva70_SQLFreeStmt(q, SQL_CLOSE);
+    const uint64_t changed = stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION);
+    EXPECT_NE(changed, prepared) << "prepared again underneath";
+    EXPECT_EQ(run(), changed);
+
+    ASSERT_EQ(ruva70_SQLPrepare(q, (SQLCHAR*)"SELECT id, n FROM t", SQL_NTS), SQL_SUCCESS);
+    const uint64_t again = stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION);
+    EXPECT_NE(again, changed) << "a prepare of the same text";
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecDirect(q, (SQLCHAR*)"SELECT 1", SQL_NTS)));
+    EXPECT_NE(stmtOption(q, RUVA70_STMT_DESCRIBED_VERSION), again) << "a direct execution";
+    ruva70_SQLFreeStmt(q, SQL_DROP);
+}

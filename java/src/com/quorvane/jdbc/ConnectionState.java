@@ -160,10 +160,22 @@ final class ConnectionState implements Runnable {
         return true;
     }
 
-    /** The native objects of the kept statements: each a handle and its bound-parameter array. */
+    /**
+     * The native objects of the kept statements: each a handle, its
+     * bound-parameter array and, once it ran, its bound result columns.
+     */
     int keptNativeObjects() {
         synchronized (preparedLock) {
-            return 2 * prepared.size();
+            int n = 0;
+            for (Prepared p : prepared.values()) n += p.state.keptObjects();
+            return n;
+        }
+    }
+
+    /** How many prepared statements are kept. */
+    int keptCount() {
+        synchronized (preparedLock) {
+            return prepared.size();
         }
     }
 

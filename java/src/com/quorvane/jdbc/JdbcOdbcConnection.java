@@ -99,7 +99,7 @@ public class JdbcOdbcConnection implements Connection {
 
     /** The handles of the prepared statements kept for reuse (tests). */
     int keptPreparedStatements() {
-        return state.keptNativeObjects() / 2;
+        return state.keptCount();
     }
 
     String url() {

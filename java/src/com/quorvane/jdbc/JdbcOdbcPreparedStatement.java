@@ -183,6 +183,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             // so through the type-from-value option; only then is it asked.
             boolean standIn = n > 0 && paramSqlTypes[0] == Odbc.VARCHAR && columnSizes[0] == 0;
             untyped = standIn && odbc.getStmtOption(h, Odbc.STMT_TYPE_FROM_VALUE, ec) == 1 && Odbc.succeeded(ec[0]);
+            // A statement worth keeping keeps its result columns bound from one execution to the next.
+            state.keepsShape = reusable && !untyped;
         } finally {
             state.lock.unlock();
         }

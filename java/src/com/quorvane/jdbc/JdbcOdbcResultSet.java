@@ -79,6 +79,17 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
     final int[] lengths;
     final int[] cTypes;
     final int[] kinds;
+    /**
+     * Per column: a conversion other than its kind's (MariaDB's BIT(n) read as
+     * bits, PostgreSQL's arrays), or null; null when no column has one.
+     */
+    private Conversion[] overrides;
+
+    /** Puts the columns' own conversions in place of their kinds'. */
+    private void overrideConversions(Conversion[] o) {
+        overrides = o;
+        for (int i = 0; o != null && i < numCols; i++) if (o[i] != null) convs[i] = o[i];
+    }
     /** Each column's conversion, chosen from its kind when the result was described. */
     final Conversion[] convs;
     private final CursorRow cur = new CursorRow();
@@ -165,6 +176,35 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
      */
     static JdbcOdbcResultSet open(JdbcOdbcStatement stmt, int n) throws SQLException {
         StatementState st = stmt.state;
+        // A prepared statement kept for reuse may keep its columns bound: as
+        // long as the library says the description is the one they were
+        // bound for, the result opens on them as they are.
+        boolean keep = st.keepsShape && stmt.keepsColumns();
+        long version = keep || st.shape != null ? st.describedVersion() : StatementState.NO_VERSION;
+        StatementState.Shape kept = st.shape;
+        if (kept != null) {
+            if (keep && version != StatementState.NO_VERSION && kept.version == version && kept.numCols == n) {
+                st.boundCols = kept.boundCols;
+                st.numCols = n;
+                st.cursorOpen = true;
+                JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, kept.boundCols, kept.sqlTypes, kept.driverTypes,
+                        kept.lengths, kept.cTypes, kept.kinds);
+                rs.overrideConversions(kept.overrides);
+                return rs;
+            }
+            st.dropShape();
+        }
+        JdbcOdbcResultSet rs = describe(stmt, n);
+        if (keep && version != StatementState.NO_VERSION) {
+            st.shape = new StatementState.Shape(rs.boundCols, n, version, rs.sqlTypes, rs.driverTypes, rs.lengths,
+                    rs.cTypes, rs.kinds, rs.overrides);
+        }
+        return rs;
+    }
+
+    /** Describes and binds the statement's current result afresh; under the statement's lock. */
+    private static JdbcOdbcResultSet describe(JdbcOdbcStatement stmt, int n) throws SQLException {
+        StatementState st = stmt.state;
         JdbcOdbcClient odbc = stmt.odbc;
         int h = st.hStmt;
         int[] sqlTypes = new int[n], driverTypes = new int[n], lengths = new int[n], cTypes = new int[n];
@@ -182,14 +222,13 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
         st.cursorOpen = true;
         st.conn.live.incrementAndGet();
         int[] kinds = new int[n];
-        boolean[] bits = null;
-        Conversion[] arrays = null;
+        Conversion[] overrides = null;
         for (int i = 0; i < n; i++) {
             kinds[i] = kind(sqlTypes[i], driverTypes[i], cTypes[i]);
             if (kinds[i] == K_TEXT && driverTypes[i] == Odbc.DRIVER_ARRAY) {
                 kinds[i] = K_ARRAY;
-                if (arrays == null) arrays = new Conversion[n];
-                arrays[i] = ArrayConversion.ofColumn(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME));
+                if (overrides == null) overrides = new Conversion[n];
+                overrides[i] = ArrayConversion.ofColumn(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME));
             } else if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
                     || sqlTypes[i] == Odbc.WCHAR || sqlTypes[i] == Odbc.WVARCHAR) && lengths[i] <= 16) {
                 // psqlODBC describes booleans as short text; the type name tells them.
@@ -205,15 +244,14 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
                     if (kinds[i] == K_SHORT) {
                         kinds[i] = K_BIT;
                     } else {
-                        if (bits == null) bits = new boolean[n];
-                        bits[i] = true;
+                        if (overrides == null) overrides = new Conversion[n];
+                        overrides[i] = Conversion.BITS;
                     }
                 }
             }
         }
         JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
-        for (int i = 0; bits != null && i < n; i++) if (bits[i]) rs.convs[i] = Conversion.BITS;
-        for (int i = 0; arrays != null && i < n; i++) if (arrays[i] != null) rs.convs[i] = arrays[i];
+        rs.overrideConversions(overrides);
         return rs;
     }
 

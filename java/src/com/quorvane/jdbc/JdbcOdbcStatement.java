@@ -376,6 +376,16 @@ public class JdbcOdbcStatement implements Statement {
         return currentResultSet();
     }
 
+    /**
+     * Whether the current execution's result columns may stay bound for the
+     * next one (see {@link StatementState#shape}): a forward-only cursor of a
+     * single statement, read where it is, without generated keys.
+     */
+    boolean keepsColumns() {
+        return resultSetType == ResultSet.TYPE_FORWARD_ONLY && holdability != ResultSet.HOLD_CURSORS_OVER_COMMIT
+                && keys == null && !severalStatements;
+    }
+
     /** Whether the current result is a result set (on the cursor, or held). */
     boolean hasResultSet() {
         return resultSet != null || heldResultSet != null;

@@ -62,6 +62,8 @@ final class Odbc {
     static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031, STMT_OUTPUT_INPUT = 3059;
     /** libruva70: rows per chunk of a query read through a cursor (0: read whole). */
     static final int STMT_FETCH_ROWS = 3060;
+    /** libruva70's description version: changes whenever a statement's result columns may have changed. */
+    static final int STMT_DESCRIBED_VERSION = 3061;
 
     /** True for the ODBC character SQL types (narrow and wide). */
     static boolean isCharType(int sqlType) {

@@ -36,6 +36,42 @@ final class StatementState implements Runnable {
     /** The statement has results the driver still holds (a result set or more results). */
     boolean pending;
 
+    /**
+     * A prepared statement's result columns, described and bound once and
+     * left bound between executions while the library's description version
+     * stays the same: the next result of the same columns then costs no
+     * describe, no binding and no buffers.
+     */
+    static final class Shape {
+        final int boundCols;
+        final int numCols;
+        final long version;
+        final int[] sqlTypes, driverTypes, lengths, cTypes, kinds;
+        /** Per column: a conversion other than its kind's, or null (see JdbcOdbcResultSet). */
+        final Conversion[] overrides;
+
+        Shape(int boundCols, int numCols, long version, int[] sqlTypes, int[] driverTypes, int[] lengths, int[] cTypes,
+                int[] kinds, Conversion[] overrides) {
+            this.boundCols = boundCols;
+            this.numCols = numCols;
+            this.version = version;
+            this.sqlTypes = sqlTypes;
+            this.driverTypes = driverTypes;
+            this.lengths = lengths;
+            this.cTypes = cTypes;
+            this.kinds = kinds;
+            this.overrides = overrides;
+        }
+    }
+
+    /** Set for a prepared statement kept for reuse: its result columns may stay bound between executions. */
+    boolean keepsShape;
+    /**
+     * The columns kept bound; its bound-column array is {@link #boundCols}
+     * while its result is open, and counted in the connection's objects.
+     */
+    volatile Shape shape;
+
     // Pinned pairs of data at execution, released after the exchange.
     private final List<int[]> storage = new ArrayList<>(0);
 
@@ -136,22 +172,62 @@ final class StatementState implements Runnable {
      */
     void closeCursor(boolean discard) {
         int h = hStmt;
+        Shape s = shape;
+        // Kept columns stay bound across a closed cursor, never across results still pending.
+        boolean keep = discard && s != null && boundCols == s.boundCols;
         if (h != 0 && (cursorOpen || (discard && pending))) {
             if (discard) {
                 odbc.freeStmt(h, Odbc.CLOSE);
                 pending = false;
             }
-            odbc.freeStmt(h, Odbc.UNBIND);
+            if (!keep) odbc.freeStmt(h, Odbc.UNBIND);
         }
         if (boundCols != 0) {
-            odbc.freeBoundColBuffers(boundCols, numCols);
-            conn.live.decrementAndGet();
+            if (!keep) {
+                if (s != null && s.boundCols == boundCols) shape = null;
+                odbc.freeBoundColBuffers(boundCols, numCols);
+                conn.live.decrementAndGet();
+            }
             boundCols = 0;
         }
         if (cursorOpen) {
             cursorOpen = false;
             cursorId++;
         }
+    }
+
+    /**
+     * Unbinds and frees the kept columns; under the lock, with no result
+     * open on them.
+     */
+    void dropShape() {
+        Shape s = shape;
+        if (s == null) return;
+        shape = null;
+        int h = hStmt;
+        // Unbound before their buffers go: the driver writes into them at each fetch.
+        if (h != 0) odbc.freeStmt(h, Odbc.UNBIND);
+        odbc.freeBoundColBuffers(s.boundCols, s.numCols);
+        conn.live.decrementAndGet();
+    }
+
+    /** {@link #describedVersion} when the version cannot be read. */
+    static final long NO_VERSION = Long.MIN_VALUE;
+
+    /**
+     * The library's description version of the statement (see
+     * {@link Odbc#STMT_DESCRIBED_VERSION}); {@link #NO_VERSION} when it cannot be read.
+     */
+    long describedVersion() {
+        int v = odbc.getStmtOption(hStmt, Odbc.STMT_DESCRIBED_VERSION, ec);
+        if (Odbc.succeeded(ec[0])) return v;
+        JdbcOdbcErrors.records(odbc, 0, 0, hStmt);
+        return NO_VERSION;
+    }
+
+    /** The native objects this statement holds while kept for reuse: handle, parameters, kept columns. */
+    int keptObjects() {
+        return shape != null ? 3 : 2;
     }
 
     /** Closes the cursor of result set {@code id} if it is still the open one. */
@@ -195,6 +271,7 @@ final class StatementState implements Runnable {
             int h = hStmt;
             if (h == 0) return;
             closeCursor(true);
+            dropShape();
             releaseStorage();
             if (params != 0) {
                 odbc.freeBoundParams(params, numParams);

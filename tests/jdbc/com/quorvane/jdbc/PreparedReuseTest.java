@@ -160,4 +160,89 @@ class PreparedReuseTest {
             }
         }
     }
+
+    /** Runs the kept statement of {@code sql} with {@code v}; the rows' first column as text. */
+    private static List<String> rows(Connection c, String sql, Object v) throws SQLException {
+        List<String> out = new ArrayList<>();
+        try (PreparedStatement ps = c.prepareStatement(sql)) {
+            ps.setObject(1, v);
+            try (ResultSet rs = ps.executeQuery()) {
+                while (rs.next()) out.add(rs.getString(1));
+            }
+        }
+        return out;
+    }
+
+    @Test
+    void keptColumnsGiveEachExecutionItsOwnRows() throws SQLException {
+        try (Connection c = Db.connect()) {
+            JdbcOdbcConnection jc = (JdbcOdbcConnection) c;
+            Db.quietly(c, "DROP TABLE reuse_rows");
+            Db.exec(c, "CREATE TABLE reuse_rows (k integer, n integer, t varchar(40))",
+                    "INSERT INTO reuse_rows VALUES (1, 10, 'one')", "INSERT INTO reuse_rows VALUES (2, NULL, NULL)",
+                    "INSERT INTO reuse_rows VALUES (3, 30, 'three')");
+            String sql = "SELECT n, t FROM reuse_rows WHERE k = ?";
+            for (int round = 0; round < 3; round++) {
+                try (PreparedStatement ps = c.prepareStatement(sql)) {
+                    ps.setInt(1, 1);
+                    try (ResultSet rs = ps.executeQuery()) {
+                        assertTrue(rs.next());
+                        assertEquals(10, rs.getInt(1));
+                        // Read in other forms than the bound ones, then the next execution.
+                        assertEquals("10", rs.getString(1));
+                        assertEquals("one", rs.getString(2));
+                        assertEquals(3, rs.getBytes(2).length);
+                    }
+                    ps.setInt(1, 2);
+                    try (ResultSet rs = ps.executeQuery()) {
+                        assertTrue(rs.next());
+                        assertEquals(0, rs.getInt(1));
+                        assertTrue(rs.wasNull(), "the null of this row, not the value of the row before");
+                        assertEquals(null, rs.getString(2));
+                    }
+                    ps.setInt(1, 99);
+                    try (ResultSet rs = ps.executeQuery()) {
+                        assertFalse(rs.next(), "no row");
+                    }
+                    ps.setInt(1, 3);
+                    try (ResultSet rs = ps.executeQuery()) {
+                        assertTrue(rs.next());
+                        assertEquals(30, rs.getInt(1));
+                        assertFalse(rs.wasNull());
+                        assertEquals("three", rs.getString(2));
+                        assertFalse(rs.next());
+                    }
+                }
+            }
+            // Two open statements of the same text, read alternately.
+            try (PreparedStatement a = c.prepareStatement(sql); PreparedStatement b = c.prepareStatement(sql)) {
+                a.setInt(1, 1);
+                b.setInt(1, 3);
+                try (ResultSet ra = a.executeQuery(); ResultSet rb = b.executeQuery()) {
+                    assertTrue(ra.next());
+                    assertTrue(rb.next());
+                    assertEquals("one", ra.getString(2));
+                    assertEquals("three", rb.getString(2));
+                    assertEquals(10, ra.getInt(1));
+                    assertEquals(30, rb.getInt(1));
+                }
+            }
+            assertEquals(0, jc.liveNativeObjects(), "the kept columns are the kept statement's, not the application's");
+        }
+    }
+
+    @Test
+    void keptColumnsFollowAResultWhoseTypesChanged() throws SQLException {
+        try (Connection c = Db.connect()) {
+            Db.quietly(c, "DROP TABLE reuse_types");
+            Db.exec(c, "CREATE TABLE reuse_types (k integer, v integer)", "INSERT INTO reuse_types VALUES (1, 7)");
+            String sql = "SELECT v FROM reuse_types WHERE k = ?";
+            for (int round = 0; round < 3; round++) assertEquals(List.of("7"), rows(c, sql, 1));
+            // The same number of columns, of another type: bound as before, it would read as a number.
+            Db.exec(c, "DROP TABLE reuse_types", "CREATE TABLE reuse_types (k integer, v varchar(20))",
+                    "INSERT INTO reuse_types VALUES (1, 'seven and a half')");
+            assertEquals(List.of("seven and a half"), rows(c, sql, 1));
+            assertEquals(List.of("seven and a half"), rows(c, sql, 1));
+        }
+    }
 }
