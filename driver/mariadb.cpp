@@ -7,7 +7,9 @@
 
 #include "qvjdbc/ruva70.h"
 
+#include <cctype>
 #include <cstring>
+#include <strings.h>
 
 namespace ruva::mariadb {
 
@@ -54,6 +56,24 @@ bool columnShape(const std::string& typeName, const ColumnShape& driver, ColumnS
 void fixRecord(Diag& record) {
     // "Query execution was interrupted": what a cancel (KILL QUERY) does.
     if (std::strcmp(record.state, "70100") == 0 || record.native == 1317) std::memcpy(record.state, "S1008", 6);
+}
+
+SQLSMALLINT timestampType(const std::string& name) {
+    // DATETIME holds a wall time without zone; TIMESTAMP reads as the wall
+    // time of the session's zone. Both are written as wall times.
+    if (name == "datetime" || name == "timestamp") return RUVA70_TYPE_TIMESTAMP;
+    return 0;
+}
+
+bool planChanged(const Diag& record, const std::string& text) {
+    // 2057: the result's columns are no longer those prepared (a table
+    // changed). The server ran the statement: it runs again only when it is
+    // a query, which changes nothing.
+    if (record.native != 2057) return false;
+    size_t i = 0;
+    while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '(')) ++i;
+    return text.size() - i >= 6 && strncasecmp(text.c_str() + i, "select", 6) == 0 &&
+           (text.size() - i == 6 || !std::isalnum(static_cast<unsigned char>(text[i + 6])));
 }
 
 void correctInfo(SQLUSMALLINT type, SQLPOINTER out) {
@@ -154,7 +174,7 @@ const DataSource kMariadb = {
     // MariaDB Connector/ODBC's UTF-16 ends a value at U+0000 (with success);
     // its UTF-8 keeps every character. The connection is in utf8mb4.
     .wideTextAsUtf8 = true,
-    .timestampType = nullptr,
+    .timestampType = mariadb::timestampType,
     .describeWithTypeName = true,
     .describeWithUnsigned = true,
     .widerIntegers = false,
@@ -169,7 +189,8 @@ const DataSource kMariadb = {
     .arrays = ArrayRuns::Driver,
     .refuseZeroUnits = false,
     .checkSchemaVersion = false,
-    .retryChangedPlan = false,
+    // A prepared query whose table changed is prepared again (error 2057).
+    .planChanged = mariadb::planChanged,
     .ownMaxRows = false,
     .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,

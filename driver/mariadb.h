@@ -37,6 +37,12 @@ void fixRecord(Diag& record);
 
 // SQL_DEFAULT_TXN_ISOLATION: REPEATABLE READ (the driver says 0).
 void correctInfo(SQLUSMALLINT type, SQLPOINTER out);
+// DATETIME and TIMESTAMP as RUVA70_TYPE_TIMESTAMP (wall times, as they are
+// written); 0 for other names.
+SQLSMALLINT timestampType(const std::string& name);
+// A failed execution of the prepared `text` that preparing again mends: a
+// query whose result's columns changed with its table (error 2057).
+bool planChanged(const Diag& record, const std::string& text);
 
 // The text of SQLColumns on MariaDB: ODBC's 18 columns and AUTO_INCREMENT
 // (1 or 0, as psqlODBC adds it), from information_schema.COLUMNS. The

@@ -15,6 +15,13 @@
 namespace ruva {
 namespace {
 
+// "cached plan must not change result type": the server refused to run the
+// plan, which nothing ran.
+bool planChanged(const Diag& record, const std::string&) {
+    return std::strcmp(record.state, "0A000") == 0 &&
+           record.message.find("cached plan must not change result type") != std::string::npos;
+}
+
 constexpr SQLULEN kMoneyChars = RUVA70_MONEY_CHARS;
 constexpr SQLULEN kLongTextChars = RUVA70_LONG_TEXT_CHARS;
 // PostgreSQL's largest decimal scale; psqlODBC's reading of a negative one
@@ -268,7 +275,7 @@ const DataSource kPostgres = {
     .arrays = ArrayRuns::OneRowEach,
     .refuseZeroUnits = true,
     .checkSchemaVersion = false,
-    .retryChangedPlan = true,
+    .planChanged = planChanged,
     .ownMaxRows = false,
     .driverReprepares = false,
     .cancel = CancelRoute::DriverDirect,

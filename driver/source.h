@@ -109,9 +109,10 @@ struct DataSource {
     // A prepared statement is checked against PRAGMA schema_version before it
     // runs again, and prepared again when that changed.
     bool checkSchemaVersion;
-    // An execution that fails with "cached plan must not change result type"
-    // is prepared again and run once more.
-    bool retryChangedPlan;
+    // Whether a failed execution of the prepared `text` failed only because
+    // its tables changed since it was prepared (the driver's `record`): it is
+    // then prepared again and run once more. Null: never.
+    bool (*planChanged)(const Diag& record, const std::string& text);
     // SQL_MAX_ROWS is kept and enforced by libruva70.
     bool ownMaxRows;
     // The driver prepares a statement again by itself when its tables change

@@ -732,13 +732,12 @@ SQLRETURN checkSchema(Stmt& s) {
 // failed because the prepared plan no longer fits its tables. The records
 // move to our own list either way.
 bool planChanged(Stmt& s) {
-    if (!s.st().source->retryChangedPlan || s.st().preparedText.empty()) return false;
+    const auto changed = s.st().source->planChanged;
+    if (!changed || s.st().preparedText.empty()) return false;
     keepDriverRecords(s);
     std::lock_guard<std::mutex> lock(s.h->mu);
     for (const Diag& d : s.h->diags)
-        if (std::strcmp(d.state, "0A000") == 0 &&
-            d.message.find("cached plan must not change result type") != std::string::npos)
-            return true;
+        if (changed(d, s.st().preparedText)) return true;
     return false;
 }
 

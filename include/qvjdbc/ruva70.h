@@ -231,6 +231,7 @@
 //   PostgreSQL: "timestamp", "timestamp without time zone" -> -389
 //               "timestamptz", "timestamp with time zone"  -> -390
 //   SQLite:     "timestamp" -> -389, "datetime" -> -391
+//   MariaDB:    "datetime", "timestamp" -> -389
 //   any other data source: no driver codes for columns
 // and, for a column whose standard type is SQL_TIME, on PostgreSQL and
 // SQLite whatever its name -> -392; on SQLite (libruva70's own engine) a

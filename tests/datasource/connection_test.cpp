@@ -1,5 +1,5 @@
-// Handles, connecting, diagnostics, transactions and cancel on SQLite and
-// PostgreSQL, through the Java-visible entry points.
+// Handles, connecting, diagnostics, transactions and cancel on SQLite,
+// PostgreSQL and MariaDB, through the Java-visible entry points.
 #include "dsconn.h"
 #include "jcall.h"
 
@@ -108,9 +108,9 @@ TEST_P(ConnectionTest, MissingDatabaseFailsAndErrorWalksEveryRecord) {
         connStr.replace(connStr.find("Database="), std::string("Database=").size(),
                         "NoCreat=1;Database=/nonexistent-folder/none/");
     } else {
-        connStr = qvt::pgConnStr();
-        connStr.replace(connStr.find("Database=qvjdbc"), std::string("Database=qvjdbc").size(),
-                        "Database=no_such_database");
+        connStr = qvt::connStrFor(GetParam());
+        const size_t at = connStr.find("Database=");
+        connStr.replace(at, connStr.find(';', at) - at, "Database=no_such_database");
     }
     jbyteArray ec = errorCode(0, 0);
     jint env = JC(allocEnv, ec);
@@ -181,7 +181,7 @@ TEST_P(ConnectionTest, TransactCommitAndRollbackAreSeenFromASecondConnection) {
     JC(setConnectOption, a.hDbc, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF, ec);
     ASSERT_EQ(at(ec, 0), 0);
     a.exec("INSERT INTO " + table + " VALUES (1)");
-    if (GetParam() == Source::Postgres) {
+    if (a.dialect().isolatesUncommitted) {
         EXPECT_EQ(b.scalar("SELECT COUNT(*) FROM " + table), "0");
     }
     EXPECT_EQ(JC(transact, a.hEnv, a.hDbc, SQL_COMMIT), SQL_SUCCESS);

@@ -59,7 +59,7 @@ TEST_P(OptionsTest, InformationAsNumbersAndText) {
     JC(getInfoString, c_.hDbc, SQL_DBMS_NAME, name, ec);
     EXPECT_EQ(at(ec, 0), 0);
     const std::string dbms = qvt::cstr(name);
-    EXPECT_EQ(dbms, GetParam() == Source::Postgres ? "PostgreSQL" : "SQLite");
+    EXPECT_EQ(dbms, c_.dialect().dbmsName);
     // A 16-bit value read through getInfo keeps zero in the high half.
     const jint maxColumnName = JC(getInfo, c_.hDbc, SQL_MAX_COLUMN_NAME_LEN, ec);
     EXPECT_EQ(at(ec, 0), 0);

@@ -34,7 +34,8 @@ protected:
     void SetUp() override {
         c_.open(GetParam());
         table_ = qvt::uniqueName("ps");
-        c_.exec("CREATE TABLE " + table_ + " (k integer, x " + (c_.isPostgres() ? "bytea" : "blob") + ", t text)");
+        c_.exec("CREATE TABLE " + table_ + " (k integer, x " + c_.dialect().bytesType + ", t " +
+                c_.dialect().textType + ")");
     }
     void TearDown() override { c_.exec("DROP TABLE " + table_); }
     qvt::LocalFrame frame_{1024};
@@ -100,8 +101,8 @@ TEST_P(ParamStream, DataAtExecutionSendsAMebibyteInPieces) {
     EXPECT_EQ(word(chars.tokenBytes), 3);
     EXPECT_EQ(word(chars.lengthBytes), -100 - static_cast<jint>(2 * text.size()));
 
-    const std::string read = c_.isPostgres() ? "SELECT length(x), encode(x, 'hex'), t FROM " + table_
-                                             : "SELECT length(x), lower(hex(x)), t FROM " + table_;
+    const std::string read =
+        "SELECT length(x), lower(" + qvt::fill(c_.dialect().hexForm, "x") + "), t FROM " + table_;
     const auto rows = c_.query(read);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], std::to_string(kTotal));

@@ -17,7 +17,46 @@ const qv::DriverTable& d() {
 }  // namespace
 
 std::string connStrFor(Source s) {
-    return s == Source::Sqlite ? sqliteConnStr() : pgConnStr();
+    switch (s) {
+        case Source::Postgres:
+            return pgConnStr();
+        case Source::Mariadb:
+            return mariadbConnStr();
+        default:
+            return sqliteConnStr();
+    }
+}
+
+const Dialect& dialectOf(Source s) {
+    // clang-format off
+    //                                 name        DBMS          bytes       double              text  timestamp
+    //                                 hexForm                                            bytesForm
+    //                                 duplicateKey      dup23  schema    isolates emptyIsAll keepScale allOrNothing
+    static const Dialect kSqlite = {"Sqlite", "SQLite", "BLOB", "DOUBLE", "TEXT", "TIMESTAMP",
+                                    "CASE WHEN {} IS NULL THEN NULL ELSE hex({}) END", "X'{}'",
+                                    "UNIQUE", false, nullptr, false, false, false, false};
+    static const Dialect kPostgres = {"Postgres", "PostgreSQL", "BYTEA", "DOUBLE PRECISION", "TEXT", "TIMESTAMP",
+                                      "upper(encode({}, 'hex'))", "decode('{}', 'hex')",
+                                      "duplicate key", true, "public", true, true, true, false};
+    static const Dialect kMariadb = {"Mariadb", "MariaDB", "LONGBLOB", "DOUBLE", "LONGTEXT", "DATETIME(6)",
+                                     "hex({})", "X'{}'",
+                                     "Duplicate entry", true, nullptr, true, true, true, true};
+    // clang-format on
+    switch (s) {
+        case Source::Postgres:
+            return kPostgres;
+        case Source::Mariadb:
+            return kMariadb;
+        default:
+            return kSqlite;
+    }
+}
+
+std::string fill(const char* form, const std::string& x) {
+    std::string out = form;
+    for (size_t at = out.find("{}"); at != std::string::npos; at = out.find("{}", at + x.size()))
+        out.replace(at, 2, x);
+    return out;
 }
 
 std::string diagnostics(jint hEnv, jint hDbc, jint hStmt) {

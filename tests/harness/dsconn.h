@@ -15,15 +15,39 @@
 
 namespace qvt {
 
-enum class Source { Sqlite, Postgres };
+enum class Source { Sqlite, Postgres, Mariadb };
 
 std::string connStrFor(Source s);
 
+// What the tests write or expect differently on each data source, as data:
+// the tests read these fields instead of asking which data source they run on.
+struct Dialect {
+    const char* name;           // the test instances' name (CTest filters on it)
+    const char* dbmsName;       // SQL_DBMS_NAME
+    const char* bytesType;      // a column of bytes of any length
+    const char* doubleType;     // 8-byte floating point
+    const char* textType;       // text of any length
+    const char* timestampType;  // a timestamp without zone keeping microseconds, years 1 to 9999
+    const char* hexForm;        // a column's bytes as hexadecimal text (upper case), NULL for NULL
+    const char* bytesForm;      // a literal of bytes given as hexadecimal digits
+    const char* duplicateKey;   // in the message of a duplicate key (the state where it has one)
+    bool duplicateKeyState23;   // the duplicate key's SQLSTATE is of class 23
+    const char* schema;         // the schema of the test's tables; null where there are none
+    bool isolatesUncommitted;   // another connection sees no uncommitted row
+    bool emptyPatternIsAll;     // the driver takes an empty catalog pattern as no restriction
+    bool decimalsKeepScale;     // a numeric(p,s) column holds its digits exactly and reads with s decimals
+    bool arraysAllOrNothing;    // a parameter array runs as one execution: a failing row fails the
+                                // array at its first row and no row is done
+};
+const Dialect& dialectOf(Source s);
+// A form above with {} replaced by `x`.
+std::string fill(const char* form, const std::string& x);
+
 // Parameterized fixture base: INSTANTIATE_TEST_SUITE_P(..., qvt::AllSources, qvt::sourceName)
-// gives instances named Sqlite and Postgres (CTest filters on these names).
-inline const auto AllSources = ::testing::Values(Source::Sqlite, Source::Postgres);
+// gives instances named Sqlite, Postgres and Mariadb (CTest filters on these names).
+inline const auto AllSources = ::testing::Values(Source::Sqlite, Source::Postgres, Source::Mariadb);
 inline std::string sourceName(const ::testing::TestParamInfo<Source>& info) {
-    return info.param == Source::Sqlite ? "Sqlite" : "Postgres";
+    return dialectOf(info.param).name;
 }
 
 struct Connection {
@@ -39,6 +63,7 @@ struct Connection {
     ~Connection() { close(); }
 
     bool isPostgres() const { return source == Source::Postgres; }
+    const Dialect& dialect() const { return dialectOf(source); }
 
     // A new statement handle (allocStmt).
     jint newStatement();

@@ -1,7 +1,8 @@
 # JDBC tests: JUnit 5 (Debian's junit5 console launcher) against the driver
 # jar, the way an application uses it (no java.library.path). Every test class
-# runs on SQLite (jdbc_sqlite) and on PostgreSQL (jdbc_postgres); the data
-# source is chosen with -Dqvt.db. Labels jdbc and sqlite / postgres.
+# runs on SQLite (jdbc_sqlite), PostgreSQL (jdbc_postgres) and MariaDB
+# (jdbc_mariadb, less the classes named below); the data source is chosen with
+# -Dqvt.db. Labels jdbc and sqlite / postgres / mariadb.
 set(QVT_JUNIT /usr/share/java/junit-platform-console-standalone.jar)
 if(NOT EXISTS ${QVT_JUNIT})
   message(FATAL_ERROR "JUnit 5 missing: install junit5")
@@ -37,15 +38,22 @@ foreach(db sqlite postgres)
   set_tests_properties(jdbc_${db}_zones PROPERTIES LABELS "jdbc;${db}")
 endforeach()
 
-# MariaDB through MariaDB Connector/ODBC: the classes written for it, and those
-# of the other data sources that hold on it as they are (label mariadb).
-set(QVT_JDBC_MARIADB_CLASSES MariadbTest XaTest)
-set(QVT_JDBC_MARIADB_SELECT "")
-foreach(cls ${QVT_JDBC_MARIADB_CLASSES})
-  list(APPEND QVT_JDBC_MARIADB_SELECT --select-class com.quorvane.jdbc.${cls})
-endforeach()
+# MariaDB through MariaDB Connector/ODBC: every class (what differs on MariaDB is
+# data in Db.java), less those still left out here, each with why.
+set(QVT_JDBC_MARIADB_LEFT_OUT
+  # The database's own texts: MariaDB's access-denied message names the user as given.
+  SecurityTest
+  # Its child process connects without MariaDB's password; length() counts bytes.
+  LargeValueTest
+  # getBinaryStream of a LONGBLOB reads the value whole (its described size is 4 GB), so
+  # a second read while it streams is not refused (open).
+  PreparedStatementTest
+  # Schemas and BOOLEAN columns, which MariaDB does not have.
+  DatabaseMetaDataTest)
+list(JOIN QVT_JDBC_MARIADB_LEFT_OUT "|" QVT_JDBC_MARIADB_LEFT_OUT_RE)
 qvt_add(jdbc_mariadb mariadb ${QVT_JDBC_RUN} -Dqvt.db=mariadb -jar ${QVT_JUNIT}
-  -cp ${QV_JAR}:${QVT_JDBC_CLASSES} ${QVT_JDBC_MARIADB_SELECT}
+  -cp ${QV_JAR}:${QVT_JDBC_CLASSES} --scan-classpath ${QVT_JDBC_CLASSES}
+  --exclude-classname "^com[.]quorvane[.]jdbc[.](${QVT_JDBC_MARIADB_LEFT_OUT_RE})$"
   --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests)
 set_tests_properties(jdbc_mariadb PROPERTIES LABELS "jdbc;mariadb")
 set_property(TEST jdbc_mariadb APPEND PROPERTY ENVIRONMENT "QVT_JDBC_CP=${QV_JAR}:${QVT_JDBC_CLASSES}")

@@ -35,7 +35,8 @@ class ConnectionTest {
         Connection c = Db.connect();
         JdbcOdbcEnvironment env = JdbcOdbcEnvironment.get();
         int connections = env.liveConnections.get();
-        Db.exec(c, "CREATE TABLE owned (i integer, s varchar(20), b " + (Db.postgres() ? "bytea" : "blob") + ")");
+        Db.quietly(c, "DROP TABLE owned");
+        Db.exec(c, "CREATE TABLE owned (i integer, s varchar(20), b " + Db.bytesType() + ")");
         List<Integer> handles = new ArrayList<>();
         Statement s = c.createStatement();
         ResultSet rs = s.executeQuery("SELECT 1, 'a'");
@@ -208,10 +209,10 @@ class ConnectionTest {
     void metaDataAnswersWhatPoolsAsk() throws SQLException {
         try (Connection c = Db.connect()) {
             var md = c.getMetaData();
-            assertEquals(Db.postgres() ? "PostgreSQL" : "SQLite", md.getDatabaseProductName());
+            assertEquals(Db.productName(), md.getDatabaseProductName());
             assertTrue(md.getDatabaseMajorVersion() > 2);
             assertEquals(4, md.getJDBCMajorVersion());
-            assertEquals("\"", md.getIdentifierQuoteString());
+            assertEquals(Db.identifierQuote(), md.getIdentifierQuoteString());
             assertTrue(md.getURL().startsWith("jdbc:quorvane:"));
             assertTrue(md.supportsTransactions());
             assertTrue(md.getDriverVersion().contains("7.0.2.0.0"));

@@ -39,7 +39,7 @@ class DatabaseMetaDataTest {
     static void schema() throws SQLException {
         c = Db.connect();
         md = c.getMetaData();
-        String blob = Db.postgres() ? "bytea" : "blob";
+        String blob = Db.bytesType();
         Db.quietly(c, "DROP VIEW md_view", "DROP TABLE md_line", "DROP TABLE md_order", "DROP TABLE md_a_b",
                 "DROP TABLE md_axb");
         Db.exec(c,
@@ -207,8 +207,8 @@ class DatabaseMetaDataTest {
         assertEquals(List.of("region", "num"), column(fks, "PKCOLUMN_NAME"));
         assertEquals(List.of("o_region", "o_num"), column(fks, "FKCOLUMN_NAME"));
         assertEquals(List.of(1, 2), column(fks, "KEY_SEQ"));
-        assertEquals(DatabaseMetaData.importedKeyNoAction, fks.get(0).get("UPDATE_RULE"));
-        assertEquals(DatabaseMetaData.importedKeyNoAction, fks.get(0).get("DELETE_RULE"));
+        assertEquals(Db.defaultKeyRule(), fks.get(0).get("UPDATE_RULE"));
+        assertEquals(Db.defaultKeyRule(), fks.get(0).get("DELETE_RULE"));
         assertEquals(DatabaseMetaData.importedKeyNotDeferrable, fks.get(0).get("DEFERRABILITY"));
         assertEquals("md_order", fks.get(0).get("PKTABLE_NAME"));
 
@@ -353,8 +353,8 @@ class DatabaseMetaDataTest {
             }
         }
         assertTrue(called > 140, "getters called: " + called);
-        assertEquals(Db.postgres() ? "PostgreSQL" : "SQLite", md.getDatabaseProductName());
-        assertEquals("\"", md.getIdentifierQuoteString());
+        assertEquals(Db.productName(), md.getDatabaseProductName());
+        assertEquals(Db.identifierQuote(), md.getIdentifierQuoteString());
         assertTrue(md.getDatabaseMajorVersion() >= 3);
         assertTrue(md.supportsTransactions());
         assertTrue(md.supportsResultSetType(ResultSet.TYPE_FORWARD_ONLY));

@@ -113,6 +113,104 @@ final class Db {
         }
     }
 
+    // What the tests expect differently on each data source, as data.
+
+    /** The product name DatabaseMetaData gives. */
+    static String productName() {
+        return postgres() ? "PostgreSQL" : mariadb() ? "MariaDB" : "SQLite";
+    }
+
+    /** SQL of two text expressions joined (MariaDB reads || as OR). */
+    static String concat(String a, String b) {
+        return mariadb() ? "concat(" + a + ", " + b + ")" : a + " || " + b;
+    }
+
+    /**
+     * One execution runs several statements separated by ';' (MariaDB's
+     * driver runs one unless its connection string allows more).
+     */
+    static boolean runsSeveralStatements() {
+        return !mariadb();
+    }
+
+    /**
+     * A parameter array runs as one execution, all rows or none (MariaDB's
+     * driver sends it as one bulk execution): a failing row leaves no row done.
+     */
+    static boolean arraysAllOrNothing() {
+        return mariadb();
+    }
+
+    /** Text holding U+0000 is stored and read whole (elsewhere it is refused with 22021). */
+    static boolean keepsU0000() {
+        return !postgres();
+    }
+
+    /** The SQLSTATE of a statement the data source cannot parse. */
+    static String syntaxErrorState() {
+        return postgres() ? "42601" : "42000";
+    }
+
+    /** Words of the message of a statement the data source cannot parse. */
+    static String syntaxErrorWords() {
+        return mariadb() ? "error in your SQL syntax" : "syntax error";
+    }
+
+    /** The column type of bytes of any length. */
+    static String bytesType() {
+        return postgres() ? "bytea" : mariadb() ? "longblob" : "blob";
+    }
+
+    /** The column type of text of any length. */
+    static String textType() {
+        return mariadb() ? "longtext" : "text";
+    }
+
+    /** The column type of 8-byte floating point. */
+    static String doubleType() {
+        return postgres() ? "double precision" : "double";
+    }
+
+    /** The column type of a timestamp without zone that keeps microseconds. */
+    static String timestampType() {
+        return mariadb() ? "datetime(6)" : "timestamp";
+    }
+
+    /** The column type of a time of day that keeps microseconds where the data source can. */
+    static String timeType() {
+        return postgres() || mariadb() ? "time(6)" : "time";
+    }
+
+    /** SQL of a value as the data source's own text (not on PostgreSQL, whose text needs a format). */
+    static String asText(String expr) {
+        return mariadb() ? "CAST(" + expr + " AS CHAR)" : expr + " || ''";
+    }
+
+    /** Generated keys are offered (on MariaDB through LAST_INSERT_ID()). */
+    static boolean offersGeneratedKeys() {
+        return true;
+    }
+
+    /** The rule of a foreign key declared without one (MariaDB says RESTRICT, its same as NO ACTION). */
+    static int defaultKeyRule() {
+        return mariadb() ? java.sql.DatabaseMetaData.importedKeyRestrict : java.sql.DatabaseMetaData.importedKeyNoAction;
+    }
+
+    /** The quote of identifiers (MariaDB's without ANSI_QUOTES). */
+    static String identifierQuote() {
+        return mariadb() ? "`" : "\"";
+    }
+
+    /** The data source's text of a time of day in a column of timeType() (MariaDB prints every digit of TIME(6)). */
+    static String timeText(java.time.LocalTime t) {
+        return mariadb() ? t.format(java.time.format.DateTimeFormatter.ofPattern("HH:mm:ss.SSSSSS")) : t.toString();
+    }
+
+    /** The data source has schemas to select (MariaDB's databases are catalogs). */
+    static boolean hasSchemas() {
+        return postgres();
+    }
+
     /** A statement that runs for many seconds on the data source. */
     static String slowQuery() {
         if (postgres()) return "SELECT pg_sleep(30)";

@@ -147,7 +147,8 @@ class DriverTest {
     void dataSourceConnectsWithItsBeanProperties() throws SQLException {
         JdbcOdbcDataSource ds = new JdbcOdbcDataSource();
         ds.setUrl(Db.url());
-        if (Db.postgres()) ds.setUser("postgres");
+        if (Db.user() != null) ds.setUser(Db.user());
+        if (Db.password() != null) ds.setPassword(Db.password());
         ds.setLoginTimeout(5);
         try (Connection c = ds.getConnection(); Statement s = c.createStatement();
                 ResultSet rs = s.executeQuery("SELECT 42")) {

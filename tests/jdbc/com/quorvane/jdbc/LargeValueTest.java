@@ -74,7 +74,7 @@ class LargeValueTest {
         String text = mixedText();
         try (Connection c = Db.connect()) {
             Db.quietly(c, "DROP TABLE long_mixed");
-            Db.exec(c, "CREATE TABLE long_mixed (id integer, t text)");
+            Db.exec(c, "CREATE TABLE long_mixed (id integer, t " + Db.textType() + ")");
             try (PreparedStatement ps = c.prepareStatement("INSERT INTO long_mixed VALUES (?, ?)")) {
                 ps.setInt(1, 1);
                 ps.setString(2, text);
@@ -124,7 +124,7 @@ class LargeValueTest {
         String text = new String(chars);
         try (Connection c = Db.connect()) {
             Db.quietly(c, "DROP TABLE long_pair");
-            Db.exec(c, "CREATE TABLE long_pair (t text, b " + (Db.postgres() ? "bytea" : "blob") + ")");
+            Db.exec(c, "CREATE TABLE long_pair (t " + Db.textType() + ", b " + Db.bytesType() + ")");
             try (PreparedStatement ps = c.prepareStatement("INSERT INTO long_pair VALUES (?, ?)")) {
                 ps.setString(1, text);
                 ps.setBytes(2, bytes);

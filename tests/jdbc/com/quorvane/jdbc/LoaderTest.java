@@ -30,6 +30,11 @@ class LoaderTest {
         return Paths.get(System.getProperty("java.home"), "bin", "java").toString();
     }
 
+    /** The test run's folder (made here: on a server data source no other test makes it). */
+    private static Path tmpRoot() throws Exception {
+        return Files.createDirectories(Paths.get(System.getenv("QVT_TMP")));
+    }
+
     private static Path jar() throws Exception {
         return Paths.get(JdbcOdbcDriver.class.getProtectionDomain().getCodeSource().getLocation().toURI());
     }
@@ -103,7 +108,7 @@ class LoaderTest {
     @Test
     void aLibraryFolderOthersMayWriteIsRefused() throws Exception {
         if (skip()) return;
-        Path dir = Files.createTempDirectory(Paths.get(System.getenv("QVT_TMP")), "libs");
+        Path dir = Files.createTempDirectory(tmpRoot(), "libs");
         try {
             for (String lib : new String[] {NativeLoader.DRIVER, NativeLoader.NATIVE}) {
                 Files.copy(Paths.get(BUILD, lib), dir.resolve(lib), StandardCopyOption.REPLACE_EXISTING);
@@ -133,7 +138,7 @@ class LoaderTest {
     @Test
     void foldersOfDeadProcessesAreRemovedAtTheNextStart() throws Exception {
         if (skip()) return;
-        Path tmp = Files.createTempDirectory(Paths.get(System.getenv("QVT_TMP")), "tmpdir");
+        Path tmp = Files.createTempDirectory(tmpRoot(), "tmpdir");
         try {
             Process gone = new ProcessBuilder("true").start();
             gone.waitFor();

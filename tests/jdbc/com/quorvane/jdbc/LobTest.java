@@ -24,7 +24,7 @@ import org.junit.jupiter.api.Test;
 /** Blob, Clob and NClob objects held in memory: edited, stored, read back; the table holds their content. */
 class LobTest {
     private static String binary() {
-        return Db.postgres() ? "bytea" : "blob";
+        return Db.bytesType();
     }
 
     @Test
@@ -81,7 +81,7 @@ class LobTest {
     void aClobAndAnNClobAreStoredAndReadBackAsText() throws Exception {
         try (Connection c = Db.connect()) {
             Db.quietly(c, "DROP TABLE lob2");
-            Db.exec(c, "CREATE TABLE lob2 (i integer, t text)");
+            Db.exec(c, "CREATE TABLE lob2 (i integer, t " + Db.textType() + ")");
             Clob k = c.createClob();
             k.setString(1, "Hello, world");
             k.setString(8, "Wörld!", 0, 6);

@@ -76,7 +76,7 @@ class ScrollableResultSetTest {
     void heldValuesReadAsTheCursorsDo() throws SQLException {
         try (Connection c = Db.connect()) {
             Db.quietly(c, "DROP TABLE scv");
-            String bin = Db.postgres() ? "bytea" : "blob";
+            String bin = Db.bytesType();
             Db.exec(c, "CREATE TABLE scv (n numeric(10,2), d double precision, b " + bin + ", ts timestamp, s varchar(5))");
             try (PreparedStatement ins = c.prepareStatement("INSERT INTO scv VALUES (?, ?, ?, ?, ?)")) {
                 ins.setBigDecimal(1, new BigDecimal("12.50"));

@@ -93,7 +93,7 @@ class SeveralResultsTest {
     void keptResultSetStaysReadableWhileTheNextResultIsRead() throws SQLException {
         assertTrue(c.getMetaData().supportsMultipleOpenResults());
         boolean several = Db.postgres();  // the SQLite driver runs one statement per execution
-        String query = "SELECT i, 'n' || i AS label FROM sr ORDER BY i";
+        String query = "SELECT i, " + Db.concat("'n'", "i") + " AS label FROM sr ORDER BY i";
         try (Statement s = c.createStatement()) {
             assertTrue(s.execute(several ? query + "; SELECT count(*) FROM sr; UPDATE sr SET i = i" : query));
             ResultSet a = s.getResultSet();

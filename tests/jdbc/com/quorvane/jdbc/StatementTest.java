@@ -66,6 +66,12 @@ class StatementTest {
     @Test
     void severalResultsOfOneExecution() throws SQLException {
         try (Statement s = c.createStatement()) {
+            if (!Db.runsSeveralStatements()) {
+                // The data source reads the text as one statement: a syntax error, nothing run.
+                SQLException e = assertThrows(SQLException.class, () -> s.execute("SELECT 1; SELECT 2"));
+                assertEquals(Db.syntaxErrorState(), e.getSQLState());
+                return;
+            }
             assertTrue(s.execute("SELECT 1; SELECT 2"));
             ResultSet first = s.getResultSet();
             assertTrue(first.next());

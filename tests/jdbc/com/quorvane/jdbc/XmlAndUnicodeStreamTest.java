@@ -25,7 +25,7 @@ class XmlAndUnicodeStreamTest {
     void anXmlValueIsWrittenAndReadBackAsTextAndAsADocument() throws Exception {
         try (Connection c = Db.connect()) {
             Db.quietly(c, "DROP TABLE xml1");
-            Db.exec(c, "CREATE TABLE xml1 (i integer, x " + (Db.postgres() ? "xml" : "text") + ")");
+            Db.exec(c, "CREATE TABLE xml1 (i integer, x " + (Db.postgres() ? "xml" : Db.textType()) + ")");
             SQLXML x = c.createSQLXML();
             try (Writer w = x.setCharacterStream()) {
                 w.write(DOC);
