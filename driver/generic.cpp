@@ -34,6 +34,7 @@ const DataSource kGeneric = {
     .planChanged = nullptr,
     .ownMaxRows = false,
     .driverReprepares = false,
+    .silentReprepares = true,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

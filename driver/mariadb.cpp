@@ -193,6 +193,7 @@ const DataSource kMariadb = {
     .planChanged = mariadb::planChanged,
     .ownMaxRows = false,
     .driverReprepares = false,
+    .silentReprepares = true,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = mariadb::fixRecord,
     .nativeSqlWarningLost = false,

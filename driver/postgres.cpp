@@ -278,6 +278,7 @@ const DataSource kPostgres = {
     .planChanged = planChanged,
     .ownMaxRows = false,
     .driverReprepares = false,
+    .silentReprepares = false,
     .cancel = CancelRoute::DriverDirect,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,

@@ -119,6 +119,12 @@ struct DataSource {
     // and counts that in RUVA70_STMT_DESCRIBED_VERSION, which libruva70 adds
     // to its own count.
     bool driverReprepares;
+    // The data source may change a prepared statement's columns without any
+    // sign libruva70 sees (MariaDB's server prepares a statement again by
+    // itself when its tables change; an unknown driver may): every read of
+    // RUVA70_STMT_DESCRIBED_VERSION is then a new version, so columns kept
+    // bound are always described again.
+    bool silentReprepares;
     CancelRoute cancel;
     // Rewrites a driver's record of a statement as libruva70 reports it; null
     // when the records pass as they are.

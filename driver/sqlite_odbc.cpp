@@ -72,6 +72,7 @@ const DataSource kSqliteDriver = {
     .planChanged = nullptr,
     .ownMaxRows = true,
     .driverReprepares = false,
+    .silentReprepares = false,
     .cancel = CancelRoute::InterruptStatement,
     .fixRecord = fixRecord,
     .nativeSqlWarningLost = true,

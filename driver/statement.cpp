@@ -1067,6 +1067,7 @@ SQLRETURN ruva70_SQLGetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLPOINT
                 ++s.st().describedVersion;
             }
         }
+        if (s.st().source->silentReprepares) ++s.st().describedVersion;
         version = s.st().describedVersion;
         cell = &version;
     }

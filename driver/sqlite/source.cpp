@@ -83,6 +83,7 @@ const DataSource kEngine = {
     .planChanged = nullptr,
     .ownMaxRows = false,
     .driverReprepares = true,
+    .silentReprepares = false,
     .cancel = CancelRoute::AnyThread,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,
