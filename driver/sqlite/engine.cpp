@@ -1309,8 +1309,10 @@ SQLRETURN SQL_API GetData(SQLHSTMT h, SQLUSMALLINT col, SQLSMALLINT cType, SQLPO
     SQLSMALLINT described = SQL_VARCHAR;
     if (cType == SQL_C_DEFAULT) described = columnAt(*s, col)->type.sqlType;
     DbLock dbLock(s->dbc->db);
-    const Moved m =
-        moveColumn(sqlite3_column_value(s->cur, col - 1), cType, described, value, capacity, indicator, s->gdPiece);
+    sqlite3_value* v = sqlite3_column_value(s->cur, col - 1);
+    if (value && !s->gdPiece.started && moveSimple(v, cType, value, capacity, indicator, s->gdPiece))
+        return SQL_SUCCESS;
+    const Moved m = moveColumn(v, cType, described, value, capacity, indicator, s->gdPiece);
     if (m.rc == SQL_ERROR)
         return fail(s->diags, m.state,
                     std::strcmp(m.state, "22002") == 0 ? "the value is null and no indicator was given"

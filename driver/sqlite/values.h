@@ -94,56 +94,68 @@ inline size_t widenAscii(const unsigned char* src, size_t n, char* out) {
     return i;
 }
 
-// moveColumn for a bound column (a fresh piece), with the common pairs of
-// SQLite type and C type done in place (inline: a fetch runs it per column).
+// The pairs of SQLite type and C type a fetch loop meets most (64- and 32-bit
+// integers, doubles, ASCII text as UTF-16 that fits), each exactly as
+// moveColumn has it, into a non-null `out` from a fresh `piece`, which then
+// stands at the value's end. False, with nothing changed but the buffer, for
+// anything else (NULL, other types, a value out of range, text that is not
+// ASCII or does not fit): moveColumn decides those. Inline: a fetch runs it
+// per column.
+__attribute__((always_inline)) inline bool moveSimple(sqlite3_value* v, SQLSMALLINT cType, SQLPOINTER out,
+                                                      SQLLEN capacity, SQLLEN* indicator, Piece& piece) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_INTEGER:
+            if (cType == SQL_C_SBIGINT) {
+                const int64_t n = sqlite3_value_int64(v);
+                std::memcpy(out, &n, 8);
+                if (indicator) *indicator = 8;
+                piece.started = true;
+                return true;
+            }
+            if (cType == SQL_C_SLONG) {
+                const int64_t n = sqlite3_value_int64(v);
+                if (n < INT32_MIN || n > INT32_MAX) return false;
+                const auto i = static_cast<int32_t>(n);
+                std::memcpy(out, &i, 4);
+                if (indicator) *indicator = 4;
+                piece.started = true;
+                return true;
+            }
+            return false;
+        case SQLITE_FLOAT:
+            if (cType == SQL_C_DOUBLE) {
+                const double d = sqlite3_value_double(v);
+                std::memcpy(out, &d, 8);
+                if (indicator) *indicator = 8;
+                piece.started = true;
+                return true;
+            }
+            return false;
+        case SQLITE_TEXT:
+            if (cType == SQL_C_WCHAR && capacity >= 2) {
+                const auto* p = sqlite3_value_text(v);
+                const auto n = static_cast<SQLLEN>(sqlite3_value_bytes(v));
+                if (!p || n > (capacity - 2) / 2) return false;
+                auto* w = static_cast<char*>(out);
+                if (widenAscii(p, static_cast<size_t>(n), w) < static_cast<size_t>(n)) return false;
+                std::memset(w + 2 * n, 0, 2);
+                if (indicator) *indicator = 2 * n;
+                piece.started = true;
+                piece.source = n;
+                piece.total = piece.delivered = 2 * n;
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+// moveColumn for a bound column (a fresh piece).
 __attribute__((always_inline)) inline Moved moveBound(sqlite3_value* v, SQLSMALLINT cType, SQLSMALLINT described,
                                                       SQLPOINTER out, SQLLEN capacity, SQLLEN* indicator) {
-    // The pairs a fetch loop meets most, each exactly as moveColumn has it;
-    // anything else (NULL, other types, a value out of range, text that is
-    // not ASCII or does not fit) goes the whole way.
-    if (out) {
-        switch (sqlite3_value_type(v)) {
-            case SQLITE_INTEGER:
-                if (cType == SQL_C_SBIGINT) {
-                    const int64_t n = sqlite3_value_int64(v);
-                    std::memcpy(out, &n, 8);
-                    if (indicator) *indicator = 8;
-                    return {};
-                }
-                if (cType == SQL_C_SLONG) {
-                    const int64_t n = sqlite3_value_int64(v);
-                    if (n < INT32_MIN || n > INT32_MAX) break;
-                    const auto i = static_cast<int32_t>(n);
-                    std::memcpy(out, &i, 4);
-                    if (indicator) *indicator = 4;
-                    return {};
-                }
-                break;
-            case SQLITE_FLOAT:
-                if (cType == SQL_C_DOUBLE) {
-                    const double d = sqlite3_value_double(v);
-                    std::memcpy(out, &d, 8);
-                    if (indicator) *indicator = 8;
-                    return {};
-                }
-                break;
-            case SQLITE_TEXT:
-                if (cType == SQL_C_WCHAR && capacity >= 2) {
-                    const auto* p = sqlite3_value_text(v);
-                    const auto n = static_cast<SQLLEN>(sqlite3_value_bytes(v));
-                    if (!p || n > (capacity - 2) / 2) break;
-                    auto* w = static_cast<char*>(out);
-                    if (widenAscii(p, static_cast<size_t>(n), w) < static_cast<size_t>(n)) break;
-                    std::memset(w + 2 * n, 0, 2);
-                    if (indicator) *indicator = 2 * n;
-                    return {};
-                }
-                break;
-            default:
-                break;
-        }
-    }
     Piece piece;
+    if (out && moveSimple(v, cType, out, capacity, indicator, piece)) return {};
     return moveColumn(v, cType, described, out, capacity, indicator, piece);
 }
 

@@ -745,6 +745,30 @@ TEST(SqliteEngineValues, BoundColumnsRowAfterRow) {
     F.SQLFreeStmt(s, SQL_CLOSE);
     F.SQLFreeStmt(s, SQL_UNBIND);
 
+    // The same values read with SQLGetData: whole at the first read, then no
+    // more data; text that does not fit continues in pieces.
+    ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT 'abcdefghij', 9007199254740993, 'abcdefghij'", SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS);
+    SQLLEN gdInd = 0;
+    ASSERT_EQ(F.SQLGetData(s, 1, SQL_C_WCHAR, w, sizeof w, &gdInd), SQL_SUCCESS);
+    EXPECT_EQ(gdInd, 20);
+    EXPECT_EQ(w[9], 'j');
+    EXPECT_EQ(w[10], 0);
+    EXPECT_EQ(F.SQLGetData(s, 1, SQL_C_WCHAR, w, sizeof w, &gdInd), SQL_NO_DATA_FOUND);
+    ASSERT_EQ(F.SQLGetData(s, 2, SQL_C_SBIGINT, &b, 0, &gdInd), SQL_SUCCESS);
+    EXPECT_EQ(b, 9007199254740993LL);
+    EXPECT_EQ(F.SQLGetData(s, 2, SQL_C_SBIGINT, &b, 0, &gdInd), SQL_NO_DATA_FOUND);
+    SQLWCHAR four[5];
+    std::u16string pieces;
+    SQLRETURN rc;
+    while ((rc = F.SQLGetData(s, 3, SQL_C_WCHAR, four, sizeof four, &gdInd)) != SQL_NO_DATA_FOUND) {
+        ASSERT_TRUE(SQL_SUCCEEDED(rc));
+        pieces.append(four, four + std::min<SQLLEN>(gdInd / 2, 4));
+    }
+    EXPECT_EQ(pieces, u"abcdefghij");
+    F.SQLFreeStmt(s, SQL_CLOSE);
+
     // Beyond a 32-bit integer: the fetch fails, nothing is cut.
     ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT 2147483648", SQL_NTS), SQL_SUCCESS);
     i = 7;
