@@ -63,6 +63,10 @@ const char* const kPsqlDebug[] = {"Debug", "B2", nullptr};
 const char* const kPsqlCommLog[] = {"CommLog", "B3", nullptr};
 const Default kPsqlDefaults[] = {{kPsqlDebug, "0"}, {kPsqlCommLog, "0"}, {nullptr, nullptr}};
 const Default kNoDefaults[] = {{nullptr, nullptr}};
+// libruva70 reads MariaDB's text as UTF-8 (mariadb.cpp): the connection's
+// character set is utf8mb4 whatever the string or the DSN says.
+const char* const kMariadbCharset[] = {"CHARSET", nullptr};
+const Default kMariadbDefaults[] = {{kMariadbCharset, "utf8mb4"}, {nullptr, nullptr}};
 
 const Rules kRules[] = {
     // The SQLite ODBC driver splits its string at every ';' and reads no
@@ -73,7 +77,8 @@ const Rules kRules[] = {
     // as } (tried with a user and a password holding ; and }), so a value in
     // braces stays one value: its PLUGIN_DIR, DEFAULT_AUTH, INITSTMT, OPTION
     // (options files) and SSL file names come from the string itself only.
-    {Kind::MariaDB, "MariaDB Connector/ODBC", kMariadbPrefixes, true, nullptr, nullptr, nullptr, kNoDefaults},
+    {Kind::MariaDB, "MariaDB Connector/ODBC", kMariadbPrefixes, true, nullptr, nullptr, kMariadbCharset,
+     kMariadbDefaults},
     {Kind::Generic, "the ODBC driver", nullptr, true, nullptr, nullptr, nullptr, kNoDefaults},
 };
 
@@ -269,7 +274,9 @@ Outcome rebuild(const std::vector<Attribute>& attrs, Kind kind) {
     }
     for (const Default* d = rules.defaults; d && d->keys; ++d) {
         bool named = false;
-        for (const Attribute& a : attrs) named = named || listed(d->keys, a.key);
+        // A dropped attribute does not name it.
+        for (const Attribute& a : attrs)
+            named = named || (listed(d->keys, a.key) && !listed(rules.droppedKeys, a.key));
         if (!named) append(o.text, d->keys[0], d->value, false);
     }
     return o;

@@ -6,6 +6,7 @@
 #include "source.h"
 #include "statement.h"
 #include "timestamp_form.h"
+#include "wide_text.h"
 
 #include "qvjdbc/ruva70.h"
 
@@ -197,8 +198,13 @@ SQLRETURN bindDriverParameter(Handle& stmt, SQLUSMALLINT ipar, SQLSMALLINT fPara
 SQLRETURN bindColumn(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTER rgbValue, SQLLEN cbValueMax,
                      SQLLEN* pcbValue) {
     StmtState& st = *stmt.stmt;
+    if (fCType == SQL_C_WCHAR && rgbValue && st.source->wideTextAsUtf8) {
+        st.columns.erase(icol);
+        return bindWideColumn(stmt, icol, rgbValue, cbValueMax, pcbValue);
+    }
     SQLRETURN rc = fns(stmt).SQLBindCol(stmt.dm.load(), icol, fCType, rgbValue, cbValueMax, pcbValue);
     if (!SQL_SUCCEEDED(rc)) return rc;
+    st.wideColumns.erase(icol);
     const bool form = fCType == SQL_C_BINARY && cbValueMax == kFormBytes;
     const bool number = number::isConverted(fCType) && st.source->numbers == NumberReads::Converted;
     if (rgbValue && (form || number)) {
@@ -226,10 +232,12 @@ SQLRETURN fetchRow(Handle& stmt) {
         st.resultChanged = false;
     }
     st.numbersRead.clear();
+    st.wide.column = 0;
     if (st.maxRows != 0 && st.fetched >= st.maxRows) return SQL_NO_DATA_FOUND;
     SQLRETURN rc = st.cursor.reading ? fetchByCursor(stmt) : fns(stmt).SQLFetch(stmt.dm.load());
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     ++st.fetched;
+    if (!st.wideColumns.empty()) rc = deliverWideColumns(stmt, rc);
     if (!st.anyConverting) return rc;
     for (auto& [icol, c] : st.columns) {
         if (!c.converting) continue;
@@ -246,6 +254,8 @@ SQLRETURN getData(Handle& stmt, SQLUSMALLINT icol, SQLSMALLINT fCType, SQLPOINTE
     const DriverManager& d = fns(stmt);
     SQLHSTMT h = stmt.dm.load();
     StmtState& st = *stmt.stmt;
+    if (fCType == SQL_C_WCHAR && st.source->wideTextAsUtf8)
+        return getWideData(stmt, icol, rgbValue, cbValueMax, pcbValue);
     // A column already read as text in this row is converted from that text
     // again: the driver has handed it over.
     auto read = st.numbersRead.find(icol);

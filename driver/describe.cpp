@@ -82,6 +82,8 @@ SQLSMALLINT columnDriverType(const DataSource& source, const char* typeName, SQL
     // Time of day with the fraction of a second the data source keeps,
     // which the ODBC time structure cannot carry.
     if ((sqlType == SQL_TIME || sqlType == SQL_TYPE_TIME) && source.timeAsText) return RUVA70_TYPE_TIME_TEXT;
+    if (source.isArrayType && isCharacterType(sqlType) && source.isArrayType(normalTypeName(typeName)))
+        return RUVA70_TYPE_ARRAY;
     if (!isTimestampType(sqlType) || !source.timestampType) return sqlType;
     const SQLSMALLINT own = source.timestampType(normalTypeName(typeName));
     return own ? own : sqlType;
@@ -103,14 +105,35 @@ SQLSMALLINT parameterDriverType(const DataSource& source, SQLSMALLINT sqlType, S
 
 namespace {
 
+// The type name libruva70 found for a column the driver names "unknown",
+// asked once per result and column; empty when the data source cannot tell.
+const std::string& ownTypeName(Handle& stmt, SQLUSMALLINT icol) {
+    StmtState& st = *stmt.stmt;
+    auto found = st.ownTypeNames.find(icol);
+    if (found != st.ownTypeNames.end()) return found->second;
+    std::string name;
+    if (!st.source->ownTypeName(fns(stmt), st.dmDbc, stmt.dm.load(), icol, name)) name.clear();
+    return st.ownTypeNames.emplace(icol, std::move(name)).first->second;
+}
+
+bool unknownName(const char* name) {
+    return std::strcmp(name, "unknown") == 0;
+}
+
 // The data source's type name of a column, or the empty text.
-void typeNameOf(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol, char (&typeName)[130]) {
+void typeNameOf(Handle& stmt, SQLUSMALLINT icol, char (&typeName)[130]) {
+    const DriverManager& d = fns(stmt);
+    SQLHSTMT h = stmt.dm.load();
     SQLSMALLINT nameLen = 0;
     SQLLEN unused = 0;
     typeName[0] = 0;
     if (!SQL_SUCCEEDED(
             d.SQLColAttributes(h, icol, SQL_COLUMN_TYPE_NAME, typeName, sizeof typeName - 1, &nameLen, &unused)))
         typeName[0] = 0;
+    if (stmt.stmt->source->ownTypeName && unknownName(typeName)) {
+        const std::string& own = ownTypeName(stmt, icol);
+        if (!own.empty() && own.size() < sizeof typeName) std::memcpy(typeName, own.c_str(), own.size() + 1);
+    }
 }
 
 }  // namespace
@@ -133,7 +156,7 @@ SQLRETURN describeColumn(Handle& stmt, SQLUSMALLINT icol, SQLCHAR* szColName, SQ
     // The type name first: the description must be the last call, so that
     // its own records are the statement's.
     char typeName[130] = {};
-    if (stmt.stmt->driverTypes == 1 || source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
+    if (stmt.stmt->driverTypes == 1 || source.describeWithTypeName) typeNameOf(stmt, icol, typeName);
     ColumnShape driver;
     if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     SQLRETURN rc = d.SQLDescribeCol(h, icol, szColName, cbColNameMax, pcbColName, &driver.type, &driver.size,
@@ -159,6 +182,19 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
         case SQL_COLUMN_SCALE:
         case SQL_COLUMN_DISPLAY_SIZE:
             break;
+        case SQL_COLUMN_TYPE_NAME: {
+            SQLRETURN rc = d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
+            // Only a whole answer (terminated within the buffer) is compared.
+            if (!SQL_SUCCEEDED(rc) || !rgbDesc || cbDescMax <= 0 || !stmt.stmt->source->ownTypeName ||
+                !std::memchr(rgbDesc, 0, static_cast<size_t>(cbDescMax)) ||
+                !unknownName(static_cast<const char*>(rgbDesc)))
+                return rc;
+            const std::string& own = ownTypeName(stmt, icol);
+            if (own.empty() || static_cast<size_t>(cbDescMax) <= own.size()) return rc;
+            std::memcpy(rgbDesc, own.c_str(), own.size() + 1);
+            if (pcbDesc) *pcbDesc = static_cast<SQLSMALLINT>(own.size());
+            return rc;
+        }
         default:
             return d.SQLColAttributes(h, icol, fDescType, rgbDesc, cbDescMax, pcbDesc, pfDesc);
     }
@@ -166,7 +202,7 @@ SQLRETURN columnAttribute(Handle& stmt, SQLUSMALLINT icol, SQLUSMALLINT fDescTyp
     // that its records are the statement's.
     const DataSource& source = *stmt.stmt->source;
     char typeName[130] = {};
-    if (source.describeWithTypeName) typeNameOf(d, h, icol, typeName);
+    if (source.describeWithTypeName) typeNameOf(stmt, icol, typeName);
     ColumnShape driver;
     if (source.describeWithUnsigned) driver.isUnsigned = unsignedColumn(d, h, icol);
     const bool described = SQL_SUCCEEDED(

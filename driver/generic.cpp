@@ -16,6 +16,7 @@ const DataSource kGeneric = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = false,
+    .wideTextAsUtf8 = false,
     .timestampType = nullptr,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
@@ -43,6 +44,9 @@ const DataSource kGeneric = {
     .xa = nullptr,
     .columnsQuery = nullptr,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 bool startsWithNoCase(const char* s, const char* prefix) {

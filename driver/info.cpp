@@ -80,6 +80,14 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
             if (pcbInfoValue) *pcbInfoValue = sizeof how;
             return SQL_SUCCESS;
         }
+        case RUVA70_INFO_ARRAY_TEXT: {
+            const DataSource* source = sourceOf(*dbc);
+            if (!source) return fail(*dbc, "08003", "the connection is not open");
+            const SQLINTEGER form = source->arrayText;
+            if (rgbInfoValue) std::memcpy(rgbInfoValue, &form, sizeof form);
+            if (pcbInfoValue) *pcbInfoValue = sizeof form;
+            return SQL_SUCCESS;
+        }
         // The handles a caller of libruva70 knows are libruva70's own; the
         // driver manager's are never handed out.
         case SQL_DRIVER_HENV:

@@ -151,6 +151,9 @@ const DataSource kMariadb = {
     .zonedTimestampText = false,
     // TIME holds -838:59:59 to 838:59:59 and fractions of a second.
     .timeAsText = true,
+    // MariaDB Connector/ODBC's UTF-16 ends a value at U+0000 (with success);
+    // its UTF-8 keeps every character. The connection is in utf8mb4.
+    .wideTextAsUtf8 = true,
     .timestampType = nullptr,
     .describeWithTypeName = true,
     .describeWithUnsigned = true,
@@ -175,10 +178,13 @@ const DataSource kMariadb = {
     .currentSchema = nullptr,
     .dataStoreState = nullptr,
     .correctInfo = mariadb::correctInfo,
-    .generatedKeys = RUVA70_KEYS_NONE,
+    .generatedKeys = RUVA70_KEYS_LAST_INSERT_ID,
     .xa = mariadbXaOperations,
     .columnsQuery = mariadb::columnsQuery,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

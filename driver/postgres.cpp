@@ -51,6 +51,57 @@ SQLSMALLINT timestampType(const std::string& name) {
     return 0;
 }
 
+// An array type is named after its element type with a leading '_'
+// (pg_type's typname: "_int4", "_text", "_timestamptz").
+bool isArrayType(const std::string& name) {
+    return name.size() > 1 && name[0] == '_';
+}
+
+// A text attribute of a result column, or the empty text.
+std::string columnText(const DriverManager& d, SQLHSTMT h, SQLUSMALLINT icol, SQLUSMALLINT attribute) {
+    char text[256] = {};
+    SQLSMALLINT len = 0;
+    SQLLEN unused = 0;
+    if (!SQL_SUCCEEDED(d.SQLColAttributes(h, icol, attribute, text, sizeof text - 1, &len, &unused))) return {};
+    return text;
+}
+
+// A text as an SQL string literal (standard_conforming_strings is on in
+// every supported server: only the quote is doubled).
+std::string literal(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+// psqlODBC names every type it has no entry for "unknown" (arrays among
+// them) and gives no way to its type identifier. A column of a table is
+// looked up in the catalog by its table, schema and base column name (one
+// round trip, once per result and column); an expression stays unknown.
+bool ownTypeName(const DriverManager& d, SQLHDBC dmDbc, SQLHSTMT h, SQLUSMALLINT icol, std::string& name) {
+    constexpr SQLUSMALLINT kBaseColumnName = 22;  // SQL_DESC_BASE_COLUMN_NAME
+    const std::string table = columnText(d, h, icol, SQL_COLUMN_TABLE_NAME);
+    if (table.empty()) return false;
+    const std::string schema = columnText(d, h, icol, SQL_COLUMN_OWNER_NAME);
+    std::string column = columnText(d, h, icol, kBaseColumnName);
+    if (column.empty()) column = columnText(d, h, icol, SQL_COLUMN_NAME);
+    if (column.empty()) return false;
+    const std::string relation =
+        schema.empty() ? "quote_ident(" + literal(table) + ")"
+                       : "quote_ident(" + literal(schema) + ") || '.' || quote_ident(" + literal(table) + ")";
+    const std::string sql =
+        "SELECT t.typname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+        "WHERE a.attrelid = pg_catalog.to_regclass(" +
+        relation + ") AND a.attname = " + literal(column) + " AND NOT a.attisdropped";
+    std::string found, reason;
+    if (runInternal(d, dmDbc, sql.c_str(), &found, reason) != SQL_SUCCESS || found.empty()) return false;
+    name = found;
+    return true;
+}
+
 // PostgreSQL types that psqlODBC describes as character data of a size that
 // holds every value of the type. Any other type it describes as character
 // data (json, jsonb, xml, arrays, interval, ranges, geometric types...) gets
@@ -202,6 +253,7 @@ const DataSource kPostgres = {
     .driverConvertsExactly = convertsExactly,
     .zonedTimestampText = true,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = true,
     .describeWithUnsigned = false,
@@ -229,6 +281,9 @@ const DataSource kPostgres = {
     .xa = postgresXaOperations,
     .columnsQuery = nullptr,
     .cursorStatements = &kCursorStatements,
+    .arrayText = RUVA70_ARRAYS_BRACES,
+    .isArrayType = isArrayType,
+    .ownTypeName = ownTypeName,
 };
 
 }  // namespace

@@ -66,6 +66,10 @@ struct DataSource {
     // Time-of-day columns are read as text (the ODBC structure drops the
     // fraction the data source keeps).
     bool timeAsText;
+    // Character data asked for as UTF-16 (SQL_C_WCHAR) is read from the
+    // driver as UTF-8 and converted by libruva70 (wide_text.h): the driver's
+    // own conversion loses characters.
+    bool wideTextAsUtf8;
     // The driver type (ruva70.h, RUVA70_TYPE_*) of a timestamp column by its
     // type name (lower case, no blanks at the ends), or 0 for none.
     SQLSMALLINT (*timestampType)(const std::string& typeName);
@@ -140,6 +144,18 @@ struct DataSource {
     // Queries read in chunks when the statement asks for a fetch size; null:
     // a fetch size changes nothing (the driver reads as it reads).
     const CursorStatements* cursorStatements;
+
+    // Arrays.
+    // RUVA70_INFO_ARRAY_TEXT: the text form of array values (RUVA70_ARRAYS_*).
+    SQLINTEGER arrayText;
+    // A character column of this type name (lower case) holds arrays
+    // (RUVA70_TYPE_ARRAY); null: none does.
+    bool (*isArrayType)(const std::string& typeName);
+    // The type name of result column `icol` of driver statement `h` (on
+    // driver connection `dmDbc`) found by libruva70 where the driver names it
+    // "unknown" (psqlODBC, for arrays among others); false when it cannot
+    // tell. Null: the driver's name stands.
+    bool (*ownTypeName)(const DriverManager& d, SQLHDBC dmDbc, SQLHSTMT h, SQLUSMALLINT icol, std::string& name);
 };
 
 // The records of the data sources libruva70 knows (their own files).

@@ -54,6 +54,7 @@ const DataSource kSqliteDriver = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
@@ -81,6 +82,9 @@ const DataSource kSqliteDriver = {
     .xa = nullptr,
     .columnsQuery = nullptr,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

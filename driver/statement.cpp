@@ -110,6 +110,7 @@ SQLRETURN executed(Stmt& s, SQLRETURN rc) {
 // which bound columns are converted, and SQLRowCount asks the driver again.
 void newResult(Stmt& s) {
     s.st().resultChanged = true;
+    s.st().ownTypeNames.clear();
     s.st().fetched = 0;
     s.st().numbersRead.clear();
     s.st().ownRowCount = false;
@@ -873,6 +874,7 @@ SQLRETURN cancelIdle(Handle& h) {
     if (h.stmt) {
         // As after SQL_CLOSE: the next fetch decides the conversions anew.
         h.stmt->resultChanged = true;
+        h.stmt->ownTypeNames.clear();
         h.stmt->fetched = 0;
         h.stmt->ownRowCount = false;
         // A cursor on the data source stays until the statement closes.
@@ -966,6 +968,7 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
             break;
         case SQL_UNBIND:
             s.st().columns.clear();
+            s.st().wideColumns.clear();
             break;
         case SQL_RESET_PARAMS:
             s.st().params.clear();

@@ -8,9 +8,11 @@
 #include "insert_rows.h"
 #include "number_text.h"
 #include "timestamp_form.h"
+#include "wide_text.h"
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -123,6 +125,10 @@ struct StmtState {
     // Per result set: the form and type of the columns asked about, and
     // whether the session's time zone was checked for a timestamptz column.
     std::map<SQLUSMALLINT, ColumnInfo> columnForms;
+    // Per result set: the type names libruva70 found itself for columns the
+    // driver names "unknown" (DataSource::ownTypeName), empty where it could
+    // not tell.
+    std::map<SQLUSMALLINT, std::string> ownTypeNames;
     bool zoneChecked = false;
     // The text of the numbers read with SQLGetData and converted by
     // libruva70 in the current row, by column, for another read of the same
@@ -133,6 +139,10 @@ struct StmtState {
         std::string text;
     };
     std::map<SQLUSMALLINT, NumberText> numbersRead;
+    // With DataSource::wideTextAsUtf8: the columns bound as SQL_C_WCHAR, and
+    // the SQL_C_WCHAR read under way with SQLGetData (cleared at every fetch).
+    std::map<SQLUSMALLINT, std::unique_ptr<WideColumn>> wideColumns;
+    WideRead wide;
     // The last execution left diagnostic records (SQL_ERROR or
     // SQL_SUCCESS_WITH_INFO): binding calls that follow it keep them for
     // SQLError instead of clearing them (see ruva70.h).

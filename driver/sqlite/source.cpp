@@ -70,6 +70,7 @@ const DataSource kEngine = {
     .driverConvertsExactly = nullptr,
     .zonedTimestampText = false,
     .timeAsText = true,
+    .wideTextAsUtf8 = false,
     .timestampType = timestampType,
     .describeWithTypeName = false,
     .describeWithUnsigned = false,
@@ -97,6 +98,9 @@ const DataSource kEngine = {
     .xa = nullptr,
     .columnsQuery = nullptr,
     .cursorStatements = nullptr,
+    .arrayText = RUVA70_ARRAYS_NONE,
+    .isArrayType = nullptr,
+    .ownTypeName = nullptr,
 };
 
 }  // namespace

@@ -155,6 +155,20 @@
 #define RUVA70_KEYS_NONE 0        // no way known (other data sources)
 #define RUVA70_KEYS_RETURNING 1   // PostgreSQL: a RETURNING clause on INSERT, UPDATE, DELETE
 #define RUVA70_KEYS_LAST_ROWID 2  // SQLite: last_insert_rowid() on the connection after each INSERT
+// MariaDB: LAST_INSERT_ID() on the connection after each INSERT, the key of
+// its first row; the rows after it got that key plus a multiple of
+// @@auto_increment_increment.
+#define RUVA70_KEYS_LAST_INSERT_ID 3
+
+// 3004: how the data source behind a connection writes an array value as
+// text, a 32-bit value; asked of the data source's record only. Columns of
+// an array type report the driver type RUVA70_TYPE_ARRAY (below) and arrive
+// as that text; parameters take it as character data.
+#define RUVA70_INFO_ARRAY_TEXT 3004
+#define RUVA70_ARRAYS_NONE 0  // no arrays (SQLite, MariaDB, others)
+#define RUVA70_ARRAYS_BRACES \
+    1  // PostgreSQL: {1,2,NULL}, {"a \"b\"",c}, {{1,2},{3,4}}; element
+       // type named by the column's type name less its leading '_'
 
 // ---------------------------------------------------------------------------
 // Connection options
@@ -188,6 +202,10 @@
 // description is taken as "not reported" (a documented rule with that known
 // false positive).
 #define RUVA70_TYPE_DECIMAL_UNSIZED (-397)
+// A column of an array type (PostgreSQL: a type name beginning with '_',
+// "_int4"); described and carried as character data, the text in the form
+// information type 3004 names.
+#define RUVA70_TYPE_ARRAY (-398)
 
 // Type names per data source that select the codes above for a column whose
 // standard type is SQL_TIMESTAMP (matched without regard to case against

@@ -255,7 +255,12 @@ TEST(ConnectString, MariadbConnectorGetsOdbcBraces) {
     auto o = rebuilt("Driver=libmaodbc.so;Server=h;UID={a;InitStmt=x};PWD={p}};PLUGIN_DIR=/t};OPTION=3",
                      cs::Kind::MariaDB);
     ASSERT_TRUE(o.ok);
-    EXPECT_EQ(o.text, "Driver=libmaodbc.so;Server=h;UID={a;InitStmt=x};PWD={p}};PLUGIN_DIR=/t};OPTION=3;");
+    EXPECT_EQ(o.text,
+              "Driver=libmaodbc.so;Server=h;UID={a;InitStmt=x};PWD={p}};PLUGIN_DIR=/t};OPTION=3;CHARSET=utf8mb4;");
+    // libruva70 reads the text as UTF-8: no other character set is forwarded.
+    o = rebuilt("Driver=libmaodbc.so;charset=latin1;Server=h", cs::Kind::MariaDB);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.text, "Driver=libmaodbc.so;Server=h;CHARSET=utf8mb4;");
 }
 
 // Against MariaDB: MariaDB Connector/ODBC reads a braced password whole, so

@@ -407,3 +407,56 @@ TEST_P(DriverOn, StatementHandlesOfOneConnectionFromManyThreads) {
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(queryText(s, "SELECT 1"), "1") << "the connection still serves";
 }
+
+namespace {
+
+uint32_t arrayText(SQLHDBC dbc) {
+    uint64_t cell = 0xABABABABABABABABull;
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(ruva70_SQLGetInfo(dbc, RUVA70_INFO_ARRAY_TEXT, &cell, 4, &len), SQL_SUCCESS)
+        << describe(dbcRecords(dbc));
+    EXPECT_EQ(len, 4);
+    return static_cast<uint32_t>(cell);
+}
+
+std::string typeName(SQLHSTMT s, SQLUSMALLINT col) {
+    char name[64] = {};
+    SQLSMALLINT len = 0;
+    SQLLEN unused = 0;
+    EXPECT_TRUE(
+        SQL_SUCCEEDED(ruva70_SQLColAttributes(s, col, SQL_COLUMN_TYPE_NAME, name, sizeof name, &len, &unused)))
+        << describe(stmtRecords(s));
+    return name;
+}
+
+}  // namespace
+
+// Arrays: only PostgreSQL writes them (in braces); its array columns carry
+// the driver type and their catalog name, which psqlODBC answers "unknown".
+TEST_P(DriverOn, ArrayColumnsAreNamedAndMarkedWhereTheDataSourceHasArrays) {
+    EXPECT_EQ(arrayText(c->dbc), pg() ? uint32_t{RUVA70_ARRAYS_BRACES} : uint32_t{RUVA70_ARRAYS_NONE});
+    if (!pg()) return;
+    exec(s, "DROP TABLE IF EXISTS \"arr q\"");
+    exec(s, "CREATE TABLE \"arr q\" (i int4[], t text[][], j jsonb, n integer)");
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecDirect(
+        s, (SQLCHAR*)"SELECT i, t AS renamed, j, n, ARRAY[1, 2] AS computed FROM \"arr q\"", SQL_NTS)));
+    EXPECT_EQ(typeName(s, 1), "_int4");
+    EXPECT_EQ(typeName(s, 2), "_text") << "found by the base column, not the label";
+    EXPECT_EQ(typeName(s, 4), "int4");
+    EXPECT_EQ(typeName(s, 5), "unknown") << "no table column to look up";
+    ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 1), SQL_SUCCESS);
+    EXPECT_EQ(columnType(s, 1), RUVA70_TYPE_ARRAY);
+    EXPECT_EQ(columnType(s, 2), RUVA70_TYPE_ARRAY);
+    EXPECT_NE(columnType(s, 3), RUVA70_TYPE_ARRAY);
+    EXPECT_EQ(columnType(s, 4), SQL_INTEGER);
+    EXPECT_NE(columnType(s, 5), RUVA70_TYPE_ARRAY);
+    ASSERT_EQ(ruva70_SQLSetStmtOption(s, RUVA70_STMT_DRIVER_TYPES, 0), SQL_SUCCESS);
+    EXPECT_NE(columnType(s, 1), RUVA70_TYPE_ARRAY) << "standard types without the option";
+    EXPECT_EQ(ruva70_SQLFreeStmt(s, SQL_CLOSE), SQL_SUCCESS);
+    // A new result asks again: the same text after the column changed type.
+    exec(s, "ALTER TABLE \"arr q\" ALTER COLUMN i TYPE int8[]");
+    ASSERT_TRUE(SQL_SUCCEEDED(ruva70_SQLExecDirect(s, (SQLCHAR*)"SELECT i FROM \"arr q\"", SQL_NTS)));
+    EXPECT_EQ(typeName(s, 1), "_int8");
+    EXPECT_EQ(ruva70_SQLFreeStmt(s, SQL_CLOSE), SQL_SUCCESS);
+    exec(s, "DROP TABLE \"arr q\"");
+}

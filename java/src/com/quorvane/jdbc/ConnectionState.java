@@ -31,6 +31,58 @@ final class ConnectionState implements Runnable {
     /** The auto-commit mode as last set on the handle. */
     volatile boolean autoCommit = true;
 
+    /** Connection.setNetworkTimeout: the longest a call may wait on the data source (ms); 0 none. */
+    volatile int networkTimeout;
+    /** Where the connection is abandoned once a call outlived the network timeout. */
+    volatile java.util.concurrent.Executor networkExecutor;
+    /** The deadline (System.nanoTime) of the call in progress under a network timeout; 0 none. */
+    volatile long callDeadline;
+    /** The statement of that call; null for a call on the connection itself. */
+    volatile StatementState callStatement;
+    /** A call outlived the network timeout: the connection is broken and being abandoned. */
+    volatile boolean networkExpired;
+
+    /** A call that may wait on the data source starts; nothing is done without a network timeout. */
+    void beginCall(StatementState s) {
+        int ms = networkTimeout;
+        if (ms <= 0) return;
+        callStatement = s;
+        long d = System.nanoTime() + ms * 1_000_000L;
+        if (d == 0) d = 1;
+        callDeadline = d;
+        env.watchdog().watch(this, d);
+    }
+
+    /** The call begun last ended. */
+    void endCall() {
+        if (callDeadline == 0) return;
+        callDeadline = 0;
+        callStatement = null;
+        env.watchdog().unwatch(this);
+    }
+
+    /**
+     * The watchdog's work when a call outlived the network timeout: the
+     * connection is marked broken, the running statement cancelled (which
+     * releases the waiting thread where the data source answers), and the
+     * connection closed on the executor given with the timeout (which waits
+     * for that thread to leave the statement).
+     */
+    void expireNetwork() {
+        networkExpired = true;
+        StatementState s = callStatement;
+        if (s != null) s.interrupt();
+        java.util.concurrent.Executor ex = networkExecutor;
+        if (ex != null) ex.execute(this);
+    }
+
+    /** The failure of a call on a connection whose network timeout expired (08S01). */
+    SQLException networkFailure(String what, SQLException cause) {
+        SQLException e = new java.sql.SQLNonTransientConnectionException(what + ": the network timeout of "
+                + networkTimeout + " ms expired; the connection is closed", "08S01", cause);
+        return e;
+    }
+
     /**
      * A prepared statement's native side kept for the next prepare of the
      * same text: its handle (prepared, its parameters described and bound),

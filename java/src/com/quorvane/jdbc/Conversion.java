@@ -297,6 +297,13 @@ abstract class Conversion {
         return Timestamp.from(t.atZone(cal.getTimeZone().toZoneId()).toInstant());
     }
 
+    /** getArray: only a column of arrays holds one. */
+    java.sql.Array getArray(Row r, int i) throws SQLException {
+        Object v = natural(r, i);
+        if (v == null) return null;
+        throw conversion(r.name(i), "an array");
+    }
+
     /** getObject: the kind's Java class (JDBC's for dates and times). */
     Object getObject(Row r, int i) throws SQLException {
         return natural(r, i);

@@ -15,11 +15,13 @@ import java.util.regex.Pattern;
  * source hands them back (libruva70's information type 3002): PostgreSQL
  * through a RETURNING clause appended to INSERT, UPDATE and DELETE (as
  * pgjdbc does, names quoted as given), SQLite through
- * {@code last_insert_rowid()} on the connection after each INSERT; other data
- * sources refuse the request.
+ * {@code last_insert_rowid()} on the connection after each INSERT, MariaDB
+ * through {@code LAST_INSERT_ID()} after each INSERT (the first added row's
+ * key, the others following it by {@code @@auto_increment_increment}, as
+ * MariaDB Connector/J counts them); other data sources refuse the request.
  */
 final class GeneratedKeys {
-    static final int NONE = 0, RETURNING = 1, LAST_ROWID = 2;
+    static final int NONE = 0, RETURNING = 1, LAST_ROWID = 2, LAST_INSERT_ID = 3;
     private static final Pattern LEADING = Pattern.compile("\\A(?:\\s+|--[^\\n]*(?:\\n|\\z)|/\\*(?s:.*?)\\*/)*");
     private static final Pattern HAS_RETURNING = Pattern.compile("(?i)\\bRETURNING\\b");
     private static final Pattern INSERT_TABLE = Pattern.compile(
@@ -142,6 +144,43 @@ final class GeneratedKeys {
     }
 
     /**
+     * Before an execution on MariaDB: LAST_INSERT_ID() is set to 0, so that an
+     * INSERT that numbers no row (a table without an AUTO_INCREMENT column,
+     * or every key given) leaves 0 there instead of an earlier statement's key.
+     */
+    void beforeExecution(JdbcOdbcConnection conn) throws SQLException {
+        if (how != LAST_INSERT_ID || !(verb.equals("INSERT") || verb.equals("REPLACE"))) return;
+        try (Statement s = conn.createStatement(); ResultSet rs = s.executeQuery("SELECT LAST_INSERT_ID(0)")) {
+            rs.next();
+        }
+    }
+
+    /**
+     * Takes the keys of an INSERT on MariaDB: the first added row's key and
+     * one more for each other row it added, at the server's increment. An
+     * INSERT that numbered no row adds no key (the server answers the 0 set
+     * before it).
+     */
+    void takeLastInsertId(JdbcOdbcConnection conn, long updateCount) throws SQLException {
+        if (updateCount <= 0 || !(verb.equals("INSERT") || verb.equals("REPLACE"))) return;
+        if (columns == null) columns = new JdbcOdbcMemoryResultSet.Column[] {JdbcOdbcMemoryResultSet.col(label(), Types.BIGINT)};
+        try (Statement s = conn.createStatement();
+                ResultSet rs = s.executeQuery("SELECT LAST_INSERT_ID(), @@auto_increment_increment")) {
+            rs.next();
+            long first = rs.getLong(1), step = Math.max(1, rs.getLong(2));
+            if (first == 0) return;
+            for (long i = 0; i < updateCount; i++) rows.add(new Object[] {first + i * step});
+        }
+    }
+
+    /** The key column's label: the name asked for, else the data source's. */
+    private String label() {
+        if (names != null) return names[0];
+        if (how == LAST_INSERT_ID) return "insert_id";
+        return rowidLabel != null ? rowidLabel : "last_insert_rowid()";
+    }
+
+    /**
      * The name of the table's row id alias (its INTEGER PRIMARY KEY column),
      * or {@code last_insert_rowid()} when the table has none or cannot be told
      * from the text.
@@ -175,10 +214,8 @@ final class GeneratedKeys {
     ResultSet resultSet() {
         JdbcOdbcMemoryResultSet.Column[] c = columns;
         if (c == null) {
-            if (how == LAST_ROWID) {
-                c = new JdbcOdbcMemoryResultSet.Column[] {JdbcOdbcMemoryResultSet.col(
-                        names != null ? names[0] : rowidLabel != null ? rowidLabel : "last_insert_rowid()",
-                        Types.BIGINT)};
+            if (how == LAST_ROWID || how == LAST_INSERT_ID) {
+                c = new JdbcOdbcMemoryResultSet.Column[] {JdbcOdbcMemoryResultSet.col(label(), Types.BIGINT)};
             } else {
                 c = new JdbcOdbcMemoryResultSet.Column[0];
             }

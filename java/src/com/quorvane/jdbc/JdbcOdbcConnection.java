@@ -54,6 +54,8 @@ public class JdbcOdbcConnection implements Connection {
     /** SQL_QUALIFIER_TERM: the data source's word for a catalog, empty when it has none. */
     private static final int INFO_QUALIFIER_TERM = 42;
     private volatile int generatedKeysKind = -1;
+    /** libruva70's information type 3004, asked once: 0 no arrays, 1 the text of braces. */
+    private volatile int arrayText = -1;
 
     JdbcOdbcConnection(JdbcOdbcEnvironment env, int hDbc, String url, String user, SQLWarning connectWarnings) {
         this.env = env;
@@ -111,6 +113,7 @@ public class JdbcOdbcConnection implements Connection {
     int hDbc() throws SQLException {
         int h = state.hDbc;
         if (h == 0) throw JdbcOdbcErrors.connectionClosed();
+        if (state.networkExpired) throw state.networkFailure("The connection", null);
         return h;
     }
 
@@ -254,8 +257,8 @@ public class JdbcOdbcConnection implements Connection {
 
     /**
      * The result set type a statement gets: forward-only, or scroll-insensitive
-     * (rows held in memory); a scroll-sensitive request gets the latter and an
-     * updatable one a read-only result, each with a warning, as JDBC allows.
+     * (rows held in memory); a scroll-sensitive request gets the latter, with a
+     * warning, as JDBC allows. Updatable results are held in memory too.
      */
     private int checkResultSetKind(int type, int concurrency, int holdability) throws SQLException {
         checkOpen();
@@ -274,20 +277,18 @@ public class JdbcOdbcConnection implements Connection {
                     + " are scroll-insensitive", "01S02"));
             type = ResultSet.TYPE_SCROLL_INSENSITIVE;
         }
-        if (concurrency != ResultSet.CONCUR_READ_ONLY) {
-            addWarnings(new SQLWarning("Result sets are read-only: the statement's result sets are made so",
-                    "01S02"));
-        }
         return type;
     }
 
-    private <T extends JdbcOdbcStatement> T ofType(T s, int type) {
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int concurrency) {
         s.resultSetType = type;
+        s.resultSetConcurrency = concurrency;
         return s;
     }
 
-    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int holdability) {
+    private <T extends JdbcOdbcStatement> T ofType(T s, int type, int concurrency, int holdability) {
         s.resultSetType = type;
+        s.resultSetConcurrency = concurrency;
         s.holdability = holdability;
         return s;
     }
@@ -295,39 +296,39 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency);
     }
 
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t, holdability);
+        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency, holdability);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, concurrency);
     }
 
     @Override
     public PreparedStatement prepareStatement(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, holdability);
+        return ofType((JdbcOdbcPreparedStatement) prepareStatement(sql), t, concurrency, holdability);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, concurrency);
     }
 
     @Override
     public CallableStatement prepareCall(String sql, int type, int concurrency, int holdability)
             throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, holdability);
+        return ofType((JdbcOdbcCallableStatement) prepareCall(sql), t, concurrency, holdability);
     }
 
     @Override
@@ -352,15 +353,26 @@ public class JdbcOdbcConnection implements Connection {
         return ps;
     }
 
-    /** How the data source hands back generated keys (GeneratedKeys.NONE, RETURNING or LAST_ROWID). */
+    /** How the data source hands back generated keys (GeneratedKeys.NONE, RETURNING, LAST_ROWID, LAST_INSERT_ID). */
     int generatedKeysKind() throws SQLException {
         int k = generatedKeysKind;
         if (k < 0) {
             Integer v = info(Odbc.INFO_GENERATED_KEYS);
-            k = v == null || v < 0 || v > GeneratedKeys.LAST_ROWID ? GeneratedKeys.NONE : v;
+            k = v == null || v < 0 || v > GeneratedKeys.LAST_INSERT_ID ? GeneratedKeys.NONE : v;
             generatedKeysKind = k;
         }
         return k;
+    }
+
+    /** Whether the data source has arrays written as {@link ArrayText} reads them. */
+    boolean arrayText() throws SQLException {
+        int k = arrayText;
+        if (k < 0) {
+            Integer v = info(Odbc.INFO_ARRAY_TEXT);
+            k = v != null && v == 1 ? 1 : 0;
+            arrayText = k;
+        }
+        return k == 1;
     }
 
     @Override
@@ -400,7 +412,11 @@ public class JdbcOdbcConnection implements Connection {
         try {
             int h = hDbc();
             if (state.autoCommit) throw JdbcOdbcErrors.of(what + " with auto-commit on", "25000");
+            state.beginCall(null);
             short rc = odbc.transact(env.hEnv, h, type);
+            state.endCall();
+            // A commit the watchdog gave up on may or may not have happened: never reported done.
+            if (state.networkExpired) throw state.networkFailure(what, Odbc.succeeded(rc) ? null : failure(what));
             if (!Odbc.succeeded(rc)) throw failure(what);
         } finally {
             state.lock.unlock();
@@ -633,7 +649,7 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public boolean isValid(int timeout) throws SQLException {
         if (timeout < 0) throw JdbcOdbcErrors.of("Negative timeout", "HY024");
-        if (state.isClosed()) return false;
+        if (state.isClosed() || state.networkExpired) return false;
         StatementState s = null;
         try {
             s = newStatement();
@@ -659,7 +675,8 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public boolean isClosed() {
-        return state.isClosed();
+        // A connection whose network timeout expired is closed for its user while it is abandoned.
+        return state.isClosed() || state.networkExpired;
     }
 
     /** Closes every statement and result set of the connection, then the connection itself. */
@@ -705,16 +722,22 @@ public class JdbcOdbcConnection implements Connection {
         return metaData;
     }
 
+    /** The type map an application set (kept, never applied: see setTypeMap). */
+    private volatile Map<String, Class<?>> typeMap = new java.util.HashMap<>();
+
     @Override
     public Map<String, Class<?>> getTypeMap() throws SQLException {
         checkOpen();
-        return Collections.emptyMap();
+        return typeMap;
     }
 
     @Override
     public void setTypeMap(Map<String, Class<?>> map) throws SQLException {
         checkOpen();
-        if (map != null && !map.isEmpty()) throw JdbcOdbcErrors.notSupported("Type maps");
+        if (map == null) throw JdbcOdbcErrors.of("The type map is null", "HY009");
+        // Kept and handed back, as pgjdbc does; no data source here has user-defined types
+        // to map, so getObject with a non-empty map is refused.
+        typeMap = map;
     }
 
     /** Client information is kept by the connection; no data source receives it. */
@@ -791,13 +814,17 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public void setNetworkTimeout(Executor executor, int milliseconds) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("setNetworkTimeout");
+        checkOpen();
+        if (executor == null) throw JdbcOdbcErrors.of("No executor", "HY009");
+        if (milliseconds < 0) throw JdbcOdbcErrors.of("Negative network timeout", "HY024");
+        state.networkExecutor = executor;
+        state.networkTimeout = milliseconds;
     }
 
     @Override
     public int getNetworkTimeout() throws SQLException {
         checkOpen();
-        return 0;
+        return state.networkTimeout;
     }
 
     /** An empty Clob held in memory. */
@@ -828,7 +855,12 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public Array createArrayOf(String typeName, Object[] elements) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Array objects");
+        checkOpen();
+        if (!arrayText()) throw JdbcOdbcErrors.notSupported("The data source has no arrays");
+        if (typeName == null || typeName.isBlank()) throw JdbcOdbcErrors.of("No element type name", "HY009");
+        if (elements == null) throw JdbcOdbcErrors.of("No elements", "HY009");
+        ArrayText.Element type = ArrayText.element(typeName);
+        return new JdbcOdbcArray(ArrayText.write(elements, type), type);
     }
 
     @Override

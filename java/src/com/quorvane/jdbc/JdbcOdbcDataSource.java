@@ -4,7 +4,6 @@ import java.io.PrintWriter;
 import java.io.Serializable;
 import java.sql.Connection;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.util.Properties;
 import java.util.logging.Logger;
 import javax.sql.DataSource;
@@ -115,8 +114,9 @@ public class JdbcOdbcDataSource implements DataSource, Serializable {
     }
 
     @Override
-    public Logger getParentLogger() throws SQLFeatureNotSupportedException {
-        throw JdbcOdbcErrors.notSupported("java.util.logging");
+    public Logger getParentLogger() {
+        // The parent of every logger the driver's package may use (it writes no records of its own).
+        return Logger.getLogger("com.quorvane.jdbc");
     }
 
     @Override

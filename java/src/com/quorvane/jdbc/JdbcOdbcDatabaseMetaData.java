@@ -1535,7 +1535,10 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
 
     @Override
     public boolean supportsResultSetConcurrency(int type, int concurrency) {
-        return supportsResultSetType(type) && concurrency == ResultSet.CONCUR_READ_ONLY;
+        // Updatable results are held in memory and written back by key (a query over one table
+        // with a primary key).
+        return supportsResultSetType(type)
+                && (concurrency == ResultSet.CONCUR_READ_ONLY || concurrency == ResultSet.CONCUR_UPDATABLE);
     }
 
     @Override
@@ -1549,10 +1552,12 @@ public class JdbcOdbcDatabaseMetaData implements DatabaseMetaData {
         return ResultSet.CLOSE_CURSORS_AT_COMMIT;
     }
 
-    // Forward-only, read-only result sets see no changes and detect none.
-    @Override public boolean ownUpdatesAreVisible(int type) { return false; }
-    @Override public boolean ownDeletesAreVisible(int type) { return false; }
-    @Override public boolean ownInsertsAreVisible(int type) { return false; }
+    // An updatable result shows its own changes at once (the row is read back by its key; an
+    // inserted row whose generated key the data source does not hand back is not shown), and marks
+    // none; other transactions' changes are never seen.
+    @Override public boolean ownUpdatesAreVisible(int type) { return supportsResultSetType(type); }
+    @Override public boolean ownDeletesAreVisible(int type) { return supportsResultSetType(type); }
+    @Override public boolean ownInsertsAreVisible(int type) { return supportsResultSetType(type); }
     @Override public boolean othersUpdatesAreVisible(int type) { return false; }
     @Override public boolean othersDeletesAreVisible(int type) { return false; }
     @Override public boolean othersInsertsAreVisible(int type) { return false; }

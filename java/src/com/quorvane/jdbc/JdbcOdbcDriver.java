@@ -5,7 +5,6 @@ import java.sql.Driver;
 import java.sql.DriverManager;
 import java.sql.DriverPropertyInfo;
 import java.sql.SQLException;
-import java.sql.SQLFeatureNotSupportedException;
 import java.util.Locale;
 import java.util.Properties;
 import java.util.logging.Logger;
@@ -241,8 +240,9 @@ public class JdbcOdbcDriver implements Driver {
     }
 
     @Override
-    public Logger getParentLogger() throws SQLFeatureNotSupportedException {
-        throw JdbcOdbcErrors.notSupported("java.util.logging");
+    public Logger getParentLogger() {
+        // The parent of every logger the driver's package may use (it writes no records of its own).
+        return Logger.getLogger("com.quorvane.jdbc");
     }
 
     @Override

@@ -27,6 +27,7 @@ final class JdbcOdbcEnvironment {
     /** Live connection handles of the process (a count for tests and diagnosis). */
     final AtomicInteger liveConnections = new AtomicInteger();
     private volatile ScheduledThreadPoolExecutor timer;
+    private volatile NetworkWatchdog watchdog;
 
     private JdbcOdbcEnvironment(JdbcOdbcClient odbc, int hEnv) {
         this.odbc = odbc;
@@ -79,6 +80,16 @@ final class JdbcOdbcEnvironment {
                 timer = s;
             }
             return timer;
+        }
+    }
+
+    /** The driver-wide watchdog of network timeouts, made on first use. */
+    NetworkWatchdog watchdog() {
+        NetworkWatchdog w = watchdog;
+        if (w != null) return w;
+        synchronized (this) {
+            if (watchdog == null) watchdog = new NetworkWatchdog();
+            return watchdog;
         }
     }
 }

@@ -36,9 +36,11 @@ import java.util.Map;
  * Boolean or null), generated keys, and the scroll-insensitive results of a
  * statement, read whole from its cursor as pgjdbc holds them (values as the
  * cursor's {@code getObject} gave them). The getters convert between them as
- * JDBC's conversion table allows. Only a held statement result scrolls.
+ * JDBC's conversion table allows. Only a held statement result scrolls,
+ * and only the held result of an updatable statement over one table with a
+ * primary key is updated ({@link UpdatableRows}).
  */
-final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
+final class JdbcOdbcMemoryResultSet implements JdbcOdbcRowUpdates {
     /** One column: its label, JDBC type and type name. */
     static final class Column {
         final String label;
@@ -62,6 +64,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
             case Types.INTEGER: return "INTEGER";
             case Types.BIGINT: return "BIGINT";
             case Types.BOOLEAN: return "BOOLEAN";
+            case Types.ARRAY: return "ARRAY";
             default: return "VARCHAR";
             }
         }
@@ -86,6 +89,16 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     private final int type;
     private final Statement statement;
     private final ResultSetMetaData meta;
+    /** Where the rows are written when the result is updatable, else null; and why not, when asked. */
+    private UpdatableRows writer;
+    private String notUpdatable;
+    private SQLWarning warnings;
+    /** The values set on the current or insert row, their SQL types, and which columns were set. */
+    private Object[] pending;
+    private int[] pendingTypes;
+    private boolean[] changed;
+    private boolean onInsertRow;
+    private int rowBeforeInsert;
 
     JdbcOdbcMemoryResultSet(Column[] columns, List<Object[]> rows) {
         this(columns, rows, TYPE_FORWARD_ONLY, null, null);
@@ -139,6 +152,31 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         return rs;
     }
 
+    /**
+     * Makes the held result of an updatable statement updatable when its query
+     * reads one table with a primary key; otherwise it stays read-only, with a
+     * warning that says why.
+     */
+    void makeUpdatable(JdbcOdbcConnection conn, String sql) throws SQLException {
+        String[] labels = new String[columns.length];
+        int[] types = new int[columns.length];
+        for (int c = 0; c < columns.length; c++) {
+            labels[c] = meta != null ? meta.getColumnName(c + 1) : columns[c].label;
+            if (labels[c] == null || labels[c].isEmpty()) labels[c] = columns[c].label;
+            types[c] = columns[c].type;
+        }
+        try {
+            writer = sql == null ? null : UpdatableRows.plan(conn, sql, labels, types);
+            if (writer == null) throw new UpdatableRows.NotUpdatable("the statement's text is not known");
+            pending = new Object[columns.length];
+            pendingTypes = new int[columns.length];
+            changed = new boolean[columns.length];
+        } catch (UpdatableRows.NotUpdatable e) {
+            notUpdatable = "The result set is read-only: " + e.getMessage();
+            warnings = new SQLWarning(notUpdatable, "01S02");
+        }
+    }
+
     /** The rows held (for the metadata class, before the result set is handed out). */
     List<Object[]> rows() {
         return rows;
@@ -151,6 +189,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     /** Checks that a row is current and the column exists; returns the 0-based index. */
     private int at(int column) throws SQLException {
         checkOpen();
+        if (onInsertRow) throw JdbcOdbcErrors.of("The cursor is on the insert row", "24000");
         if (row < 1 || row > rows.size()) {
             throw JdbcOdbcErrors.of(row < 1 ? "next() was not called" : "The result set has no more rows", "24000");
         }
@@ -180,6 +219,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public boolean next() throws SQLException {
         checkOpen();
+        leaveRow();
         if (row <= rows.size()) row++;
         return row <= rows.size();
     }
@@ -238,6 +278,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     private boolean moveTo(long r) throws SQLException {
         checkOpen();
         if (type == TYPE_FORWARD_ONLY) throw forwardOnly();
+        leaveRow();
         row = (int) Math.max(0, Math.min(rows.size() + 1L, r));
         return row >= 1 && row <= rows.size();
     }
@@ -285,7 +326,7 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public int getConcurrency() {
-        return CONCUR_READ_ONLY;
+        return writer != null ? CONCUR_UPDATABLE : CONCUR_READ_ONLY;
     }
 
     @Override
@@ -296,12 +337,13 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
     @Override
     public SQLWarning getWarnings() throws SQLException {
         checkOpen();
-        return null;
+        return warnings;
     }
 
     @Override
     public void clearWarnings() throws SQLException {
         checkOpen();
+        warnings = null;
     }
 
     @Override
@@ -498,7 +540,10 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         String s = getString(column);
         return s == null ? null : new JdbcOdbcClob(s);
     }
-    @Override public Array getArray(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getArray"); }
+    @Override public Array getArray(int column) throws SQLException {
+        int i = at(column);
+        return convs[i].getArray(cur, i);
+    }
     @Override public RowId getRowId(int column) throws SQLException { throw JdbcOdbcErrors.notSupported("getRowId"); }
     @Override public SQLXML getSQLXML(int column) throws SQLException {
         String s = getString(column);
@@ -657,8 +702,113 @@ final class JdbcOdbcMemoryResultSet implements JdbcOdbcReadOnlyResultSet {
         return iface.isInstance(this);
     }
 
-    // ---------------------------------------------------------------- read-only
+    // ---------------------------------------------------------------- updates
 
+    /** Moving off a row or the insert row drops what was set on it and not written, as JDBC says. */
+    private void leaveRow() {
+        if (onInsertRow) {
+            onInsertRow = false;
+            row = rowBeforeInsert;
+        }
+        if (changed != null) java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public SQLException notUpdatable() {
+        if (notUpdatable != null) return JdbcOdbcErrors.of(notUpdatable, "24000");
+        return JdbcOdbcRowUpdates.super.notUpdatable();
+    }
+
+    private UpdatableRows writer() throws SQLException {
+        checkOpen();
+        if (writer == null) throw notUpdatable();
+        return writer;
+    }
+
+    /** The current row (not the insert row) of an updatable result. */
+    private Object[] currentRow(String what) throws SQLException {
+        writer();
+        if (onInsertRow) throw JdbcOdbcErrors.of("The cursor is on the insert row: " + what + " needs a row", "24000");
+        if (row < 1 || row > rows.size()) throw JdbcOdbcErrors.of("No row is current: " + what + " needs one", "24000");
+        return rows.get(row - 1);
+    }
+
+    @Override
+    public void updateValue(int column, Object value, int sqlType) throws SQLException {
+        UpdatableRows w = writer();
+        if (!onInsertRow && (row < 1 || row > rows.size())) {
+            throw JdbcOdbcErrors.of("No row is current to update", "24000");
+        }
+        if (column < 1 || column > columns.length) {
+            throw JdbcOdbcErrors.of("Column index " + column + " is outside 1.." + columns.length, "07009");
+        }
+        if (!w.isColumn(column - 1)) {
+            throw JdbcOdbcErrors.of("Column " + column + " (" + columns[column - 1].label + ") is not a column of "
+                    + w.table() + " and cannot be updated", "42S22");
+        }
+        pending[column - 1] = value;
+        pendingTypes[column - 1] = sqlType;
+        changed[column - 1] = true;
+    }
+
+    @Override
+    public void updateRow() throws SQLException {
+        Object[] r = currentRow("updateRow");
+        rows.set(row - 1, writer.update(r, pending, pendingTypes, changed));
+        java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public void insertRow() throws SQLException {
+        writer();
+        if (!onInsertRow) throw JdbcOdbcErrors.of("insertRow needs the insert row (moveToInsertRow)", "24000");
+        Object[] added = writer.insert(pending, pendingTypes, changed);
+        java.util.Arrays.fill(changed, false);
+        if (added != null) rows.add(added);
+    }
+
+    /** Deletes the current row from the table and the result; the next row moved to is the one after it. */
+    @Override
+    public void deleteRow() throws SQLException {
+        Object[] r = currentRow("deleteRow");
+        writer.delete(r);
+        rows.remove(row - 1);
+        row--;
+        java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public void refreshRow() throws SQLException {
+        Object[] r = currentRow("refreshRow");
+        Object[] now = writer.refresh(r);
+        if (now == null) {
+            throw JdbcOdbcErrors.of("The row is no longer in the table (deleted or its key changed)", "24000");
+        }
+        rows.set(row - 1, now);
+        java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public void cancelRowUpdates() throws SQLException {
+        currentRow("cancelRowUpdates");
+        java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public void moveToInsertRow() throws SQLException {
+        writer();
+        if (!onInsertRow) rowBeforeInsert = row;
+        onInsertRow = true;
+        java.util.Arrays.fill(changed, false);
+    }
+
+    @Override
+    public void moveToCurrentRow() throws SQLException {
+        writer();
+        leaveRow();
+    }
+
+    /** Changes show in the rows at once (the row is read back), so none is marked. */
     @Override public boolean rowUpdated() { return false; }
     @Override public boolean rowInserted() { return false; }
     @Override public boolean rowDeleted() { return false; }

@@ -110,6 +110,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         // Statements the data source could not describe are never kept.
         this.untyped = false;
         severalStatements = mayHoldSeveral(sql);
+        executedSql = sql;
         numParams = kept.state.numParams;
         paramSqlTypes = kept.paramSqlTypes;
         columnSizes = kept.columnSizes;
@@ -137,6 +138,7 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
         this.reusable = reusable;
         this.poolable = true;
         severalStatements = mayHoldSeveral(sql);
+        executedSql = sql;
         int n;
         state.lock.lock();
         try {
@@ -646,6 +648,8 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             setCharacterStream(index, (Reader) x);
         } else if (x instanceof Calendar) {
             setTimestamp(index, new Timestamp(((Calendar) x).getTimeInMillis()));
+        } else if (x instanceof Array) {
+            setArray(index, (Array) x);
         } else {
             throw JdbcOdbcErrors.of("The SQL type of a " + x.getClass().getName() + " cannot be inferred", "07006");
         }
@@ -715,6 +719,10 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
             return;
         case Types.NULL:
             setNull(index, Types.NULL);
+            return;
+        case Types.ARRAY:
+            if (x instanceof Array) setArray(index, (Array) x);
+            else throw JdbcOdbcErrors.of("A " + x.getClass().getName() + " cannot be sent as an array", "22018");
             return;
         case Types.OTHER: case Types.JAVA_OBJECT:
             setObject(index, x);
@@ -1605,7 +1613,22 @@ public class JdbcOdbcPreparedStatement extends JdbcOdbcStatement implements Prep
 
     @Override
     public void setArray(int index, Array x) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Array parameters");
+        if (!conn.arrayText()) throw JdbcOdbcErrors.notSupported("The data source has no arrays");
+        if (x == null) {
+            setNull(index, Types.ARRAY);
+        } else if (x instanceof JdbcOdbcArray) {
+            putText(index, ((JdbcOdbcArray) x).text());
+        } else {
+            // Another driver's array: its elements written in this data source's form.
+            Object elements = x.getArray();
+            if (!(elements instanceof Object[])) {
+                int n = elements == null ? 0 : java.lang.reflect.Array.getLength(elements);
+                Object[] boxed = new Object[n];
+                for (int k = 0; k < n; k++) boxed[k] = java.lang.reflect.Array.get(elements, k);
+                elements = boxed;
+            }
+            putText(index, ArrayText.write((Object[]) elements, ArrayText.element(x.getBaseTypeName())));
+        }
     }
 
     @Override

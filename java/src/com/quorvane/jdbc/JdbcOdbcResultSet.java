@@ -45,14 +45,17 @@ import java.util.Map;
  * time zone only where JDBC defines the type so (java.sql.Date, Time and
  * Timestamp) or in the zone of a Calendar given.
  */
-public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
+public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
     // Column readers.
     static final int K_SHORT = 1, K_INT = 2, K_LONG = 3, K_FLOAT = 4, K_DOUBLE = 5, K_DECIMAL = 6, K_TEXT = 7,
             K_BINARY = 8, K_DATE = 9, K_TIME = 10, K_TIMESTAMP = 11, K_TIMESTAMP_UTC = 12, K_TIMESTAMP_TZ = 13,
             K_BOOLEAN_TEXT = 14, K_TIME_TEXT = 15,
             // A BIT(1) column (a small integer named bit): a boolean. A BIT(n)
             // column is K_BINARY read through Conversion.BITS (its bits as a number too).
-            K_BIT = 16;
+            K_BIT = 16,
+            // A column of arrays (libruva70's driver type): read as its text,
+            // given as a java.sql.Array.
+            K_ARRAY = 17;
     private static final Object NULL = new Object();
     /** Held for a column whose value is being read as a stream: it cannot be read again. */
     private static final Object STREAMED = new Object();
@@ -173,9 +176,14 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         st.conn.live.incrementAndGet();
         int[] kinds = new int[n];
         boolean[] bits = null;
+        Conversion[] arrays = null;
         for (int i = 0; i < n; i++) {
             kinds[i] = kind(sqlTypes[i], driverTypes[i], cTypes[i]);
-            if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
+            if (kinds[i] == K_TEXT && driverTypes[i] == Odbc.DRIVER_ARRAY) {
+                kinds[i] = K_ARRAY;
+                if (arrays == null) arrays = new Conversion[n];
+                arrays[i] = ArrayConversion.ofColumn(attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME));
+            } else if (kinds[i] == K_TEXT && (sqlTypes[i] == Odbc.CHAR || sqlTypes[i] == Odbc.VARCHAR
                     || sqlTypes[i] == Odbc.WCHAR || sqlTypes[i] == Odbc.WVARCHAR) && lengths[i] <= 16) {
                 // psqlODBC describes booleans as short text; the type name tells them.
                 String name = attributeString(odbc, h, i + 1, Odbc.COL_TYPE_NAME);
@@ -194,6 +202,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         }
         JdbcOdbcResultSet rs = new JdbcOdbcResultSet(stmt, n, bc, sqlTypes, driverTypes, lengths, cTypes, kinds);
         for (int i = 0; bits != null && i < n; i++) if (bits[i]) rs.convs[i] = Conversion.BITS;
+        for (int i = 0; arrays != null && i < n; i++) if (arrays[i] != null) rs.convs[i] = arrays[i];
         return rs;
     }
 
@@ -325,7 +334,15 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
             c.hasCachedValue = false;
             c.cachedNull = false;
         }
+        ConnectionState conn = state.conn;
+        conn.beginCall(state);
         int rc = odbc.fetch(state.hStmt, boundCols, cols, numCols);
+        conn.endCall();
+        if (conn.networkExpired) {
+            // The watchdog gave the connection up during (or right after) the fetch: no row is trusted.
+            rowCached = false;
+            throw stmt.failure("fetch", true);
+        }
         if (rc == Odbc.NO_DATA) {
             afterLast = true;
             return false;
@@ -753,6 +770,7 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
         case K_TIME_TEXT:
             return narrowText(i);
         case K_TEXT:
+        case K_ARRAY:
             return wideText(i);
         case K_BOOLEAN_TEXT: {
             String s = wideText(i);
@@ -1248,7 +1266,12 @@ public class JdbcOdbcResultSet implements JdbcOdbcReadOnlyResultSet {
 
     @Override
     public Array getArray(int column) throws SQLException {
-        throw JdbcOdbcErrors.notSupported("Array values");
+        int i = at(column);
+        try {
+            return convs[i].getArray(cur, i);
+        } finally {
+            unlock();
+        }
     }
 
     @Override

@@ -61,6 +61,7 @@ public class JdbcOdbcResultSetMetaData implements ResultSetMetaData {
             writable[i] = number(odbc, h, c, Odbc.COL_UPDATABLE, ec, 0) != 0;
             jdbcTypes[i] = kinds != null && kinds[i] == JdbcOdbcResultSet.K_BOOLEAN_TEXT ? Types.BOOLEAN
                     : kinds != null && kinds[i] == JdbcOdbcResultSet.K_BIT ? Types.BIT
+                    : driverTypes[i] == Odbc.DRIVER_ARRAY ? Types.ARRAY
                     : jdbcType(odbcTypes[i]);
             if (precision[i] < 0) precision[i] = 0;
             // psqlODBC describes a boolean as five characters of text ("false"); it is one bit.
@@ -144,6 +145,8 @@ public class JdbcOdbcResultSetMetaData implements ResultSetMetaData {
             return java.sql.Time.class.getName();
         case Types.TIMESTAMP:
             return java.sql.Timestamp.class.getName();
+        case Types.ARRAY:
+            return java.sql.Array.class.getName();
         default:
             return Object.class.getName();
         }

@@ -47,6 +47,10 @@ public class JdbcOdbcStatement implements Statement {
     JdbcOdbcMemoryResultSet heldResultSet;
     /** TYPE_FORWARD_ONLY, or TYPE_SCROLL_INSENSITIVE for results held in memory. */
     int resultSetType = ResultSet.TYPE_FORWARD_ONLY;
+    /** CONCUR_UPDATABLE: results are held in memory and written back through {@link UpdatableRows}. */
+    int resultSetConcurrency = ResultSet.CONCUR_READ_ONLY;
+    /** The text of the last execution, for an updatable result to find its table. */
+    String executedSql;
     /** HOLD_CURSORS_OVER_COMMIT: results are read whole into memory, where a commit does not reach them. */
     int holdability;
     long updateCount = -1;
@@ -144,7 +148,9 @@ public class JdbcOdbcStatement implements Statement {
 
     /** The statement's diagnostics as an exception. */
     SQLException failure(String what, boolean timedOut) {
-        return JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut);
+        boolean network = state.conn.networkExpired;
+        SQLException e = JdbcOdbcErrors.failure(odbc, 0, 0, state.hStmt, what, timedOut && !network);
+        return network ? state.conn.networkFailure(what, e) : e;
     }
 
     /**
@@ -250,6 +256,7 @@ public class JdbcOdbcStatement implements Statement {
         clearResults();
         warnings = null;
         if (keys != null && !keepKeys) keys.reset();
+        if (keys != null) keys.beforeExecution(conn);
         if (queryTimeout > 0) {
             // Data sources that honour the option end the statement themselves.
             odbc.setStmtOption(h, Odbc.QUERY_TIMEOUT, queryTimeout, state.ec);
@@ -280,6 +287,7 @@ public class JdbcOdbcStatement implements Statement {
             // The timer fired as the execution ended: the cancel may have closed its results.
             state.closeCursor(true);
             JdbcOdbcErrors.records(odbc, 0, 0, state.hStmt);
+            if (state.conn.networkExpired) throw state.conn.networkFailure(what, null);
             throw new java.sql.SQLTimeoutException(what + ": the query timeout expired", "HYT00");
         }
         if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
@@ -291,7 +299,8 @@ public class JdbcOdbcStatement implements Statement {
     /**
      * Takes the generated keys of an execution: on PostgreSQL the rows of its
      * RETURNING result, read whole (the update count is their number, as
-     * pgjdbc counts), on SQLite the row id of the row an INSERT added.
+     * pgjdbc counts), on SQLite the row id of the row an INSERT added, on
+     * MariaDB the keys of the rows an INSERT added.
      */
     private void takeKeys() throws SQLException {
         if (keys.how == GeneratedKeys.RETURNING) {
@@ -301,7 +310,8 @@ public class JdbcOdbcStatement implements Statement {
             state.pending = false;
             updateCount = n;
         } else if (resultSet == null) {
-            keys.takeLastRowid(conn, keys.sql, updateCount);
+            if (keys.how == GeneratedKeys.LAST_INSERT_ID) keys.takeLastInsertId(conn, updateCount);
+            else keys.takeLastRowid(conn, keys.sql, updateCount);
         }
     }
 
@@ -314,11 +324,13 @@ public class JdbcOdbcStatement implements Statement {
             resultSet = JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
             boolean hold = holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
-            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold) && keys == null) {
-                // Scroll-insensitive or holdable: the rows are read whole, as pgjdbc holds them.
+            boolean updatable = resultSetConcurrency == ResultSet.CONCUR_UPDATABLE;
+            if ((resultSetType != ResultSet.TYPE_FORWARD_ONLY || hold || updatable) && keys == null) {
+                // Scroll-insensitive, holdable or updatable: the rows are read whole, as pgjdbc holds them.
                 JdbcOdbcResultSet cursor = resultSet;
                 heldResultSet = JdbcOdbcMemoryResultSet.held(cursor, this, fetchSize, resultSetType);
                 resultSet = null;
+                if (updatable) heldResultSet.makeUpdatable(conn, severalStatements ? null : executedSql);
             }
         } else {
             int count = odbc.rowCount(h, state.ec);
@@ -341,6 +353,7 @@ public class JdbcOdbcStatement implements Statement {
         try {
             beforeExecute();
             severalStatements = mayHoldSeveral(sql);
+            executedSql = sql;
             int rc = Odbc.rc(odbc.execDirect(state.hStmt, sql));
             if (rc == Odbc.NO_DATA) {
                 // A searched update or delete that touched no row.
@@ -795,7 +808,7 @@ public class JdbcOdbcStatement implements Statement {
     @Override
     public int getResultSetConcurrency() throws SQLException {
         checkOpen();
-        return ResultSet.CONCUR_READ_ONLY;
+        return resultSetConcurrency;
     }
 
     @Override

@@ -33,6 +33,8 @@ final class Odbc {
             INFO_TXN_ISOLATION_OPTION = 72;
     // The driver's own information types.
     static final int INFO_GENERATED_KEYS = 3002;
+    /** How the data source writes array values as text (0: it has no arrays; 1: {a,b,NULL}). */
+    static final int INFO_ARRAY_TEXT = 3004;
     // The driver's own connection options.
     static final int CONN_SCHEMA = 3003;
 
@@ -54,7 +56,7 @@ final class Odbc {
 
     // The driver's own type codes.
     static final int DRIVER_TIMESTAMP = -389, DRIVER_TIMESTAMP_TZ = -390, DRIVER_DATETIME = -391,
-            DRIVER_TIME_TEXT = -392;
+            DRIVER_TIME_TEXT = -392, DRIVER_ARRAY = -398;
     static final int STMT_DRIVER_TYPES = 3057, STMT_TYPE_FROM_VALUE = 3031, STMT_OUTPUT_INPUT = 3059;
     /** libruva70: rows per chunk of a query read through a cursor (0: read whole). */
     static final int STMT_FETCH_ROWS = 3060;

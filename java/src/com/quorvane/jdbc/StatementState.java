@@ -76,6 +76,7 @@ final class StatementState implements Runnable {
         if (timeoutSeconds > 0) {
             timer = conn.env.timer().schedule(() -> expire(id), timeoutSeconds, TimeUnit.SECONDS);
         }
+        conn.beginCall(this);
     }
 
     private void expire(long id) {
@@ -87,14 +88,30 @@ final class StatementState implements Runnable {
         }
     }
 
-    /** Ends the execution begun last; true when its timeout expired and cancelled it. */
+    /**
+     * Ends the execution begun last; true when its query timeout expired and
+     * cancelled it, or the connection's network timeout did.
+     */
     boolean endExecution() {
+        conn.endCall();
         ScheduledFuture<?> t = timer;
         timer = null;
         if (t != null) t.cancel(false);
         synchronized (execLock) {
             running = 0;
-            return timedOut;
+            return timedOut || conn.networkExpired;
+        }
+    }
+
+    /**
+     * Cancels whatever runs on the statement, an execution or a fetch (the
+     * network timeout's cancel: the connection is given up, so a cursor the
+     * cancel closes is lost with it).
+     */
+    void interrupt() {
+        synchronized (execLock) {
+            int h = hStmt;
+            if (h != 0) odbc.cancel(h);
         }
     }
 

@@ -170,6 +170,14 @@ class ConnectorJDifferentialTest {
         }
     }
 
+    private static void keys(ResultSet rs, String key, Observed o) throws SQLException {
+        try (rs) {
+            StringBuilder b = new StringBuilder();
+            while (rs.next()) b.append(rs.getLong(1)).append(' ');
+            o.put(key + ".values", b.toString().trim());
+        }
+    }
+
     private static Observed observe(Connection c) throws SQLException {
         Observed o = new Observed();
         try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT * FROM peer_types ORDER BY id")) {
@@ -222,6 +230,26 @@ class ConnectorJDifferentialTest {
             }
             o.put("count.preparedBatch", Arrays.toString(ps.executeBatch()));
         }
+        // Generated keys: one row, several rows, a key column named, a table without a numbered key.
+        Db.exec(c, "DROP TABLE IF EXISTS peer_keys", "CREATE TABLE peer_keys (id bigint NOT NULL AUTO_INCREMENT"
+                + " PRIMARY KEY, v varchar(10))", "INSERT INTO peer_keys VALUES (40, 'a')");
+        try (Statement s = c.createStatement()) {
+            o.put("keys.one.count", s.executeUpdate("INSERT INTO peer_keys (v) VALUES ('b')",
+                    Statement.RETURN_GENERATED_KEYS));
+            keys(s.getGeneratedKeys(), "keys.one", o);
+            o.put("keys.three.count", s.executeUpdate("INSERT INTO peer_keys (v) VALUES ('c'), ('d'), ('e')",
+                    Statement.RETURN_GENERATED_KEYS));
+            keys(s.getGeneratedKeys(), "keys.three", o);
+            o.put("keys.noKey.count", s.executeUpdate("INSERT INTO peer_batch VALUES (9, 'k')",
+                    Statement.RETURN_GENERATED_KEYS));
+            keys(s.getGeneratedKeys(), "keys.noKey", o);
+        }
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO peer_keys (v) VALUES (?)", new String[] {"id"})) {
+            ps.setString(1, "f");
+            o.put("keys.named.count", ps.executeUpdate());
+            keys(ps.getGeneratedKeys(), "keys.named", o);
+        }
+        o.put("md.generatedKeys", c.getMetaData().supportsGetGeneratedKeys());
         try (Statement s = c.createStatement()) {
             o.put("count.update", s.executeUpdate("UPDATE peer_batch SET v = 'w' WHERE id > 1"));
             o.attempt("error.duplicate", () -> s.executeUpdate("INSERT INTO peer_batch VALUES (1, 'x')"));

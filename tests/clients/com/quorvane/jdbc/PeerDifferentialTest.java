@@ -193,7 +193,109 @@ class PeerDifferentialTest {
         calls(c, o);
         errors(c, o);
         frameworkFeatures(c, o);
+        arrays(c, o);
         return o;
+    }
+
+    /** An array's elements as text: class of the Java array, then each element (nested arrays in brackets). */
+    private static String elements(Object a) {
+        if (!(a instanceof Object[])) return String.valueOf(a);
+        StringBuilder b = new StringBuilder(a.getClass().getComponentType().getSimpleName()).append('[');
+        Object[] e = (Object[]) a;
+        for (int i = 0; i < e.length; i++) {
+            if (i > 0) b.append(", ");
+            b.append(e[i] instanceof Object[] ? elements(e[i]) : Observed.text(e[i]));
+        }
+        return b.append(']').toString();
+    }
+
+    /**
+     * Arrays: columns of each base type read (text, metadata, getArray, its
+     * base type, result set), and arrays written with createArrayOf and
+     * setArray, then read back as the server holds them.
+     */
+    private static void arrays(Connection c, Observed o) throws SQLException {
+        Db.exec(c, "DROP TABLE IF EXISTS peer_arrays", "CREATE TABLE peer_arrays (id int, a_int2 int2[], a_int4 int4[],"
+                + " a_int8 int8[], a_float4 float4[], a_float8 float8[], a_num numeric[], a_bool bool[],"
+                + " a_text text[], a_varchar varchar(10)[], a_date date[], a_ts timestamp[], a_tstz timestamptz[],"
+                + " a_uuid uuid[], a_2d int4[][])",
+                "INSERT INTO peer_arrays VALUES (1, '{1,NULL,-2}', '{2147483647,NULL}', '{-9223372036854775808}',"
+                        + " '{1.5,NULL}', '{0.1,NaN}', '{1.50,NULL,-2}', '{t,NULL,f}',"
+                        + " ARRAY['NULL', NULL, 'a,b', 'q\"x', E'b\\\\s', '{}', ' x ', ''], '{v,NULL}',"
+                        + " '{2024-02-29,NULL}', '{\"2024-02-29 13:45:07.123456\",NULL}',"
+                        + " '{\"2024-02-29 13:45:07.5+00\",NULL}', '{6f1c2a9e-3b4d-4e5f-8a7b-9c0d1e2f3a4b,NULL}',"
+                        + " '{{1,2},{3,NULL}}')",
+                "INSERT INTO peer_arrays (id, a_int4, a_text) VALUES (2, '{}', NULL)");
+        try (Statement s = c.createStatement();
+                ResultSet rs = s.executeQuery("SELECT * FROM peer_arrays ORDER BY id")) {
+            ResultSetMetaData md = rs.getMetaData();
+            for (int i = 2; i <= md.getColumnCount(); i++) {
+                String n = "array." + md.getColumnLabel(i);
+                o.put(n + ".type", md.getColumnType(i));
+                o.put(n + ".typeName", md.getColumnTypeName(i));
+                o.put(n + ".className", md.getColumnClassName(i));
+            }
+            for (int row = 1; rs.next(); row++) {
+                for (int i = 2; i <= md.getColumnCount(); i++) {
+                    String n = "array." + row + "." + md.getColumnLabel(i);
+                    final int col = i;
+                    o.attempt(n + ".getString", () -> rs.getString(col));
+                    o.attempt(n + ".getArray", () -> {
+                        java.sql.Array a = rs.getArray(col);
+                        return a == null ? null : elements(a.getArray()) + " base " + a.getBaseType() + " "
+                                + a.getBaseTypeName();
+                    });
+                    o.attempt(n + ".getObject", () -> {
+                        Object v = rs.getObject(col);
+                        return v instanceof java.sql.Array ? "Array " + elements(((java.sql.Array) v).getArray())
+                                : Observed.text(v);
+                    });
+                    o.attempt(n + ".resultSet", () -> {
+                        java.sql.Array a = rs.getArray(col);
+                        if (a == null) return null;
+                        StringBuilder b = new StringBuilder();
+                        try (ResultSet e = a.getResultSet()) {
+                            b.append(e.getMetaData().getColumnLabel(1)).append('/')
+                                    .append(e.getMetaData().getColumnLabel(2)).append(':');
+                            while (e.next()) {
+                                Object v = e.getObject(2);
+                                b.append(' ').append(e.getInt(1)).append('=').append(v instanceof java.sql.Array
+                                        ? elements(((java.sql.Array) v).getArray()) : Observed.text(v));
+                            }
+                        }
+                        return b.toString();
+                    });
+                }
+            }
+        }
+        Object[][] written = {
+            {"int4", new Object[] {1, null, -7}}, {"int8", new Object[] {Long.MAX_VALUE}},
+            {"float8", new Object[] {0.1 + 0.2, null}}, {"numeric", new Object[] {new BigDecimal("1.50"), null}},
+            {"bool", new Object[] {true, false, null}},
+            {"text", new Object[] {"NULL", null, "a,b", "q\"x", "b\\s", "{}", " x ", ""}},
+            {"varchar", new Object[] {"v"}}, {"date", new Object[] {java.sql.Date.valueOf("2024-02-29")}},
+            {"timestamp", new Object[] {Timestamp.valueOf("2024-02-29 13:45:07.123456")}},
+            {"int4", new Integer[][] {{1, 2}, {3, null}}}, {"text", new Object[0]}};
+        Db.exec(c, "DROP TABLE IF EXISTS peer_arrays_w", "CREATE TABLE peer_arrays_w (k int, t text)");
+        for (int i = 0; i < written.length; i++) {
+            String type = (String) written[i][0];
+            Object[] v = (Object[]) written[i][1];
+            final int k = i;
+            o.attempt("array.written." + i + "." + type, () -> {
+                try (PreparedStatement ps = c.prepareStatement(
+                        "INSERT INTO peer_arrays_w SELECT ?, (?::" + type + "[])::text")) {
+                    ps.setInt(1, k);
+                    ps.setArray(2, c.createArrayOf(type, v));
+                    ps.executeUpdate();
+                }
+                try (Statement s = c.createStatement();
+                        ResultSet rs = s.executeQuery("SELECT t FROM peer_arrays_w WHERE k = " + k)) {
+                    rs.next();
+                    return rs.getString(1);
+                }
+            });
+        }
+        Db.exec(c, "DROP TABLE peer_arrays_w", "DROP TABLE peer_arrays");
     }
 
     /** Generated keys, savepoints, scrolling and the result-set details frameworks use. */

@@ -36,8 +36,6 @@ class SpringKeysAndSavepointsTest {
 
     @Test
     void keyHolderAndSimpleJdbcInsertGetTheNewRowsKey() {
-        // Generated keys are not offered on MariaDB (README, "What each data source holds").
-        if (Db.mariadb()) return;
         JdbcTemplate t = new JdbcTemplate(dataSource());
         table(t, "spring_keys");
         t.update("INSERT INTO spring_keys (id, name) VALUES (41, 'first')");

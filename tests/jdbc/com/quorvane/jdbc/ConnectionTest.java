@@ -165,15 +165,32 @@ class ConnectionTest {
     @Test
     void unsupportedFeaturesSaySo() throws SQLException {
         try (Connection c = Db.connect()) {
-            assertThrows(SQLFeatureNotSupportedException.class, () -> c.createStruct("point", new Object[] {1, 2}));
             SQLFeatureNotSupportedException e = assertThrows(SQLFeatureNotSupportedException.class,
-                    () -> c.setNetworkTimeout(null, 10));
+                    () -> c.createStruct("point", new Object[] {1, 2}));
             assertFalse(e.getSQLState().startsWith("0A"), "pools evict connections that pass 0A000");
             assertTrue(c.getMetaData().supportsBatchUpdates());
-            // An updatable result set is downgraded with a warning, as JDBC allows.
-            try (Statement s = c.createStatement(ResultSet.TYPE_FORWARD_ONLY, ResultSet.CONCUR_UPDATABLE)) {
+            // A scroll-sensitive result set is made insensitive with a warning, as JDBC allows.
+            try (Statement s = c.createStatement(ResultSet.TYPE_SCROLL_SENSITIVE, ResultSet.CONCUR_UPDATABLE)) {
                 assertNotNull(c.getWarnings());
-                assertEquals(ResultSet.CONCUR_READ_ONLY, s.getResultSetConcurrency());
+                assertEquals(ResultSet.TYPE_SCROLL_INSENSITIVE, s.getResultSetType());
+                assertEquals(ResultSet.CONCUR_UPDATABLE, s.getResultSetConcurrency());
+            }
+        }
+    }
+
+    @Test
+    void typeMapsAreKeptAndHandedBack() throws SQLException {
+        try (Connection c = Db.connect()) {
+            assertTrue(c.getTypeMap().isEmpty());
+            java.util.Map<String, Class<?>> map = new java.util.HashMap<>();
+            map.put("point", String.class);
+            c.setTypeMap(map);
+            assertEquals(map, c.getTypeMap());
+            assertThrows(SQLException.class, () -> c.setTypeMap(null));
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("SELECT 1")) {
+                assertTrue(rs.next());
+                assertEquals(1, ((Number) rs.getObject(1, java.util.Collections.emptyMap())).intValue());
+                assertThrows(SQLFeatureNotSupportedException.class, () -> rs.getObject(1, map));
             }
         }
     }

@@ -359,7 +359,8 @@ class DatabaseMetaDataTest {
         assertTrue(md.supportsTransactions());
         assertTrue(md.supportsResultSetType(ResultSet.TYPE_FORWARD_ONLY));
         assertTrue(md.supportsResultSetType(ResultSet.TYPE_SCROLL_INSENSITIVE));
-        assertFalse(md.supportsResultSetConcurrency(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_UPDATABLE));
+        assertTrue(md.supportsResultSetConcurrency(ResultSet.TYPE_SCROLL_INSENSITIVE, ResultSet.CONCUR_UPDATABLE));
+        assertFalse(md.supportsResultSetConcurrency(ResultSet.TYPE_SCROLL_SENSITIVE, ResultSet.CONCUR_UPDATABLE));
         if (Db.postgres()) {
             // The server's own version numbers (psqlODBC writes 15.18 as 15.0.18).
             try (ResultSet v = c.createStatement().executeQuery("SHOW server_version_num")) {

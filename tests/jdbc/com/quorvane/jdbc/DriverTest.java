@@ -34,6 +34,13 @@ class DriverTest {
     }
 
     @Test
+    void theDriverAndTheDataSourceNameTheirPackagesLogger() throws SQLException {
+        Driver d = DriverManager.getDriver("jdbc:quorvane:");
+        assertEquals("com.quorvane.jdbc", d.getParentLogger().getName());
+        assertEquals("com.quorvane.jdbc", new JdbcOdbcDataSource().getParentLogger().getName());
+    }
+
+    @Test
     void nativeLibraryComesFromTheJarNotFromJavaLibraryPath() throws SQLException {
         try (Connection c = DriverManager.getConnection("jdbc:quorvane:")) {
             assertTrue(c.isValid(2));

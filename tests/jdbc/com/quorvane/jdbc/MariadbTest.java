@@ -58,6 +58,52 @@ class MariadbTest {
         }
     }
 
+    private static String keys(ResultSet rs) throws SQLException {
+        StringBuilder b = new StringBuilder(rs.getMetaData().getColumnLabel(1)).append(':');
+        try (rs) {
+            while (rs.next()) b.append(' ').append(rs.getLong(1));
+        }
+        return b.toString();
+    }
+
+    @Test
+    void generatedKeysAreTheAutoIncrementKeysOfTheAddedRows() throws SQLException {
+        if (!Db.mariadb()) return;
+        assertTrue(c.getMetaData().supportsGetGeneratedKeys());
+        Db.exec(c, "DROP TABLE IF EXISTS my_keys", "DROP TABLE IF EXISTS my_nokey",
+                "CREATE TABLE my_keys (id bigint NOT NULL AUTO_INCREMENT PRIMARY KEY, v varchar(10))",
+                "CREATE TABLE my_nokey (v varchar(10))", "INSERT INTO my_keys VALUES (100, 'x')");
+        try (Statement s = c.createStatement()) {
+            assertEquals(3, s.executeUpdate("INSERT INTO my_keys (v) VALUES ('a'), ('b'), ('c')",
+                    Statement.RETURN_GENERATED_KEYS));
+            assertEquals("insert_id: 101 102 103", keys(s.getGeneratedKeys()));
+            assertEquals(1, s.executeUpdate("INSERT INTO my_nokey VALUES ('n')", Statement.RETURN_GENERATED_KEYS));
+            assertEquals("insert_id:", keys(s.getGeneratedKeys()));
+            // The server's increment is followed (two servers of a cluster number alternately so).
+            s.execute("SET SESSION auto_increment_increment = 5");
+            s.executeUpdate("INSERT INTO my_keys (v) VALUES ('d'), ('e')", Statement.RETURN_GENERATED_KEYS);
+            try (ResultSet rs = s.getGeneratedKeys(); Statement q = c.createStatement();
+                    ResultSet ids = q.executeQuery("SELECT id FROM my_keys WHERE v IN ('d', 'e') ORDER BY id")) {
+                while (ids.next()) {
+                    assertTrue(rs.next());
+                    assertEquals(ids.getLong(1), rs.getLong(1));
+                }
+                assertFalse(rs.next());
+            }
+            s.execute("SET SESSION auto_increment_increment = 1");
+        }
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO my_keys (v) VALUES (?)", new String[] {"id"})) {
+            ps.setString(1, "p");
+            ps.addBatch();
+            ps.setString(1, "q");
+            ps.addBatch();
+            assertArrayEquals(new int[] {1, 1}, ps.executeBatch());
+            String got = keys(ps.getGeneratedKeys());
+            assertEquals("id: " + single("SELECT min(id) FROM my_keys WHERE v IN ('p', 'q')") + " "
+                    + single("SELECT max(id) FROM my_keys WHERE v IN ('p', 'q')"), got);
+        }
+    }
+
     @Test
     void textDatesAndDecimalsRoundTrip() throws SQLException {
         if (!Db.mariadb()) return;
@@ -79,6 +125,50 @@ class MariadbTest {
             assertEquals(LocalDate.of(1815, 12, 10), rs.getDate(2).toLocalDate());
             assertEquals(LocalDateTime.of(2026, 3, 1, 13, 45, 56, 789_012_000), rs.getTimestamp(3).toLocalDateTime());
             assertEquals(n, rs.getBigDecimal(4));
+        }
+    }
+
+    /** Reads a character stream whole, a few characters at a time. */
+    private static String drain(java.io.Reader r) throws java.io.IOException {
+        StringBuilder out = new StringBuilder();
+        char[] buf = new char[7];
+        for (int n; (n = r.read(buf)) > 0; ) out.append(buf, 0, n);
+        r.close();
+        return out.toString();
+    }
+
+    @Test
+    void textHoldingU0000ReadsBackWholeShortAndLong() throws Exception {
+        if (!Db.mariadb()) return;
+        Db.exec(c, "DROP TABLE IF EXISTS my_zeros",
+                "CREATE TABLE my_zeros (id int PRIMARY KEY, v varchar(60), t longtext) CHARACTER SET utf8mb4");
+        // U+0000 in the middle and at the end, next to an emoji and a
+        // combining accent; the long value (> 64 KB) read in pieces.
+        StringBuilder lng = new StringBuilder();
+        while (lng.length() < 100_000) lng.append("\uD83D\uDE00\u0000e\u0301x");
+        lng.append('\u0000');
+        String[] texts = {"ab\u0000cd", "end\u0000", "\u0000", "\uD83D\uDE00\u0000e\u0301\u0000", lng.toString()};
+        try (PreparedStatement ps = c.prepareStatement("INSERT INTO my_zeros VALUES (?, ?, ?)")) {
+            for (int k = 0; k < texts.length; k++) {
+                ps.setInt(1, k);
+                ps.setString(2, texts[k].length() <= 60 ? texts[k] : texts[k].substring(0, 59) + "\u0000");
+                ps.setString(3, texts[k]);
+                ps.addBatch();
+            }
+            ps.executeBatch();
+        }
+        try (Statement s = c.createStatement();
+                ResultSet rs = s.executeQuery("SELECT id, v, t, t, t, char_length(t) FROM my_zeros ORDER BY id")) {
+            for (int k = 0; k < texts.length; k++) {
+                assertTrue(rs.next());
+                String t = texts[k];
+                String v = t.length() <= 60 ? t : t.substring(0, 59) + "\u0000";
+                assertEquals(v, rs.getString(2), "getString of row " + k);
+                assertEquals(t, rs.getString(3), "getString of the long column, row " + k);
+                assertEquals(t, drain(rs.getCharacterStream(4)), "getCharacterStream of row " + k);
+                assertEquals(t, rs.getObject(5), "getObject of row " + k);
+                assertEquals(t.codePointCount(0, t.length()), rs.getInt(6), "stored whole, row " + k);
+            }
         }
     }
 
