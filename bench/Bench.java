@@ -1065,10 +1065,12 @@ public final class Bench {
             return m;
         }
 
-        /** A JVM command that compiles in the foreground. */
+        /** A JVM command that compiles in the foreground, with explicit null checks: under valgrind 3.19
+         * this JVM (17.0.21) died in compiled code at its first implicit null check (a SIGSEGV the JVM
+         * handles itself when run alone), so every run of the callgrind mode uses explicit checks. */
         static List<String> foreground(List<String> javaCmd) {
             List<String> c = new ArrayList<>(javaCmd);
-            c.add(1, "-Xbatch");
+            c.addAll(1, List.of("-Xbatch", "-XX:+UnlockDiagnosticVMOptions", "-XX:-ImplicitNullChecks"));
             return c;
         }
 
@@ -1099,12 +1101,18 @@ public final class Bench {
             int rows = 50000, p1 = 3, p2 = 7;
             System.out.println("# instructions per fetched row: (Ir of " + p2 + " passes over " + rows
                     + " rows - Ir of " + p1 + " passes) / " + (p2 - p1) * rows + "; load average " + loadAverage());
-            List<String[]> sources = new ArrayList<>(List.of(new String[] {"SQLite", c.odbcSqlite()},
+            // The engine's raw C is libsqlite3 itself (sqlite_bench); the others' is the same ODBC driver
+            // through unixODBC (odbc_bench).
+            List<String[]> sources = new ArrayList<>(List.of(new String[] {"SQLite engine", c.engineSqlite()},
+                    new String[] {"SQLite ODBC driver", c.odbcSqlite()},
                     new String[] {"PostgreSQL over TCP", c.odbcPg(true)},
                     new String[] {"PostgreSQL over a Unix socket", c.odbcPg(false)}));
             if (c.myPort != null) sources.add(new String[] {"MariaDB over TCP", c.odbcMy()});
             for (String[] s : sources) {
                 if (!c.only.contains("fetch") && !c.only.contains(s[0])) continue;
+                String source = s[0].startsWith("SQLite") ? "sqlite" : s[0].startsWith("PostgreSQL") ? "postgres" : null;
+                if (source != null && !c.sources.contains(source)) continue;
+                boolean engine = s[0].equals("SQLite engine");
                 String n = Integer.toString(rows);
                 // Each path: its label and its command for a number of passes.
                 List<String> labels = new ArrayList<>();
@@ -1112,7 +1120,7 @@ public final class Bench {
                 List<String> chosen = List.of(c.paths.split(","));
                 if (chosen.contains("raw")) {
                     labels.add("raw C");
-                    cmds.add(k -> c.cCmd("fetch", s[1], "" + k, n));
+                    cmds.add(k -> engine ? c.sqliteCmd("fetch", c.sqliteFile, "" + k, n) : c.cCmd("fetch", s[1], "" + k, n));
                 }
                 if (chosen.contains("natives")) {
                     labels.add("natives from Java");
@@ -1159,6 +1167,11 @@ public final class Bench {
                     line.append(vs.isEmpty() ? " |" : " (" + String.join(", ", vs) + ") |");
                 }
                 System.out.println(line);
+                if (rawAt >= 0 && natAt >= 0) {
+                    System.out.println(String.format(Locale.ROOT,
+                            "instructions per row, natives / raw C (%s): %.0f / %.0f = %.2f×", s[0], totals[natAt],
+                            totals[rawAt], totals[natAt] / totals[rawAt]));
+                }
             }
         }
     }

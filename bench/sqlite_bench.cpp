@@ -1,7 +1,7 @@
 // Raw C on libsqlite3, the floor under SQLite's paths: the fetch and the
 // batch of odbc_bench with SQLite's own calls (text read as UTF-16, as the
 // natives read it), printing the same RESULT lines.
-//   sqlite_bench fetch FILE REPS
+//   sqlite_bench fetch FILE REPS [LIMIT]
 //   sqlite_bench batch FILE ROWS REPS
 #include "bench_common.h"
 
@@ -53,7 +53,7 @@ void batchOnce(sqlite3* db, long rows) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: sqlite_bench fetch FILE REPS | batch FILE ROWS REPS\n");
+        std::fprintf(stderr, "usage: sqlite_bench fetch FILE REPS [LIMIT] | batch FILE ROWS REPS\n");
         return 2;
     }
     const std::string mode = argv[1];
@@ -61,9 +61,10 @@ int main(int argc, char** argv) {
     if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) die(db, "open");
     if (mode == "fetch") {
         const int reps = std::atoi(argv[3]);
+        const std::string sql = std::string(bench::kFetchSql) + (argc > 4 ? std::string(" LIMIT ") + argv[4] : "");
         for (int r = 0; r < reps; ++r) {
             bench::Sample s = bench::Sample::start();
-            bench::Checksum sum = fetchAll(db, bench::kFetchSql);
+            bench::Checksum sum = fetchAll(db, sql.c_str());
             s.stop().print(sum.rows, sum.value());
         }
     } else if (mode == "batch" && argc > 4) {

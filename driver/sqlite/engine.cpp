@@ -689,7 +689,8 @@ SQLRETURN nextStatement(Stmt& s) {
 
 SQLRETURN fetchRow(Stmt& s) {
     if (s.phase != Phase::Results || !s.cur) return fail(s.diags, "S1010", "the statement has no result set");
-    if (sqlite3_column_count(s.cur) == 0) return fail(s.diags, "24000", "the statement has no result set");
+    const int columns = sqlite3_column_count(s.cur);
+    if (columns == 0) return fail(s.diags, "24000", "the statement has no result set");
     s.gdColumn = -1;
     s.fetched = false;
     if (s.maxRows && s.rowsFetched >= s.maxRows) {
@@ -718,15 +719,14 @@ SQLRETURN fetchRow(Stmt& s) {
     // The row's values are read under the connection's mutex, taken once
     // here, so no other thread's call on the connection changes them.
     DbLock dbLock(s.dbc->db);
-    const int n = static_cast<int>(std::min<size_t>(s.cols.size(), static_cast<size_t>(sqlite3_column_count(s.cur))));
+    const int n = static_cast<int>(std::min<size_t>(s.cols.size(), static_cast<size_t>(columns)));
     for (int i = 0; i < n; ++i) {
         const ColBinding& b = s.cols[static_cast<size_t>(i)];
         if (!b.cType) continue;
-        Piece piece;
         SQLSMALLINT described = SQL_VARCHAR;
         if (b.cType == SQL_C_DEFAULT) described = columnAt(s, i + 1)->type.sqlType;
         const Moved m =
-            moveColumn(sqlite3_column_value(s.cur, i), b.cType, described, b.value, b.capacity, b.indicator, piece);
+            moveBound(sqlite3_column_value(s.cur, i), b.cType, described, b.value, b.capacity, b.indicator);
         if (m.rc == SQL_ERROR) {
             return fail(s.diags, m.state,
                         "column " + std::to_string(i + 1) + ": the value cannot be converted to the bound type");
@@ -1292,8 +1292,10 @@ SQLRETURN SQL_API GetData(SQLHSTMT h, SQLUSMALLINT col, SQLSMALLINT cType, SQLPO
     SQLSMALLINT described = SQL_VARCHAR;
     if (cType == SQL_C_DEFAULT) described = columnAt(*s, col)->type.sqlType;
     DbLock dbLock(s->dbc->db);
-    const Moved m =
-        moveColumn(sqlite3_column_value(s->cur, col - 1), cType, described, value, capacity, indicator, s->gdPiece);
+    sqlite3_value* v = sqlite3_column_value(s->cur, col - 1);
+    if (value && !s->gdPiece.started && moveSimple(v, cType, value, capacity, indicator, s->gdPiece))
+        return SQL_SUCCESS;
+    const Moved m = moveColumn(v, cType, described, value, capacity, indicator, s->gdPiece);
     if (m.rc == SQL_ERROR)
         return fail(s->diags, m.state,
                     std::strcmp(m.state, "22002") == 0 ? "the value is null and no indicator was given"

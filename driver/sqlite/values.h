@@ -6,8 +6,10 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,102 @@ struct Piece {
 // has delivered everything.
 Moved moveColumn(sqlite3_value* v, SQLSMALLINT cType, SQLSMALLINT described, SQLPOINTER out, SQLLEN capacity,
                  SQLLEN* indicator, Piece& piece);
+
+// Four bytes (the low half of v) as four 16-bit units, little-endian.
+inline uint64_t spreadBytes(uint64_t v) {
+    v = (v | (v << 16)) & 0x0000FFFF0000FFFFULL;
+    return (v | (v << 8)) & 0x00FF00FF00FF00FFULL;
+}
+
+// Widens the leading ASCII bytes of `src` (at most `n`) to UTF-16 units at
+// `out`; returns how many it widened.
+inline size_t widenAscii(const unsigned char* src, size_t n, char* out) {
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= n; i += 8) {
+            uint64_t x;
+            std::memcpy(&x, src + i, 8);
+            if (x & 0x8080808080808080ULL) break;
+            const uint64_t lo = spreadBytes(x & 0xFFFFFFFFu);
+            const uint64_t hi = spreadBytes(x >> 32);
+            std::memcpy(out + 2 * i, &lo, 8);
+            std::memcpy(out + 2 * i + 8, &hi, 8);
+        }
+    }
+    for (; i < n && src[i] < 0x80; ++i) {
+        const uint16_t u = src[i];
+        std::memcpy(out + 2 * i, &u, 2);
+    }
+    return i;
+}
+
+// The pairs of SQLite type and C type a fetch loop meets most (64- and 32-bit
+// integers, doubles, ASCII text as UTF-16 that fits), each exactly as
+// moveColumn has it, into a non-null `out` from a fresh `piece`, which then
+// stands at the value's end. False, with nothing changed but the buffer, for
+// anything else (NULL, other types, a value out of range, text that is not
+// ASCII or does not fit): moveColumn decides those. Inline: a fetch runs it
+// per column.
+__attribute__((always_inline)) inline bool moveSimple(sqlite3_value* v, SQLSMALLINT cType, SQLPOINTER out,
+                                                      SQLLEN capacity, SQLLEN* indicator, Piece& piece) {
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_INTEGER:
+            if (cType == SQL_C_SBIGINT) {
+                const int64_t n = sqlite3_value_int64(v);
+                std::memcpy(out, &n, 8);
+                if (indicator) *indicator = 8;
+                piece.started = true;
+                return true;
+            }
+            if (cType == SQL_C_SLONG) {
+                const int64_t n = sqlite3_value_int64(v);
+                if (n < INT32_MIN || n > INT32_MAX) return false;
+                const auto i = static_cast<int32_t>(n);
+                std::memcpy(out, &i, 4);
+                if (indicator) *indicator = 4;
+                piece.started = true;
+                return true;
+            }
+            return false;
+        case SQLITE_FLOAT:
+            if (cType == SQL_C_DOUBLE) {
+                const double d = sqlite3_value_double(v);
+                std::memcpy(out, &d, 8);
+                if (indicator) *indicator = 8;
+                piece.started = true;
+                return true;
+            }
+            return false;
+        case SQLITE_TEXT:
+            if (cType == SQL_C_WCHAR && capacity >= 2) {
+                const auto* p = sqlite3_value_text(v);
+                const auto n = static_cast<SQLLEN>(sqlite3_value_bytes(v));
+                if (!p || n > (capacity - 2) / 2) return false;
+                auto* w = static_cast<char*>(out);
+                if (widenAscii(p, static_cast<size_t>(n), w) < static_cast<size_t>(n)) return false;
+                std::memset(w + 2 * n, 0, 2);
+                if (indicator) *indicator = 2 * n;
+                piece.started = true;
+                piece.source = n;
+                piece.total = piece.delivered = 2 * n;
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+// moveColumn for a bound column (a fresh piece).
+__attribute__((always_inline)) inline Moved moveBound(sqlite3_value* v, SQLSMALLINT cType, SQLSMALLINT described,
+                                                      SQLPOINTER out, SQLLEN capacity, SQLLEN* indicator) {
+    // A piece of its own for the fast moves (which the compiler then drops),
+    // a fresh one for moveColumn.
+    Piece unused;
+    if (out && moveSimple(v, cType, out, capacity, indicator, unused)) return {};
+    Piece piece;
+    return moveColumn(v, cType, described, out, capacity, indicator, piece);
+}
 
 // The C type SQL_C_DEFAULT stands for with a column or parameter of `sqlType`.
 SQLSMALLINT defaultCType(SQLSMALLINT sqlType);

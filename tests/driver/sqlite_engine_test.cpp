@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -617,6 +618,154 @@ TEST(SqliteEngineValues, OtherConversions) {
     int16_t small = 0;
     EXPECT_EQ(F.SQLGetData(s, 9, SQL_C_SSHORT, &small, 0, &ind), SQL_ERROR);
     EXPECT_EQ(stateOf(nullptr, s), "S1002");
+}
+
+// Bound columns of the types a fetch loop binds (64-bit and 32-bit integers,
+// doubles, UTF-16 text), row after row: values exact at their limits, NULLs
+// as NULLs, text of every length around the 8-byte steps the widening takes,
+// with characters beyond ASCII at each position of such a step, text that
+// does not fit cut with its whole length, and a 32-bit integer that does not
+// fit refused instead of cut.
+TEST(SqliteEngineValues, BoundColumnsRowAfterRow) {
+    Db db;
+    db.run("CREATE TABLE t(n INTEGER, i INTEGER, b BIGINT, d DOUBLE, s VARCHAR(40))");
+    const std::vector<std::string> texts = {"",
+                                            "a",
+                                            "abcdefg",
+                                            "abcdefgh",
+                                            "abcdefghi",
+                                            "0123456789abcdef",
+                                            "0123456789abcdefX",
+                                            "\xC3\xA9",
+                                            "abc\xC3\xA9"
+                                            "defgh",
+                                            "abcdefg\xE2\x82\xAC",
+                                            "abcdefgh\xF0\x9F\x98\x80",
+                                            "\x7F\x01 ~"};
+    for (size_t k = 0; k < texts.size(); ++k)
+        db.run("INSERT INTO t VALUES (" + std::to_string(k) + ", " + std::to_string(INT32_MIN + static_cast<int>(k)) +
+               ", " + std::to_string(INT64_MAX - static_cast<int64_t>(k)) + ", " + std::to_string(k) + " + 0.1, '" +
+               texts[k] + "')");
+    db.run("INSERT INTO t VALUES (100, 2147483647, -9223372036854775808, -1.5, NULL)");
+    db.run("INSERT INTO t VALUES (101, NULL, NULL, NULL, 'a' || char(0) || 'b')");
+    // A byte that is no UTF-8 at the end of an 8-byte step reads as U+FFFD.
+    db.run("INSERT INTO t VALUES (102, 0, 0, 0, CAST(x'61626364656667E9' AS TEXT))");
+    SQLHSTMT s = db.stmt();
+    ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT i, b, d, s FROM t ORDER BY n", SQL_NTS), SQL_SUCCESS);
+    int32_t i = 0;
+    int64_t b = 0;
+    double d = 0;
+    SQLWCHAR w[41];
+    SQLLEN ind[4] = {};
+    ASSERT_EQ(F.SQLBindCol(s, 1, SQL_C_SLONG, &i, 0, &ind[0]), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLBindCol(s, 2, SQL_C_SBIGINT, &b, 0, &ind[1]), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLBindCol(s, 3, SQL_C_DOUBLE, &d, 0, &ind[2]), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLBindCol(s, 4, SQL_C_WCHAR, w, sizeof w, &ind[3]), SQL_SUCCESS);
+    auto utf16 = [](const std::string& utf8) {
+        std::vector<SQLWCHAR> out;
+        for (size_t p = 0; p < utf8.size();) {
+            const auto c = static_cast<unsigned char>(utf8[p]);
+            const int more = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+            uint32_t cp = more == 0 ? c : c & (0x3F >> more);
+            for (int m = 1; m <= more; ++m) cp = (cp << 6) | (static_cast<unsigned char>(utf8[p + m]) & 0x3F);
+            p += 1 + more;
+            if (cp >= 0x10000) {
+                out.push_back(static_cast<SQLWCHAR>(0xD800 + ((cp - 0x10000) >> 10)));
+                out.push_back(static_cast<SQLWCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            } else {
+                out.push_back(static_cast<SQLWCHAR>(cp));
+            }
+        }
+        return out;
+    };
+    for (size_t k = 0; k < texts.size(); ++k) {
+        std::fill(std::begin(w), std::end(w), SQLWCHAR{0xFFFF});
+        ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS) << k << ": " << stateOf(nullptr, s);
+        EXPECT_EQ(i, INT32_MIN + static_cast<int>(k));
+        EXPECT_EQ(ind[0], 4);
+        EXPECT_EQ(b, INT64_MAX - static_cast<int64_t>(k));
+        EXPECT_EQ(ind[1], 8);
+        EXPECT_EQ(d, static_cast<double>(k) + 0.1);
+        const std::vector<SQLWCHAR> want = utf16(texts[k]);
+        ASSERT_EQ(ind[3], static_cast<SQLLEN>(want.size() * 2)) << k;
+        EXPECT_EQ(std::vector<SQLWCHAR>(w, w + want.size()), want) << k;
+        EXPECT_EQ(w[want.size()], 0) << k << ": terminated";
+        EXPECT_EQ(w[want.size() + 1], 0xFFFF) << k << ": nothing written past the terminator";
+    }
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS);
+    EXPECT_EQ(i, INT32_MAX);
+    EXPECT_EQ(b, INT64_MIN);
+    EXPECT_EQ(d, -1.5);
+    EXPECT_EQ(ind[3], SQL_NULL_DATA);
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS);
+    EXPECT_EQ(ind[0], SQL_NULL_DATA);
+    EXPECT_EQ(ind[1], SQL_NULL_DATA);
+    EXPECT_EQ(ind[2], SQL_NULL_DATA);
+    ASSERT_EQ(ind[3], 6);
+    EXPECT_EQ(w[0], 'a');
+    EXPECT_EQ(w[1], 0);
+    EXPECT_EQ(w[2], 'b');
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS);
+    ASSERT_EQ(ind[3], 8 * 2);
+    EXPECT_EQ(w[6], 'g');
+    EXPECT_EQ(w[7], 0xFFFD);
+    EXPECT_EQ(F.SQLFetch(s), SQL_NO_DATA_FOUND);
+    F.SQLFreeStmt(s, SQL_CLOSE);
+
+    // Text one unit longer than the buffer: cut, the whole length told; the
+    // same text that fits exactly arrives whole.
+    ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT '0123456789abcdefX', '0123456789abcdef', 2147483648", SQL_NTS),
+              SQL_SUCCESS);
+    SQLWCHAR small[17];
+    SQLWCHAR exact[17];
+    SQLLEN smallInd = 0, exactInd = 0;
+    ASSERT_EQ(F.SQLBindCol(s, 1, SQL_C_WCHAR, small, sizeof small, &smallInd), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLBindCol(s, 2, SQL_C_WCHAR, exact, sizeof exact, &exactInd), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLBindCol(s, 3, SQL_C_SBIGINT, &b, 0, &ind[1]), SQL_SUCCESS);
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(stateOf(nullptr, s), "01004");
+    EXPECT_EQ(smallInd, 17 * 2);
+    EXPECT_EQ(small[15], 'f');
+    EXPECT_EQ(small[16], 0);
+    EXPECT_EQ(exactInd, 16 * 2);
+    EXPECT_EQ(exact[15], 'f');
+    EXPECT_EQ(exact[16], 0);
+    EXPECT_EQ(b, 2147483648LL);
+    F.SQLFreeStmt(s, SQL_CLOSE);
+    F.SQLFreeStmt(s, SQL_UNBIND);
+
+    // The same values read with SQLGetData: whole at the first read, then no
+    // more data; text that does not fit continues in pieces.
+    ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT 'abcdefghij', 9007199254740993, 'abcdefghij'", SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(F.SQLFetch(s), SQL_SUCCESS);
+    SQLLEN gdInd = 0;
+    ASSERT_EQ(F.SQLGetData(s, 1, SQL_C_WCHAR, w, sizeof w, &gdInd), SQL_SUCCESS);
+    EXPECT_EQ(gdInd, 20);
+    EXPECT_EQ(w[9], 'j');
+    EXPECT_EQ(w[10], 0);
+    EXPECT_EQ(F.SQLGetData(s, 1, SQL_C_WCHAR, w, sizeof w, &gdInd), SQL_NO_DATA_FOUND);
+    ASSERT_EQ(F.SQLGetData(s, 2, SQL_C_SBIGINT, &b, 0, &gdInd), SQL_SUCCESS);
+    EXPECT_EQ(b, 9007199254740993LL);
+    EXPECT_EQ(F.SQLGetData(s, 2, SQL_C_SBIGINT, &b, 0, &gdInd), SQL_NO_DATA_FOUND);
+    SQLWCHAR four[5];
+    std::u16string pieces;
+    SQLRETURN rc;
+    while ((rc = F.SQLGetData(s, 3, SQL_C_WCHAR, four, sizeof four, &gdInd)) != SQL_NO_DATA_FOUND) {
+        ASSERT_TRUE(SQL_SUCCEEDED(rc));
+        pieces.append(four, four + std::min<SQLLEN>(gdInd / 2, 4));
+    }
+    EXPECT_EQ(pieces, u"abcdefghij");
+    F.SQLFreeStmt(s, SQL_CLOSE);
+
+    // Beyond a 32-bit integer: the fetch fails, nothing is cut.
+    ASSERT_EQ(F.SQLExecDirect(s, (SQLCHAR*)"SELECT 2147483648", SQL_NTS), SQL_SUCCESS);
+    i = 7;
+    ASSERT_EQ(F.SQLBindCol(s, 1, SQL_C_SLONG, &i, 0, &ind[0]), SQL_SUCCESS);
+    EXPECT_EQ(F.SQLFetch(s), SQL_ERROR);
+    EXPECT_EQ(stateOf(nullptr, s), "22003");
+    EXPECT_EQ(i, 7);
+    F.SQLFreeStmt(s, SQL_DROP);
 }
 
 // Cursor names, parameters across a text of several statements, and
