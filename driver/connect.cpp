@@ -199,16 +199,22 @@ void reportIfLost(Handle& h, char* state) {
 class StatementCall {
 public:
     explicit StatementCall(Handle* stmt) : stmt_(stmt) {
-        if (stmt_) beginCall(*stmt_);
+        if (stmt_) beginCallOnly(*stmt_);
+    }
+    // Waits for the connection's turn, if it has one, before the driver is
+    // reached; held until the call ends.
+    void takeTurn() {
+        if (stmt_) call_ = awaitTurn(*stmt_, false);
     }
     ~StatementCall() {
-        if (stmt_) endCall(*stmt_);
+        if (stmt_) endCall(*stmt_, call_);
     }
     StatementCall(const StatementCall&) = delete;
     StatementCall& operator=(const StatementCall&) = delete;
 
 private:
     Handle* stmt_;
+    CallTurn call_;
 };
 
 }  // namespace
@@ -367,6 +373,11 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     // the statements alone (SQLCancel).
     dbc->closing.store(true, std::memory_order_seq_cst);
     while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
+    // Taken after the waits: a statement's call may hold the turn, or wait
+    // for it, while it is counted as running.
+    std::unique_lock<std::recursive_timed_mutex> turn;
+    if (std::recursive_timed_mutex* t = dbc->turn.load(std::memory_order_acquire))
+        turn = std::unique_lock<std::recursive_timed_mutex>(*t);
     SQLRETURN rc = fns(*dbc).SQLDisconnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc) && dbc->api.load(std::memory_order_relaxed)) {
         // Back to the driver manager's connection for the next connect.
@@ -390,6 +401,7 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
         releaseChildren(valueOf(hdbc), Kind::Stmt);
         xaConnectionClosed(valueOf(hdbc));
         forgetSource(*dbc);
+        dbc->turn.store(nullptr, std::memory_order_release);
     }
     dbc->closing.store(false, std::memory_order_release);
     return rc;
@@ -399,6 +411,7 @@ SQLRETURN ruva70_SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
     if (hdbc != SQL_NULL_HDBC) {
         Handle* dbc = enter(hdbc, Kind::Dbc);
         if (!dbc) return SQL_INVALID_HANDLE;
+        ConnectionTurn turn(*dbc);
         return transact(*dbc, fType);
     }
     Handle* env = enter(henv, Kind::Env);
@@ -409,6 +422,7 @@ SQLRETURN ruva70_SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
 SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOINTER pvParam) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
+    ConnectionTurn turn(*dbc);
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
     if (fOption == RUVA70_CONN_SCHEMA) return currentSchema(*dbc, static_cast<char*>(pvParam));
@@ -418,6 +432,7 @@ SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOIN
 SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
+    ConnectionTurn turn(*dbc);
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
     // Turning auto-commit on commits the open transaction: on a lost
@@ -437,6 +452,7 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
                               SQLINTEGER cbSqlStrMax, SQLINTEGER* pcbSqlStr) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
+    ConnectionTurn turn(*dbc);
     // A null text or a length the driver manager refuses goes to it as it is
     // (S1009 / S1090): there is nothing to copy.
     if (!szSqlStrIn || (cbSqlStrIn < 0 && cbSqlStrIn != SQL_NTS))
@@ -486,9 +502,20 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
     // another thread does not move them meanwhile.
     StatementCall call(h->kind == Kind::Stmt ? h : nullptr);
 
+    // libruva70's own records need no turn: a call cancelled while it waited
+    // for the turn reports so while another call still holds it.
     Diag d;
+    if (takeDiag(*h, d)) {
+        reportIfLost(*h, d.state);
+        return writeRecord(d, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
+    }
+    if (h->ownRecordsOnly.load(std::memory_order_relaxed)) return SQL_NO_DATA_FOUND;
+    // The driver's records are read in the connection's turn (an environment
+    // has none).
+    call.takeTurn();
+    ConnectionTurn turn(h->kind == Kind::Stmt ? noTurn() : *h);
     const DataSource* source = h->source.load(std::memory_order_relaxed);
-    if (takeDiag(*h, d) || (h->kind == Kind::Stmt && source && source->fixRecord && takeDriverRecord(*h, d))) {
+    if (h->kind == Kind::Stmt && source && source->fixRecord && takeDriverRecord(*h, d)) {
         reportIfLost(*h, d.state);
         return writeRecord(d, szSqlState, pfNativeError, szErrorMsg, cbErrorMsgMax, pcbErrorMsg);
     }

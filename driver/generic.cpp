@@ -36,6 +36,7 @@ const DataSource kGeneric = {
     .driverReprepares = false,
     .silentReprepares = true,
     .cancel = CancelRoute::DriverDirect,
+    .oneCallAtATime = true,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,
     .afterConnect = nullptr,

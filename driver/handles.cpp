@@ -2,6 +2,7 @@
 
 #include "statement.h"
 
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -13,6 +14,11 @@ HandleTable& table() {
     // static destruction (the application's, at exit).
     static HandleTable* t = new HandleTable();
     return *t;
+}
+
+Handle& noTurn() {
+    static Handle* none = new Handle();
+    return *none;
 }
 
 Handle* lookup(SQLHANDLE h, Kind kind) {
@@ -39,6 +45,9 @@ uint32_t issue(Kind kind, SQLHANDLE dmHandle, uint32_t parent, const DataSource*
         // not reset: each increment or set is undone by the thread that made
         // it, which may still be finishing with the slot's previous owner.
         h.driverStmt.store(nullptr, std::memory_order_relaxed);
+        h.turn.store(nullptr, std::memory_order_relaxed);
+        h.turnCancel.store(false, std::memory_order_relaxed);
+        h.ownRecordsOnly.store(false, std::memory_order_relaxed);
         h.driverCancel.store(nullptr, std::memory_order_relaxed);
         h.connected.store(false, std::memory_order_relaxed);
         h.lost.store(false, std::memory_order_relaxed);
@@ -76,9 +85,31 @@ void releaseChildren(uint32_t parent, Kind childKind) {
     }
 }
 
-void beginCall(Handle& stmt) {
+CallTurn beginCall(Handle& stmt, bool cancellable) {
     stmt.calls.fetch_add(1, std::memory_order_seq_cst);
     while (stmt.idleCancel.load(std::memory_order_seq_cst)) std::this_thread::yield();
+    return awaitTurn(stmt, cancellable);
+}
+
+CallTurn awaitTurn(Handle& stmt, bool cancellable) {
+    CallTurn call;
+    std::recursive_timed_mutex* turn = stmt.turn.load(std::memory_order_acquire);
+    if (!turn) return call;
+    // A cancel that sees waitingTurn sets turnCancel and then reads
+    // waitingTurn again (SQLCancel): either it finds the call still waiting,
+    // and the call sees its turnCancel here, or it cancels through the
+    // driver, which then reaches this call.
+    stmt.waitingTurn.store(true, std::memory_order_seq_cst);
+    bool held = turn->try_lock();
+    while (!held && !(cancellable && stmt.turnCancel.load(std::memory_order_seq_cst)))
+        held = turn->try_lock_for(std::chrono::milliseconds(2));
+    stmt.waitingTurn.store(false, std::memory_order_seq_cst);
+    // A call that cannot be cancelled (reading records, a release) lets a
+    // cancel that came meanwhile pass as done: there was nothing to stop.
+    call.cancelled = stmt.turnCancel.exchange(false, std::memory_order_seq_cst) && cancellable;
+    if (cancellable) stmt.ownRecordsOnly.store(call.cancelled, std::memory_order_relaxed);
+    if (held) call.turn = turn;
+    return call;
 }
 
 void clearDiags(Handle& h) {

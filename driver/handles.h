@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace ruva {
 
@@ -117,6 +118,24 @@ struct Handle {
     // none unless its configuration names a threading level, so two threads
     // allocating statements on one connection would corrupt it.
     std::mutex childrenMu;
+    // Connections whose data source takes one call at a time
+    // (DataSource::oneCallAtATime): the turn each call of the connection and
+    // of its statements holds while it is in the driver. SQLCancel never
+    // waits for it (a running statement must stay cancellable).
+    std::recursive_timed_mutex callTurn;
+    // Connections and statements: their connection's callTurn when its data
+    // source takes one call at a time, else null. Set when the connection
+    // connects and when the statement is allocated.
+    std::atomic<std::recursive_timed_mutex*> turn{nullptr};
+    // Statements: a call of the statement's own is waiting for the turn; a
+    // cancel that comes meanwhile sets turnCancel, and the call then stops
+    // waiting and fails (S1008) without reaching the driver: the driver's
+    // cancel would reach whichever statement holds the turn.
+    std::atomic<bool> waitingTurn{false};
+    std::atomic<bool> turnCancel{false};
+    // Statements: the last call was cancelled before it reached the driver,
+    // so the driver holds no records of it; SQLError reads libruva70's own.
+    std::atomic<bool> ownRecordsOnly{false};
     std::unique_ptr<StmtState> stmt;
 };
 
@@ -150,12 +169,44 @@ void release(uint32_t value, Kind kind);
 void releaseChildren(uint32_t parent, Kind childKind);
 
 // A call of a statement's own thread: begun before the call touches the
-// driver manager's statement (waiting while a cancel runs alone on it), ended
-// when the call returns.
-void beginCall(Handle& stmt);
-inline void endCall(Handle& stmt) {
+// driver manager's statement (waiting while a cancel runs alone on it, then
+// for the connection's turn where it has one), ended when the call returns.
+struct CallTurn {
+    std::recursive_timed_mutex* turn = nullptr;  // held until endCall; null: none taken
+    bool cancelled = false;                      // cancelled while it waited for the turn
+};
+// A call that is not `cancellable` waits for the turn whatever comes.
+CallTurn beginCall(Handle& stmt, bool cancellable = true);
+// The turn part of beginCall, for a call begun without it
+// (beginCallOnly) that needs the driver after all.
+CallTurn awaitTurn(Handle& stmt, bool cancellable);
+inline void beginCallOnly(Handle& stmt) {
+    stmt.calls.fetch_add(1, std::memory_order_seq_cst);
+    while (stmt.idleCancel.load(std::memory_order_seq_cst)) std::this_thread::yield();
+}
+inline void endCall(Handle& stmt, const CallTurn& call) {
+    if (call.turn) call.turn->unlock();
     stmt.calls.fetch_sub(1, std::memory_order_release);
 }
+
+// A call of a connection's own: holds the connection's turn, if it has one,
+// while it lives.
+class ConnectionTurn {
+public:
+    explicit ConnectionTurn(Handle& dbc) : turn_(dbc.turn.load(std::memory_order_acquire)) {
+        if (turn_) turn_->lock();
+    }
+    ~ConnectionTurn() {
+        if (turn_) turn_->unlock();
+    }
+    ConnectionTurn(const ConnectionTurn&) = delete;
+    ConnectionTurn& operator=(const ConnectionTurn&) = delete;
+
+private:
+    std::recursive_timed_mutex* turn_;
+};
+// A handle without a turn, for a ConnectionTurn that holds none.
+Handle& noTurn();
 
 // The diagnostic records of libruva70 itself.
 void clearDiags(Handle& h);

@@ -195,6 +195,7 @@ const DataSource kMariadb = {
     .driverReprepares = false,
     .silentReprepares = true,
     .cancel = CancelRoute::DriverDirect,
+    .oneCallAtATime = true,
     .fixRecord = mariadb::fixRecord,
     .nativeSqlWarningLost = false,
     .afterConnect = nullptr,

@@ -280,6 +280,7 @@ const DataSource kPostgres = {
     .driverReprepares = false,
     .silentReprepares = false,
     .cancel = CancelRoute::DriverDirect,
+    .oneCallAtATime = false,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,
     .afterConnect = afterConnect,

@@ -61,6 +61,14 @@ bool connectionLost(Handle& dbc) {
     if (dbc.lost.load(std::memory_order_acquire)) return true;
     if (!dbc.connected.load(std::memory_order_acquire) || dbc.deadUnasked.load(std::memory_order_relaxed))
         return false;
+    // Asking is a call on the connection (MariaDB's driver pings the
+    // server): while another thread's call holds the connection's turn, it
+    // is not asked, and that call reports a lost connection itself.
+    std::unique_lock<std::recursive_timed_mutex> turn;
+    if (std::recursive_timed_mutex* t = dbc.turn.load(std::memory_order_acquire)) {
+        turn = std::unique_lock<std::recursive_timed_mutex>(*t, std::try_to_lock);
+        if (!turn.owns_lock()) return false;
+    }
     // A zeroed 8-byte cell: some drivers write 8 bytes whatever the option.
     SQLULEN cell = 0;
     const SQLRETURN rc = fns(dbc).SQLGetConnectOption(dbc.dm.load(), SQL_ATTR_CONNECTION_DEAD, &cell);
@@ -134,6 +142,7 @@ SQLRETURN afterConnect(Handle& dbc, SQLRETURN rc) {
     if (!dbc.api.load(std::memory_order_relaxed)) forgetSource(dbc);
     const DataSource* source = sourceOf(dbc);
     if (!source) return rc;
+    dbc.turn.store(source->oneCallAtATime ? &dbc.callTurn : nullptr, std::memory_order_release);
     // A cancel of a running statement goes to the driver's own SQLCancel
     // (statement.cpp) where the data source's record says it is made for that.
     if (source->cancel == CancelRoute::DriverDirect)

@@ -126,6 +126,11 @@ struct DataSource {
     // bound are always described again.
     bool silentReprepares;
     CancelRoute cancel;
+    // The driver takes one call at a time on a connection: libruva70 makes
+    // the calls of the connection and of its statements take turns
+    // (Handle::callTurn), SQLCancel excepted. MariaDB's driver hangs when two
+    // statements of one connection run at once; an unknown driver may.
+    bool oneCallAtATime;
     // Rewrites a driver's record of a statement as libruva70 reports it; null
     // when the records pass as they are.
     void (*fixRecord)(Diag& record);

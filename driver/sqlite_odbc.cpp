@@ -74,6 +74,7 @@ const DataSource kSqliteDriver = {
     .driverReprepares = false,
     .silentReprepares = false,
     .cancel = CancelRoute::InterruptStatement,
+    .oneCallAtATime = false,
     .fixRecord = fixRecord,
     .nativeSqlWarningLost = true,
     .afterConnect = nullptr,

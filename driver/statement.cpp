@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace ruva {
 
@@ -46,23 +48,31 @@ namespace {
 struct Stmt {
     Handle* h = nullptr;
     bool inCall = false;
+    CallTurn call;
+    // What the entry point returns when begin() fails.
+    SQLRETURN refused = SQL_INVALID_HANDLE;
     Stmt() = default;
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     ~Stmt() {
-        if (inCall) endCall(*h);
+        if (inCall) endCall(*h, call);
     }
     SQLHSTMT dm() const { return h->dm.load(); }
     const DriverManager& api() const { return fns(*h); }
     StmtState& st() const { return *h->stmt; }
     // Looks the statement up and begins the call; false for a handle that is
-    // not a live statement.
-    bool begin(SQLHSTMT hstmt) {
+    // not a live statement (`refused` SQL_INVALID_HANDLE), or for a call
+    // cancelled while it waited for its connection's turn (SQL_ERROR, with
+    // the cancel's record; the call is begun, and ends with this object).
+    bool begin(SQLHSTMT hstmt, bool cancellable = true) {
         h = lookup(hstmt, Kind::Stmt);
         if (h == nullptr || h->stmt == nullptr) return false;
-        beginCall(*h);
+        call = beginCall(*h, cancellable);
         inCall = true;
-        return true;
+        if (!call.cancelled) return true;
+        clearDiags(*h);
+        refused = fail(*h, "S1008", "the statement was cancelled before it ran");
+        return false;
     }
 };
 
@@ -818,7 +828,10 @@ SQLRETURN dropStmt(SQLHSTMT hstmt) {
     if (!dbc) return SQL_INVALID_HANDLE;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
     Stmt s;
-    if (!enterStmt(hstmt, s)) return SQL_INVALID_HANDLE;
+    // A cancel that comes while the release waits for its turn changes
+    // nothing: the statement is released all the same.
+    if (!s.begin(hstmt, false)) return SQL_INVALID_HANDLE;
+    clearDiags(*s.h);
     // No cancel may reach the driver manager's statement once it is freed.
     std::lock_guard<std::mutex> lock(s.h->cancelMu);
     closeCursor(*s.h);
@@ -913,7 +926,7 @@ SQLRETURN cancelRunning(Handle& h, Handle& dbc) {
 
 #define RUVA_ENTER_STMT(hstmt) \
     Stmt s;                    \
-    if (!enterStmt(hstmt, s)) return SQL_INVALID_HANDLE
+    if (!enterStmt(hstmt, s)) return s.refused
 
 extern "C" {
 
@@ -934,6 +947,8 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     state->transactionEnds = &dbc->transactionEnds;
     SQLHSTMT st = SQL_NULL_HSTMT;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
+    // Taken after childrenMu, as a release takes them.
+    ConnectionTurn turn(*dbc);
     if (source->cancel == CancelRoute::InterruptStatement) prepareInterrupts(*dbc);
     SQLRETURN rc = fns(*dbc).SQLAllocStmt(dbc->dm.load(), &st);
     if (!SQL_SUCCEEDED(rc)) return rc;
@@ -952,7 +967,10 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
         fns(*dbc).SQLFreeStmt(st, SQL_DROP);
         return fail(*dbc, "S1001", "no handle left in the handle table");
     }
-    if (Handle* h = lookup(handleOf(v), Kind::Stmt)) h->driverStmt.store(driverStmt, std::memory_order_release);
+    if (Handle* h = lookup(handleOf(v), Kind::Stmt)) {
+        h->driverStmt.store(driverStmt, std::memory_order_release);
+        h->turn.store(dbc->turn.load(std::memory_order_acquire), std::memory_order_release);
+    }
     *phstmt = handleOf(v);
     return rc;
 }
@@ -983,7 +1001,13 @@ SQLRETURN ruva70_SQLFreeStmt(SQLHSTMT hstmt, SQLUSMALLINT fOption) {
     return rc;
 }
 
-SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
+namespace {
+
+// One attempt of SQLCancel. `busy`: the statement is idle but another call
+// holds its connection's turn; nothing was done, and the cancel is tried
+// again once every lock taken here is let go (a release of the statement
+// takes the turn before cancelMu).
+SQLRETURN cancelOnce(SQLHSTMT hstmt, bool& busy) {
     // May arrive from another thread at any moment: while the statement runs,
     // between its calls, or racing its release. Cancels of one statement take
     // turns (cancelMu, which the statement's release also holds).
@@ -1009,12 +1033,39 @@ SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
     // call waits until this cancel is done (handles.h).
     h->idleCancel.store(true, std::memory_order_seq_cst);
     if (h->calls.load(std::memory_order_seq_cst) == 0) {
+        std::unique_lock<std::recursive_timed_mutex> turn;
+        if (std::recursive_timed_mutex* t = h->turn.load(std::memory_order_acquire)) {
+            turn = std::unique_lock<std::recursive_timed_mutex>(*t, std::try_to_lock);
+            if (!turn.owns_lock()) {
+                h->idleCancel.store(false, std::memory_order_release);
+                busy = true;
+                return SQL_SUCCESS;
+            }
+        }
         SQLRETURN rc = cancelIdle(*h);
         h->idleCancel.store(false, std::memory_order_release);
         return rc;
     }
     h->idleCancel.store(false, std::memory_order_release);
+    // A call still waiting for its connection's turn fails as soon as it has
+    // it (handles.h); one that got it meanwhile is in the driver, or about to
+    // be, and the driver's cancel goes to it.
+    if (h->waitingTurn.load(std::memory_order_seq_cst)) {
+        h->turnCancel.store(true, std::memory_order_seq_cst);
+        if (h->waitingTurn.load(std::memory_order_seq_cst)) return SQL_SUCCESS;
+    }
     return cancelRunning(*h, *dbc);
+}
+
+}  // namespace
+
+SQLRETURN ruva70_SQLCancel(SQLHSTMT hstmt) {
+    for (;;) {
+        bool busy = false;
+        const SQLRETURN rc = cancelOnce(hstmt, busy);
+        if (!busy) return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 SQLRETURN ruva70_SQLSetStmtOption(SQLHSTMT hstmt, SQLUSMALLINT fOption, SQLULEN vParam) {
@@ -1249,14 +1300,14 @@ SQLRETURN ruva70_SQLBindParameter(SQLHSTMT hstmt, SQLUSMALLINT ipar, SQLSMALLINT
                                   SQLSMALLINT fSqlType, SQLULEN cbColDef, SQLSMALLINT ibScale, SQLPOINTER rgbValue,
                                   SQLLEN cbValueMax, SQLLEN* pcbValue) {
     Stmt s;
-    if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
+    if (!enterBinding(hstmt, s)) return s.refused;
     if (fParamType == SQL_PARAM_OUTPUT && s.st().outputInput == 1) fParamType = SQL_PARAM_INPUT_OUTPUT;
     return bindParameter(*s.h, ipar, fParamType, fCType, fSqlType, cbColDef, ibScale, rgbValue, cbValueMax, pcbValue);
 }
 
 SQLRETURN ruva70_SQLParamOptions(SQLHSTMT hstmt, SQLULEN crow, SQLULEN* pirow) {
     Stmt s;
-    if (!enterBinding(hstmt, s)) return SQL_INVALID_HANDLE;
+    if (!enterBinding(hstmt, s)) return s.refused;
     SQLRETURN rc = s.api().SQLParamOptions(s.dm(), crow, pirow);
     if (SQL_SUCCEEDED(rc)) {
         s.st().paramRows = crow;

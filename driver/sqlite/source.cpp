@@ -85,6 +85,7 @@ const DataSource kEngine = {
     .driverReprepares = true,
     .silentReprepares = false,
     .cancel = CancelRoute::AnyThread,
+    .oneCallAtATime = false,
     .fixRecord = nullptr,
     .nativeSqlWarningLost = false,
     .afterConnect = nullptr,
