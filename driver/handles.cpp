@@ -85,12 +85,6 @@ void releaseChildren(uint32_t parent, Kind childKind) {
     }
 }
 
-CallTurn beginCall(Handle& stmt, bool cancellable) {
-    stmt.calls.fetch_add(1, std::memory_order_seq_cst);
-    while (stmt.idleCancel.load(std::memory_order_seq_cst)) std::this_thread::yield();
-    return awaitTurn(stmt, cancellable);
-}
-
 CallTurn awaitTurn(Handle& stmt, bool cancellable) {
     CallTurn call;
     std::recursive_timed_mutex* turn = stmt.turn.load(std::memory_order_acquire);

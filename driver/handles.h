@@ -175,14 +175,18 @@ struct CallTurn {
     std::recursive_timed_mutex* turn = nullptr;  // held until endCall; null: none taken
     bool cancelled = false;                      // cancelled while it waited for the turn
 };
-// A call that is not `cancellable` waits for the turn whatever comes.
-CallTurn beginCall(Handle& stmt, bool cancellable = true);
 // The turn part of beginCall, for a call begun without it
 // (beginCallOnly) that needs the driver after all.
 CallTurn awaitTurn(Handle& stmt, bool cancellable);
 inline void beginCallOnly(Handle& stmt) {
     stmt.calls.fetch_add(1, std::memory_order_seq_cst);
     while (stmt.idleCancel.load(std::memory_order_seq_cst)) std::this_thread::yield();
+}
+// A call that is not `cancellable` waits for the turn whatever comes.
+inline CallTurn beginCall(Handle& stmt, bool cancellable = true) {
+    beginCallOnly(stmt);
+    if (!stmt.turn.load(std::memory_order_acquire)) return CallTurn{};
+    return awaitTurn(stmt, cancellable);
 }
 inline void endCall(Handle& stmt, const CallTurn& call) {
     if (call.turn) call.turn->unlock();

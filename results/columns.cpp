@@ -30,7 +30,7 @@ BoundColumns* allocBoundColumns(jint numCols) {
     if (n > (SIZE_MAX - sizeof(BoundColumns)) / perColumn) return nullptr;
     void* block = std::calloc(1, sizeof(BoundColumns) + n * perColumn);
     if (!block) return nullptr;
-    auto* cols = new (block) BoundColumns{static_cast<int32_t>(numCols), false};
+    auto* cols = new (block) BoundColumns{static_cast<int32_t>(numCols), false, nullptr};
     for (size_t i = 0; i < n; ++i) {
         new (cols->records() + i) BoundColBuffer{};
         new (cols->stores() + i) ColumnStore{};
@@ -38,8 +38,21 @@ BoundColumns* allocBoundColumns(jint numCols) {
     return cols;
 }
 
-void freeBoundColumns(BoundColumns* cols) {
+void forgetColumnObjects(JNIEnv* env, BoundColumns* cols) {
+    if (!cols->array) return;
+    for (int32_t i = 0; i < cols->numCols; ++i) {
+        ColumnStore& st = cols->stores()[i];
+        if (st.column) env->DeleteGlobalRef(st.column);
+        st.column = nullptr;
+        st.columnRead = false;
+    }
+    env->DeleteGlobalRef(cols->array);
+    cols->array = nullptr;
+}
+
+void freeBoundColumns(JNIEnv* env, BoundColumns* cols) {
     if (!cols) return;
+    forgetColumnObjects(env, cols);
     for (int32_t i = 0; i < cols->numCols; ++i) {
         std::free(cols->records()[i].ownedBuffer);
         std::free(cols->stores()[i].held);
@@ -384,7 +397,7 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_allocAndBindAllCols(JNIEnv* env, jobject, 
     // them before their buffers are freed.
     auto unwind = [&](jint bound, jbyte status) {
         if (bound > 0) drv.SQLFreeStmt(h, SQL_UNBIND);
-        qv::results::freeBoundColumns(cols);
+        qv::results::freeBoundColumns(f.env(), cols);
         return fail(status);
     };
     SQLRETURN rc = SQL_SUCCESS;
@@ -529,11 +542,11 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_bindCol(JNIEnv* env, jobject, jint hStmt, 
     return qv::saturateToJint(rec.lengthInd);
 }
 
-QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_freeBoundColBuffers(JNIEnv*, jobject, jint boundCols, jint) {
+QV_ENTRY(void) Java_com_quorvane_jdbc_JdbcOdbcClient_freeBoundColBuffers(JNIEnv* env, jobject, jint boundCols, jint) {
     // The stored count says how many records there are, whatever Java passes.
     if (boundCols == 0) return;
     qv::results::freeBoundColumns(
-        static_cast<BoundColumns*>(qv::registry::release(qv::registry::Kind::BoundColumns, boundCols)));
+        env, static_cast<BoundColumns*>(qv::registry::release(qv::registry::Kind::BoundColumns, boundCols)));
 }
 
 QV_ENTRY(jint)

@@ -2,7 +2,9 @@
 // values of the five numeric C types to the Java column objects.
 //
 // This runs once per row, so its JNI traffic is kept to what Java can
-// observe: per cached column one element read and two field stores. The
+// observe: per cached column two field stores, and one element read per
+// column and array (the column objects are kept while fetches pass the same
+// array). The
 // array's class is the one the Java declaration names (JdbcOdbcBoundCol[]:
 // the JVM refuses any other from Java code, bytecode, reflection and method
 // handles alike), so every element is a column object or null, and with
@@ -74,6 +76,36 @@ void storeColumn(JNIEnv* env, jobject obj, const BoundColBuffer& rec) {
     env->SetBooleanField(obj, ids.hasCachedValue, JNI_TRUE);
 }
 
+// A row's values into the column objects kept for the array, each element
+// read (and kept as a global reference) the first time its column is cached.
+// The Java layer never replaces an element of its array: a caller that does
+// so between fetches has the values land in the object read before.
+jint storeKept(JNIEnv* env, qv::results::BoundColumns* cols, jobjectArray array, jint n, SQLRETURN rc) {
+    const BoundColBuffer* recs = cols->records();
+    qv::results::ColumnStore* stores = cols->stores();
+    for (jint i = 0; i < n; ++i) {
+        if (!isCached(recs[i])) continue;
+        qv::results::ColumnStore& st = stores[i];
+        if (!st.columnRead) {
+            jobject local = env->GetObjectArrayElement(array, i);
+            if (!local) {
+                if (env->ExceptionCheck()) return 0;
+                st.columnRead = true;
+                continue;
+            }
+            st.column = env->NewGlobalRef(local);
+            // Without memory for the reference, this row's value goes to the
+            // element directly and the next row reads it again.
+            st.columnRead = st.column != nullptr;
+            storeColumn(env, local, recs[i]);
+            env->DeleteLocalRef(local);
+            continue;
+        }
+        if (st.column) storeColumn(env, st.column, recs[i]);
+    }
+    return rc;
+}
+
 }  // namespace
 
 QV_ENTRY(jint)
@@ -88,6 +120,13 @@ Java_com_quorvane_jdbc_JdbcOdbcClient_fetch(JNIEnv* env, jobject, jint hStmt, ji
     const jint n = std::min(numCols, static_cast<jint>(cols->numCols));
     if (n <= 0) return rc;
     const BoundColBuffer* recs = cols->records();
+    // The array of the last fetch again (a result read row by row): each
+    // element is read once and kept. A new array (a new result on columns
+    // kept bound) is remembered, and this row reads its elements as they are.
+    if (cols->array && env->IsSameObject(boundColObjects, cols->array))
+        return storeKept(env, cols, boundColObjects, n, rc);
+    qv::results::forgetColumnObjects(env, cols);
+    cols->array = env->NewGlobalRef(boundColObjects);
     const bool keepRefs = n <= kLocalRefBudget;
     for (jint i = 0; i < n; ++i) {
         if (!isCached(recs[i])) continue;

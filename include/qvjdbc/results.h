@@ -32,6 +32,11 @@ struct ColumnStore {
     // stored less than the whole value.
     bool deposited;
     bool truncated;
+    // The fetch's hand-over: the Java column object of this column in the
+    // array `BoundColumns::array`, as a global reference (null: the element
+    // was null), once `columnRead`.
+    bool columnRead;
+    jobject column;
 };
 
 struct alignas(alignof(BoundColBuffer)) BoundColumns {
@@ -39,6 +44,11 @@ struct alignas(alignof(BoundColBuffer)) BoundColumns {
     // A read deposited a value or displaced a bound buffer since the last
     // fetch: only then has afterFetch anything to do.
     bool readSinceFetch;
+    // The Java array of column objects the last fetch was given (a global
+    // reference, or null): while fetches pass the same array, its elements
+    // are read once each and kept (ColumnStore::column), instead of once
+    // per row.
+    jobject array;
 
     BoundColBuffer* records() { return reinterpret_cast<BoundColBuffer*>(this + 1); }
     ColumnStore* stores() { return reinterpret_cast<ColumnStore*>(records() + numCols); }
@@ -49,8 +59,11 @@ static_assert(alignof(ColumnStore) <= alignof(BoundColBuffer), "stores follow th
 // A new array of numCols zeroed records, or null (negative or overflowing
 // size, or no memory).
 BoundColumns* allocBoundColumns(jint numCols);
-// Frees every buffer the records own and the array itself.
-void freeBoundColumns(BoundColumns* cols);
+// Frees every buffer the records own, the global references the fetch
+// keeps, and the array itself.
+void freeBoundColumns(JNIEnv* env, BoundColumns* cols);
+// Lets go of the Java array and column objects the fetch keeps.
+void forgetColumnObjects(JNIEnv* env, BoundColumns* cols);
 
 // The array behind a live token, or null.
 BoundColumns* boundColumns(jint token);

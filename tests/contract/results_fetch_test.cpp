@@ -199,4 +199,84 @@ TEST_F(ResultsFetch, ARowCostsOneElementReadPerCachedColumnAndNothingElse) {
     JC(freeBoundColBuffers, many, 40);
 }
 
+// Counts the global references made and given back in its scope.
+class GlobalRefs {
+public:
+    GlobalRefs() : env_(qvt::env()), saved_(env_->functions), table_(*saved_) {
+        current_ = this;
+        table_.NewGlobalRef = [](JNIEnv* e, jobject o) {
+            ++current_->made;
+            return current_->saved_->NewGlobalRef(e, o);
+        };
+        table_.DeleteGlobalRef = [](JNIEnv* e, jobject o) {
+            ++current_->deleted;
+            current_->saved_->DeleteGlobalRef(e, o);
+        };
+        env_->functions = &table_;
+    }
+    ~GlobalRefs() { env_->functions = saved_; }
+    int made = 0, deleted = 0;
+
+private:
+    static inline GlobalRefs* current_ = nullptr;
+    JNIEnv* env_;
+    const JNINativeInterface_* saved_;
+    JNINativeInterface_ table_;
+};
+
+TEST_F(ResultsFetch, LaterRowsOfOneArrayReadEachObjectOnceAndANewArrayItsOwn) {
+    GlobalRefs refs;
+    const jint token = bind({{SQL_INTEGER}, {SQL_VARCHAR}, {SQL_BIGINT}});
+    jobjectArray objs = objects(3);
+    int32_t v = 1;
+    int64_t big = 10;
+    put(token, 1, &v, 4);
+    put(token, 3, &big, 8);
+    EXPECT_EQ(JC(fetch, 7, token, objs, 3), 0);
+    {
+        RowCalls calls;
+        for (int32_t r = 2; r <= 4; ++r) {
+            v = r;
+            big = 10 * r;
+            put(token, 1, &v, 4);
+            put(token, 3, &big, 8);
+            EXPECT_EQ(JC(fetch, 7, token, objs, 3), 0);
+        }
+        EXPECT_EQ(calls.elements, 2) << "each cached column's object is read once for the array";
+    }
+    EXPECT_EQ(intOf(at(objs, 0)), 4);
+    EXPECT_EQ(qvt::env()->GetLongField(at(objs, 2), qv::ids.cachedLong), 40);
+    // The text column turns null: its object is read then, once.
+    rec(token, 2).lengthInd = SQL_NULL_DATA;
+    {
+        RowCalls calls;
+        EXPECT_EQ(JC(fetch, 7, token, objs, 3), 0);
+        EXPECT_EQ(JC(fetch, 7, token, objs, 3), 0);
+        EXPECT_EQ(calls.elements, 1);
+    }
+    EXPECT_TRUE(flag(at(objs, 1), qv::ids.cachedNull));
+    // A new array (a new result on columns kept bound) gets the values in its
+    // own objects, row after row; the old array's objects are left alone.
+    jobjectArray next = objects(3);
+    v = 99;
+    put(token, 1, &v, 4);
+    EXPECT_EQ(JC(fetch, 7, token, next, 3), 0);
+    EXPECT_EQ(intOf(at(next, 0)), 99);
+    v = 100;
+    put(token, 1, &v, 4);
+    EXPECT_EQ(JC(fetch, 7, token, next, 3), 0);
+    EXPECT_EQ(intOf(at(next, 0)), 100);
+    EXPECT_EQ(intOf(at(objs, 0)), 4);
+    // An array too short for the columns raises its index exception on every
+    // row, kept objects or not.
+    jobjectArray shortOne = objects(2);
+    EXPECT_EQ(JC(fetch, 7, token, shortOne, 3), 0);
+    EXPECT_EQ(qvt::takeSqlException(), "ArrayIndexOutOfBoundsException");
+    EXPECT_EQ(JC(fetch, 7, token, shortOne, 3), 0);
+    EXPECT_EQ(qvt::takeSqlException(), "ArrayIndexOutOfBoundsException");
+    JC(freeBoundColBuffers, token, 3);
+    EXPECT_GT(refs.made, 0);
+    EXPECT_EQ(refs.made, refs.deleted) << "every global reference is given back with the columns";
+}
+
 }  // namespace
