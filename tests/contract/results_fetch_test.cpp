@@ -1,4 +1,5 @@
 // Fetch and the cached column values, with the row scripted at the seam.
+#include "jni_spy.h"
 #include "qvjdbc/idcache.h"
 #include "results_fixture.h"
 
@@ -199,33 +200,8 @@ TEST_F(ResultsFetch, ARowCostsOneElementReadPerCachedColumnAndNothingElse) {
     JC(freeBoundColBuffers, many, 40);
 }
 
-// Counts the global references made and given back in its scope.
-class GlobalRefs {
-public:
-    GlobalRefs() : env_(qvt::env()), saved_(env_->functions), table_(*saved_) {
-        current_ = this;
-        table_.NewGlobalRef = [](JNIEnv* e, jobject o) {
-            ++current_->made;
-            return current_->saved_->NewGlobalRef(e, o);
-        };
-        table_.DeleteGlobalRef = [](JNIEnv* e, jobject o) {
-            ++current_->deleted;
-            current_->saved_->DeleteGlobalRef(e, o);
-        };
-        env_->functions = &table_;
-    }
-    ~GlobalRefs() { env_->functions = saved_; }
-    int made = 0, deleted = 0;
-
-private:
-    static inline GlobalRefs* current_ = nullptr;
-    JNIEnv* env_;
-    const JNINativeInterface_* saved_;
-    JNINativeInterface_ table_;
-};
-
 TEST_F(ResultsFetch, LaterRowsOfOneArrayReadEachObjectOnceAndANewArrayItsOwn) {
-    GlobalRefs refs;
+    qvt::JniSpy spy;
     const jint token = bind({{SQL_INTEGER}, {SQL_VARCHAR}, {SQL_BIGINT}});
     jobjectArray objs = objects(3);
     int32_t v = 1;
@@ -275,8 +251,9 @@ TEST_F(ResultsFetch, LaterRowsOfOneArrayReadEachObjectOnceAndANewArrayItsOwn) {
     EXPECT_EQ(JC(fetch, 7, token, shortOne, 3), 0);
     EXPECT_EQ(qvt::takeSqlException(), "ArrayIndexOutOfBoundsException");
     JC(freeBoundColBuffers, token, 3);
-    EXPECT_GT(refs.made, 0);
-    EXPECT_EQ(refs.made, refs.deleted) << "every global reference is given back with the columns";
+    EXPECT_FALSE(spy.globalsMade().empty());
+    EXPECT_EQ(spy.globalsMade().size(), spy.globalsDeleted().size())
+        << "every global reference is given back with the columns";
 }
 
 }  // namespace
