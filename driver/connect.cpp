@@ -411,7 +411,7 @@ SQLRETURN ruva70_SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
     if (hdbc != SQL_NULL_HDBC) {
         Handle* dbc = enter(hdbc, Kind::Dbc);
         if (!dbc) return SQL_INVALID_HANDLE;
-        ConnectionTurn turn(*dbc);
+        ConnectionTurn turn(dbc);
         return transact(*dbc, fType);
     }
     Handle* env = enter(henv, Kind::Env);
@@ -422,7 +422,7 @@ SQLRETURN ruva70_SQLTransact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT fType) {
 SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOINTER pvParam) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    ConnectionTurn turn(*dbc);
+    ConnectionTurn turn(dbc);
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
     if (fOption == RUVA70_CONN_SCHEMA) return currentSchema(*dbc, static_cast<char*>(pvParam));
@@ -432,7 +432,7 @@ SQLRETURN ruva70_SQLGetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLPOIN
 SQLRETURN ruva70_SQLSetConnectOption(SQLHDBC hdbc, SQLUSMALLINT fOption, SQLULEN vParam) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    ConnectionTurn turn(*dbc);
+    ConnectionTurn turn(dbc);
     if (fOption == RUVA70_STMT_DRIVER_TYPES || fOption == RUVA70_STMT_TYPE_FROM_VALUE)
         return fail(*dbc, "S1092", "option " + std::to_string(fOption) + " is a statement option");
     // Turning auto-commit on commits the open transaction: on a lost
@@ -452,7 +452,7 @@ SQLRETURN ruva70_SQLNativeSql(SQLHDBC hdbc, SQLCHAR* szSqlStrIn, SQLINTEGER cbSq
                               SQLINTEGER cbSqlStrMax, SQLINTEGER* pcbSqlStr) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    ConnectionTurn turn(*dbc);
+    ConnectionTurn turn(dbc);
     // A null text or a length the driver manager refuses goes to it as it is
     // (S1009 / S1090): there is nothing to copy.
     if (!szSqlStrIn || (cbSqlStrIn < 0 && cbSqlStrIn != SQL_NTS))
@@ -513,7 +513,7 @@ SQLRETURN ruva70_SQLError(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR* s
     // The driver's records are read in the connection's turn (an environment
     // has none).
     call.takeTurn();
-    ConnectionTurn turn(h->kind == Kind::Stmt ? noTurn() : *h);
+    ConnectionTurn turn(h->kind == Kind::Stmt ? nullptr : h);
     const DataSource* source = h->source.load(std::memory_order_relaxed);
     if (h->kind == Kind::Stmt && source && source->fixRecord && takeDriverRecord(*h, d)) {
         reportIfLost(*h, d.state);

@@ -16,11 +16,6 @@ HandleTable& table() {
     return *t;
 }
 
-Handle& noTurn() {
-    static Handle* none = new Handle();
-    return *none;
-}
-
 Handle* lookup(SQLHANDLE h, Kind kind) {
     return table().lookup(valueOf(h), static_cast<uint8_t>(kind));
 }

@@ -194,10 +194,10 @@ inline void endCall(Handle& stmt, const CallTurn& call) {
 }
 
 // A call of a connection's own: holds the connection's turn, if it has one,
-// while it lives.
+// while it lives (none for a null handle).
 class ConnectionTurn {
 public:
-    explicit ConnectionTurn(Handle& dbc) : turn_(dbc.turn.load(std::memory_order_acquire)) {
+    explicit ConnectionTurn(Handle* dbc) : turn_(dbc ? dbc->turn.load(std::memory_order_acquire) : nullptr) {
         if (turn_) turn_->lock();
     }
     ~ConnectionTurn() {
@@ -209,8 +209,6 @@ public:
 private:
     std::recursive_timed_mutex* turn_;
 };
-// A handle without a turn, for a ConnectionTurn that holds none.
-Handle& noTurn();
 
 // The diagnostic records of libruva70 itself.
 void clearDiags(Handle& h);

@@ -62,7 +62,7 @@ extern "C" SQLRETURN ruva70_SQLGetInfo(SQLHDBC hdbc, SQLUSMALLINT fInfoType, SQL
                                        SQLSMALLINT cbInfoValueMax, SQLSMALLINT* pcbInfoValue) {
     Handle* dbc = enter(hdbc, Kind::Dbc);
     if (!dbc) return SQL_INVALID_HANDLE;
-    ConnectionTurn turn(*dbc);
+    ConnectionTurn turn(dbc);
     uint32_t self = valueOf(hdbc);
     switch (fInfoType) {
         case RUVA70_INFO_DATA_STORE_STATE: {

@@ -948,7 +948,7 @@ SQLRETURN ruva70_SQLAllocStmt(SQLHDBC hdbc, SQLHSTMT* phstmt) {
     SQLHSTMT st = SQL_NULL_HSTMT;
     std::lock_guard<std::mutex> children(dbc->childrenMu);
     // Taken after childrenMu, as a release takes them.
-    ConnectionTurn turn(*dbc);
+    ConnectionTurn turn(dbc);
     if (source->cancel == CancelRoute::InterruptStatement) prepareInterrupts(*dbc);
     SQLRETURN rc = fns(*dbc).SQLAllocStmt(dbc->dm.load(), &st);
     if (!SQL_SUCCEEDED(rc)) return rc;

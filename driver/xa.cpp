@@ -70,7 +70,7 @@ using namespace ruva;
     XaCall call = enterXa(hdbc);                                           \
     if (!call.h) return noConnection(out, isCount);                        \
     if (!call.ops || !call.ops->op) return noTwoPhase(call, out, isCount); \
-    ConnectionTurn turn(*call.h);                                          \
+    ConnectionTurn turn(call.h);                                           \
     XaConnection c{*call.h, call.h->dm.load(), valueOf(hdbc)};             \
     return call.ops->op(c, __VA_ARGS__)
 
