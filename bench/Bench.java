@@ -405,13 +405,18 @@ public final class Bench {
                 break;
             }
             case "jdbc-many": {
-                // URL STATEMENTS REPS: that many statements opened on one connection, then closed
+                // URL STATEMENTS REPS [run]: that many statements opened on one connection, then closed;
+                // with "run" each runs a query and keeps its result open until it closes
                 int n = Integer.parseInt(a[1]);
+                boolean run = a.length > 3 && a[3].equals("run");
                 try (Connection c = connectOrSkip(a[0])) {
                     for (int r = 0, reps = Integer.parseInt(a[2]); r < reps; r++) {
                         Statement[] all = new Statement[n];
                         Sample s = Sample.start();
-                        for (int k = 0; k < n; k++) all[k] = c.createStatement();
+                        for (int k = 0; k < n; k++) {
+                            all[k] = c.createStatement();
+                            if (run && !all[k].executeQuery("SELECT 1").next()) throw new IllegalStateException("no row");
+                        }
                         for (Statement st : all) st.close();
                         s.stop().print(n, n);
                     }
@@ -784,6 +789,10 @@ public final class Bench {
                             .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcPg(true), n, reps))
                             .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcPg(true), n, reps))
                             .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-many", c.pgjdbc(false), n, reps)));
+                    works.add(new WorkDef(n + " statements opened, each running a query, then closed, on one connection, PostgreSQL over TCP")
+                            .path("raw C, unixODBC", Role.RAW, c.cCmd("many", c.odbcPg(true), n, reps, "run"))
+                            .path("JDBC layer", Role.JDBC_LAYER, c.javaCmd("jdbc-many", "jdbc:quorvane:" + c.odbcPg(true), n, reps, "run"))
+                            .path("pgjdbc", Role.PEER, c.javaCmd("jdbc-many", c.pgjdbc(false), n, reps, "run")));
                 }
             }
             if (c.only.contains("large")) {

@@ -304,13 +304,20 @@ int main(int argc, char** argv) {
         }
         for (Conn* c : conns) delete c;
     } else if (mode == "many") {
-        // CONN STATEMENTS REPS: that many statements allocated on one connection, then freed
+        // CONN STATEMENTS REPS [run]: that many statements allocated on one connection, then freed;
+        // with "run" each runs a query and keeps its result open until it is freed
         Conn c(connStr);
         const long n = std::atol(argv[3]);
+        const bool run = argc > 5 && std::string(argv[5]) == "run";
         std::vector<SQLHSTMT> all(static_cast<size_t>(n));
         for (int r = 0; r < reps; ++r) {
             bench::Sample s = bench::Sample::start();
-            for (auto& st : all) SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st);
+            for (auto& st : all) {
+                SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st);
+                if (run && (!ok(SQLExecDirect(st, (SQLCHAR*)"SELECT 1", SQL_NTS)) || !ok(SQLFetch(st)))) {
+                    die(SQL_HANDLE_STMT, st, "SELECT 1");
+                }
+            }
             for (auto& st : all) SQLFreeHandle(SQL_HANDLE_STMT, st);
             s.stop().print(n, n);
         }

@@ -123,6 +123,26 @@ public class JdbcOdbcConnection implements Connection {
 
     /** Allocates a statement handle on this connection. */
     StatementState newStatement() throws SQLException {
+        StatementState s = new StatementState(state, 0);
+        allocate(s);
+        return s;
+    }
+
+    /**
+     * A statement whose handle waits for its first call (see
+     * {@link #allocate}): a plain statement costs the data source nothing
+     * until it runs, as a statement of pgjdbc does.
+     */
+    StatementState newUnallocatedStatement() throws SQLException {
+        checkOpen();
+        if (state.closing) throw JdbcOdbcErrors.connectionClosed();
+        StatementState s = new StatementState(state, 0);
+        s.unallocated = true;
+        return s;
+    }
+
+    /** Gives {@code s} its handle on this connection; under the statement's lock when it is in use. */
+    void allocate(StatementState s) throws SQLException {
         state.lock.lock();
         try {
             int h = hDbc();
@@ -133,10 +153,10 @@ public class JdbcOdbcConnection implements Connection {
             if (hStmt == 0 || !Odbc.succeeded(ec[0])) {
                 throw JdbcOdbcErrors.failure(odbc, 0, h, 0, "allocating a statement", false);
             }
-            StatementState s = new StatementState(state, hStmt);
+            s.hStmt = hStmt;
+            s.unallocated = false;
             state.live.incrementAndGet();
             state.statements.add(s);
-            return s;
         } finally {
             state.lock.unlock();
         }
@@ -235,7 +255,7 @@ public class JdbcOdbcConnection implements Connection {
 
     @Override
     public Statement createStatement() throws SQLException {
-        return new JdbcOdbcStatement(this, newStatement());
+        return new JdbcOdbcStatement(this, newUnallocatedStatement());
     }
 
     @Override
@@ -296,13 +316,13 @@ public class JdbcOdbcConnection implements Connection {
     @Override
     public Statement createStatement(int type, int concurrency) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency);
+        return ofType(new JdbcOdbcStatement(this, newUnallocatedStatement()), t, concurrency);
     }
 
     @Override
     public Statement createStatement(int type, int concurrency, int holdability) throws SQLException {
         int t = checkResultSetKind(type, concurrency, holdability);
-        return ofType(new JdbcOdbcStatement(this, newStatement()), t, concurrency, holdability);
+        return ofType(new JdbcOdbcStatement(this, newUnallocatedStatement()), t, concurrency, holdability);
     }
 
     @Override

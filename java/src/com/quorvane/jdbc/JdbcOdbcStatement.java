@@ -128,15 +128,28 @@ public class JdbcOdbcStatement implements Statement {
     }
 
     void checkOpen() throws SQLException {
-        if (closed || state.hStmt == 0) {
+        if (closed || !state.usable()) {
             if (conn.isClosed()) throw JdbcOdbcErrors.connectionClosed();
             throw JdbcOdbcErrors.closed("The statement");
         }
     }
 
+    /**
+     * Takes the statement's lock for a call on its handle, allocating the
+     * handle of a plain statement at its first such call.
+     */
     void lock() throws SQLException {
         state.lock.lock();
         if (closed || state.hStmt == 0) {
+            if (!closed && state.unallocated) {
+                try {
+                    state.allocateForCall(conn);
+                    return;
+                } catch (SQLException | RuntimeException e) {
+                    state.lock.unlock();
+                    throw e;
+                }
+            }
             state.lock.unlock();
             checkOpen();
         }
@@ -696,7 +709,7 @@ public class JdbcOdbcStatement implements Statement {
 
     @Override
     public boolean isClosed() {
-        return closed || state.hStmt == 0;
+        return closed || !state.usable();
     }
 
     @Override

@@ -1,5 +1,6 @@
 package com.quorvane.jdbc;
 
+import java.sql.SQLException;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.ScheduledFuture;
@@ -20,6 +21,12 @@ final class StatementState implements Runnable {
     /** errorCode array of the calls made under the lock. */
     final byte[] ec = new byte[2];
     volatile int hStmt;
+    /**
+     * A plain statement's handle is allocated at its first call that needs
+     * one; until then {@link #hStmt} is 0 and this is set. Cleared when the
+     * handle comes and when the statement is freed without one.
+     */
+    volatile boolean unallocated;
 
     // Bound parameters (prepared statements).
     int params;
@@ -83,11 +90,23 @@ final class StatementState implements Runnable {
     private ScheduledFuture<?> timer;
     /** When the execution begun last started (System.nanoTime). */
     long executionStart;
+    /** The handle is being allocated for a call (under execLock). */
+    private boolean allocating;
+    /** A cancel came while it was (under execLock). */
+    private boolean cancelledBeforeHandle;
 
     StatementState(ConnectionState conn, int hStmt) {
         this.conn = conn;
         this.odbc = conn.odbc;
         this.hStmt = hStmt;
+    }
+
+    /**
+     * Whether the statement can still be used: it has its handle, or waits
+     * for it on a connection that is neither closed nor closing.
+     */
+    boolean usable() {
+        return hStmt != 0 || (unallocated && !conn.closing && conn.hDbc != 0);
     }
 
     /** The cleaner's action for a statement nobody closed. */
@@ -159,8 +178,35 @@ final class StatementState implements Runnable {
     void cancel() {
         synchronized (execLock) {
             int h = hStmt;
-            if (h != 0 && running != 0) odbc.cancel(h);
+            if (allocating) cancelledBeforeHandle = true;
+            else if (h != 0 && running != 0) odbc.cancel(h);
         }
+    }
+
+    /**
+     * Allocates the handle of a statement that waits for it, for the call
+     * about to run; under the lock. The allocation may wait for the
+     * connection's other work (a data source whose calls take turns), and
+     * there is no handle to cancel yet: a cancel that comes meanwhile fails
+     * the call with HY008 once the handle is there, and the call never
+     * reaches the data source.
+     */
+    void allocateForCall(JdbcOdbcConnection owner) throws SQLException {
+        synchronized (execLock) {
+            allocating = true;
+            cancelledBeforeHandle = false;
+        }
+        boolean cancelled;
+        try {
+            owner.allocate(this);
+        } finally {
+            synchronized (execLock) {
+                allocating = false;
+                cancelled = cancelledBeforeHandle;
+                cancelledBeforeHandle = false;
+            }
+        }
+        if (cancelled) throw JdbcOdbcErrors.of("The statement was cancelled before it ran", "HY008");
     }
 
     /**
@@ -269,6 +315,7 @@ final class StatementState implements Runnable {
         }
         try {
             int h = hStmt;
+            unallocated = false;
             if (h == 0) return;
             closeCursor(true);
             dropShape();

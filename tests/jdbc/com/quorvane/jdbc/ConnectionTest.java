@@ -292,8 +292,14 @@ class ConnectionTest {
     void cancelOfAStatementWaitingForItsTurnLeavesTheRunningOneAlone() throws Exception {
         org.junit.jupiter.api.Assumptions.assumeTrue(Db.mariadb(), "a data source whose calls take turns");
         try (Connection c = Db.connect(); Statement slow = c.createStatement();
-                Statement waiting = c.createStatement()) {
-            var pool = Executors.newFixedThreadPool(2);
+                Statement waiting = c.createStatement(); Statement fresh = c.createStatement()) {
+            Db.quietly(c, "DROP TABLE turn1");
+            Db.exec(c, "CREATE TABLE turn1 (i integer)");
+            // Ran once: its handle is there, so it waits for its turn in the execution itself.
+            try (ResultSet rs = waiting.executeQuery("SELECT 1")) {
+                assertTrue(rs.next());
+            }
+            var pool = Executors.newFixedThreadPool(3);
             long start = System.nanoTime();
             var running = pool.submit(() -> {
                 try (ResultSet rs = slow.executeQuery("SELECT SLEEP(3)")) {
@@ -310,8 +316,17 @@ class ConnectionTest {
                     return e;
                 }
             });
+            // Never ran: it waits for its turn while its handle is allocated.
+            var allocates = pool.submit(() -> {
+                try {
+                    return (Object) fresh.executeUpdate("INSERT INTO turn1 VALUES (1)");
+                } catch (SQLException e) {
+                    return e;
+                }
+            });
             Thread.sleep(300);
             waiting.cancel();
+            fresh.cancel();
             // Back long before the running statement ends, and as a cancel.
             Object outcome = waits.get(2, TimeUnit.SECONDS);
             SQLException e = assertInstanceOf(SQLException.class, outcome);
@@ -319,10 +334,18 @@ class ConnectionTest {
             // SLEEP answers 1 when it was interrupted.
             assertEquals(0, running.get(10, TimeUnit.SECONDS));
             assertTrue(System.nanoTime() - start >= 2_900_000_000L);
+            // The one without a handle fails as cancelled once it has one, and never ran.
+            SQLException f = assertInstanceOf(SQLException.class, allocates.get(10, TimeUnit.SECONDS));
+            assertEquals("HY008", f.getSQLState(), f.getMessage());
             try (ResultSet rs = waiting.executeQuery("SELECT 7")) {
                 assertTrue(rs.next());
                 assertEquals(7, rs.getInt(1));
             }
+            try (ResultSet rs = fresh.executeQuery("SELECT COUNT(*) FROM turn1")) {
+                assertTrue(rs.next());
+                assertEquals(0, rs.getInt(1));
+            }
+            Db.exec(c, "DROP TABLE turn1");
             pool.shutdown();
         }
     }

@@ -107,4 +107,43 @@ class ManyStatementsTest {
         assertEquals(0, live(c));
         for (Statement s : all) assertTrue(s.isClosed());
     }
+
+    /**
+     * A plain statement takes its handle at its first call: statements that
+     * never ran hold nothing native, and still behave as open statements of
+     * their connection until it closes.
+     */
+    @Test
+    void statementsThatNeverRanHoldNothingNative() throws Exception {
+        Connection c = Db.connect();
+        List<Statement> idle = new ArrayList<>();
+        for (int k = 0; k < 2_000; k++) idle.add(c.createStatement());
+        assertEquals(0, live(c), "no handle before the first call");
+        Statement limited = idle.get(7);
+        limited.setMaxRows(2);
+        assertTrue(live(c) >= 1, "an option set on the handle allocates it");
+        Db.quietly(c, "DROP TABLE never");
+        Db.exec(c, "CREATE TABLE never (i integer)", "INSERT INTO never VALUES (1)", "INSERT INTO never VALUES (2)",
+                "INSERT INTO never VALUES (3)");
+        int rows = 0;
+        try (ResultSet rs = limited.executeQuery("SELECT i FROM never ORDER BY i")) {
+            while (rs.next()) rows++;
+        }
+        assertEquals(2, rows, "the option set before the first execution holds");
+        Statement runs = idle.get(1_000);
+        try (ResultSet rs = runs.executeQuery("SELECT count(*) FROM never")) {
+            assertTrue(rs.next());
+            assertEquals(3, rs.getInt(1));
+        }
+        for (int k = 0; k < 1_000; k++) idle.get(k).close();
+        assertTrue(idle.get(0).isClosed());
+        assertTrue(!runs.isClosed() && !idle.get(1_999).isClosed());
+        Db.exec(c, "DROP TABLE never");
+        c.close();
+        assertEquals(0, live(c));
+        for (Statement s : idle) assertTrue(s.isClosed(), "a statement of a closed connection is closed");
+        java.sql.SQLException e = org.junit.jupiter.api.Assertions.assertThrows(java.sql.SQLException.class,
+                () -> idle.get(1_999).executeQuery("SELECT 1"));
+        assertEquals("08003", e.getSQLState(), e.getMessage());
+    }
 }
