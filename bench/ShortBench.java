@@ -23,7 +23,9 @@ import java.util.concurrent.atomic.AtomicLong;
  * executes it, reads its one row and closes everything. The same work runs
  * through this driver and through pgjdbc (both over TCP to the same
  * server), and as the raw C limit (short_bench: one connection per thread,
- * as many threads as the pool has connections, one round trip per cycle).
+ * as many threads as the pool has connections, one round trip per cycle)
+ * and as the same work in C (short_bench with a pool: as many threads
+ * sharing as many connections as the Java paths).
  * Each path runs in a process of its own, alternating, round after round;
  * the figures are cycles per second after a second of warm-up, and their
  * medians and ratios.
@@ -186,18 +188,24 @@ public final class ShortBench {
         setup(port);
         String java = Paths.get(System.getProperty("java.home"), "bin", "java").toString();
         String rawConn = url("quorvane", port).substring("jdbc:quorvane:".length()) + "Uid=postgres;";
-        String[] paths = {"raw", "quorvane", "pgjdbc"};
+        // raw: one connection per thread for as many threads as the pool has
+        // connections, nothing handed over; rawpool: the Java paths' work in C,
+        // THREADS threads borrowing POOL connections for each cycle.
+        String[] paths = {"raw", "rawpool", "quorvane", "pgjdbc"};
         List<List<Double>> rates = new ArrayList<>(), cpus = new ArrayList<>();
         for (int i = 0; i < paths.length; i++) {
             rates.add(new ArrayList<>());
             cpus.add(new ArrayList<>());
         }
+        List<Double> toPeer = new ArrayList<>(), toPooled = new ArrayList<>();
         System.out.printf("short statements: %s threads, pool of %s, %s s per run, %d rounds; load %s%n", threads, pool,
                 seconds, rounds, load());
         for (int r = 0; r < rounds; r++) {
             for (int i = 0; i < paths.length; i++) {
                 List<String> cmd = paths[i].equals("raw")
                         ? Arrays.asList(build + "/bench/short_bench", rawConn, pool, seconds)
+                        : paths[i].equals("rawpool")
+                        ? Arrays.asList(build + "/bench/short_bench", rawConn, threads, seconds, "0", pool)
                         : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", paths[i], port, seconds, threads, pool);
                 double[] m = measure(cmd);
                 rates.get(i).add(m[0]);
@@ -205,12 +213,20 @@ public final class ShortBench {
                 System.out.printf("  round %d %-9s %10.0f cycles/s %6.1f us CPU per cycle%n", r + 1, paths[i], m[0],
                         m[1]);
             }
+            toPeer.add(rates.get(2).get(r) / rates.get(3).get(r));
+            toPooled.add(rates.get(2).get(r) / rates.get(1).get(r));
+            System.out.printf("  round %d this driver / pgjdbc %.2f, this driver / raw C pooled %.2f%n", r + 1,
+                    toPeer.get(r), toPooled.get(r));
         }
-        double raw = median(rates.get(0)), ours = median(rates.get(1)), peer = median(rates.get(2));
-        System.out.printf("medians: raw C %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw, ours, peer);
-        System.out.printf("this driver / pgjdbc %.2f, this driver / raw C %.2f, pgjdbc / raw C %.2f; load %s%n",
-                ours / peer, ours / raw, peer / raw, load());
-        System.out.printf("CPU per cycle (client process, us): raw C %.1f, this driver %.1f, pgjdbc %.1f%n",
-                median(cpus.get(0)), median(cpus.get(1)), median(cpus.get(2)));
+        double raw = median(rates.get(0)), pooled = median(rates.get(1)), ours = median(rates.get(2)),
+                peer = median(rates.get(3));
+        System.out.printf("medians: raw C %.0f/s, raw C pooled %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw,
+                pooled, ours, peer);
+        System.out.printf("this driver / pgjdbc %.2f (median of the rounds' ratios %.2f), this driver / raw C pooled"
+                        + " %.2f (%.2f), pgjdbc / raw C pooled %.2f, this driver / raw C %.2f; load %s%n",
+                ours / peer, median(toPeer), ours / pooled, median(toPooled), peer / pooled, ours / raw, load());
+        System.out.printf("CPU per cycle (client process, us): raw C %.1f, raw C pooled %.1f, this driver %.1f,"
+                        + " pgjdbc %.1f%n",
+                median(cpus.get(0)), median(cpus.get(1)), median(cpus.get(2)), median(cpus.get(3)));
     }
 }

@@ -176,11 +176,17 @@ public class JdbcOdbcResultSet implements JdbcOdbcRowUpdates {
      */
     static JdbcOdbcResultSet open(JdbcOdbcStatement stmt, int n) throws SQLException {
         StatementState st = stmt.state;
+        boolean keep = st.keepsShape && stmt.keepsColumns();
+        return open(stmt, n, keep || st.shape != null ? st.describedVersion() : StatementState.NO_VERSION);
+    }
+
+    /** As {@link #open(JdbcOdbcStatement, int)}, with the description version read already. */
+    static JdbcOdbcResultSet open(JdbcOdbcStatement stmt, int n, long version) throws SQLException {
+        StatementState st = stmt.state;
         // A prepared statement kept for reuse may keep its columns bound: as
         // long as the library says the description is the one they were
         // bound for, the result opens on them as they are.
         boolean keep = st.keepsShape && stmt.keepsColumns();
-        long version = keep || st.shape != null ? st.describedVersion() : StatementState.NO_VERSION;
         StatementState.Shape kept = st.shape;
         if (kept != null) {
             if (keep && version != StatementState.NO_VERSION && kept.version == version && kept.numCols == n) {

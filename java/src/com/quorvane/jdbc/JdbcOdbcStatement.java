@@ -305,7 +305,7 @@ public class JdbcOdbcStatement implements Statement {
         }
         if (rc == Odbc.SUCCESS_WITH_INFO) collectWarnings();
         state.pending = true;
-        takeResult();
+        takeResult(true);
         if (keys != null) takeKeys();
     }
 
@@ -330,11 +330,29 @@ public class JdbcOdbcStatement implements Statement {
 
     /** Makes the statement's current result (a result set or a count) current. Under the lock. */
     void takeResult() throws SQLException {
+        takeResult(false);
+    }
+
+    /**
+     * Makes the current result current; {@code first} for the first result
+     * of an execution. A kept prepared statement whose description version
+     * is the one its columns were bound for has the same columns: its first
+     * result opens on them without asking the driver for their count.
+     */
+    private void takeResult(boolean first) throws SQLException {
         int h = state.hStmt;
-        int n = odbc.numResultCols(h, state.ec);
-        if (!Odbc.succeeded(state.ec[0])) throw failure("describing the result", false);
+        StatementState.Shape kept = state.shape;
+        boolean versionRead = first && kept != null && state.keepsShape && keepsColumns();
+        long version = versionRead ? state.describedVersion() : StatementState.NO_VERSION;
+        int n;
+        if (versionRead && version != StatementState.NO_VERSION && version == kept.version) {
+            n = kept.numCols;
+        } else {
+            n = odbc.numResultCols(h, state.ec);
+            if (!Odbc.succeeded(state.ec[0])) throw failure("describing the result", false);
+        }
         if (n > 0) {
-            resultSet = JdbcOdbcResultSet.open(this, n);
+            resultSet = versionRead ? JdbcOdbcResultSet.open(this, n, version) : JdbcOdbcResultSet.open(this, n);
             updateCount = -1;
             boolean hold = holdability == ResultSet.HOLD_CURSORS_OVER_COMMIT;
             boolean updatable = resultSetConcurrency == ResultSet.CONCUR_UPDATABLE;
