@@ -317,6 +317,21 @@ final class StatementState implements Runnable {
             int h = hStmt;
             unallocated = false;
             if (h == 0) return;
+            if (params == 0 && storage.isEmpty()) {
+                // Nothing bound but columns: the drop closes the cursor and
+                // unbinds them in one call to the driver (each call costs the
+                // driver manager a walk of every statement of the process),
+                // and their buffers go after it, with the handle no more.
+                synchronized (execLock) {
+                    hStmt = 0;
+                }
+                odbc.freeStmt(h, Odbc.DROP);
+                closeCursor(true);
+                dropShape();
+                conn.live.decrementAndGet();
+                conn.statements.remove(this);
+                return;
+            }
             closeCursor(true);
             dropShape();
             releaseStorage();
