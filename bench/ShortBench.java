@@ -27,8 +27,9 @@ import java.util.concurrent.atomic.AtomicLong;
  * and as the same work in C (short_bench with a pool: as many threads
  * sharing as many connections as the Java paths).
  * Each path runs in a process of its own, alternating, round after round;
- * the figures are cycles per second after a second of warm-up, and their
- * medians and ratios.
+ * the figures are cycles per second after a second of warm-up (the system
+ * property {@code shortbench.warmup}, in milliseconds, sets another for the
+ * Java paths), and their medians and ratios.
  *
  * <pre>
  *   ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]
@@ -98,7 +99,7 @@ public final class ShortBench {
                 th.start();
                 ts.add(th);
             }
-            Thread.sleep(1000);
+            Thread.sleep(Long.getLong("shortbench.warmup", 1000));
             com.sun.management.OperatingSystemMXBean os =
                     (com.sun.management.OperatingSystemMXBean) java.lang.management.ManagementFactory
                             .getOperatingSystemMXBean();
