@@ -4,6 +4,7 @@
 // leaves the statement usable.
 #include "driver_fixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -100,12 +101,12 @@ TEST_P(CancelOn, ADisconnectWaitsForARunningStatementThatACancelStillEnds) {
                                  "SELECT count(*) FROM c WHERE x < 0";
     std::atomic<bool> started{false};
     SQLRETURN rc = SQL_SUCCESS;
-    std::vector<Record> rs;
+    // The runner reads no records: once its call returns, the disconnect
+    // may free the statement under any later call on it.
     std::thread runner([&] {
         started = true;
         rc = run(endless);
         if (SQL_SUCCEEDED(rc)) rc = ruva70_SQLFetch(s);
-        rs = stmtRecords(s);
     });
     while (!started.load()) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -124,16 +125,18 @@ TEST_P(CancelOn, ADisconnectWaitsForARunningStatementThatACancelStillEnds) {
     canceller.join();
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
     EXPECT_EQ(rc, SQL_ERROR);
-    ASSERT_FALSE(rs.empty());
-    EXPECT_EQ(rs[0].state, pg() ? "57014" : "S1008") << rs[0].message;
     if (!pg() && disconnect == SQL_ERROR) {
         // The SQLite driver refuses to disconnect while an interrupted
         // statement is not freed ("unfinished statements", also without any
-        // thread); everything stays valid, and the disconnect succeeds once
-        // the statement is freed.
+        // thread); everything stays valid, the statement keeps the cancel's
+        // record, and the disconnect succeeds once the statement is freed.
+        // The driver may report an option it ignored before the refusal.
         auto why = dbcRecords(c->dbc);
-        ASSERT_FALSE(why.empty());
-        EXPECT_EQ(why[0].state, "25000") << why[0].message;
+        EXPECT_TRUE(std::any_of(why.begin(), why.end(), [](const Record& r) { return r.state == "25000"; }))
+            << describe(why);
+        auto rs = stmtRecords(s);
+        ASSERT_FALSE(rs.empty());
+        EXPECT_EQ(rs[0].state, "S1008") << rs[0].message;
         EXPECT_EQ(ruva70_SQLFreeStmt(s, SQL_DROP), SQL_SUCCESS);
         EXPECT_EQ(ruva70_SQLDisconnect(c->dbc), SQL_SUCCESS) << describe(dbcRecords(c->dbc));
     } else {
