@@ -375,9 +375,7 @@ SQLRETURN ruva70_SQLDisconnect(SQLHDBC hdbc) {
     while (dbc->cancels.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
     // Taken after the waits: a statement's call may hold the turn, or wait
     // for it, while it is counted as running.
-    std::unique_lock<std::recursive_timed_mutex> turn;
-    if (std::recursive_timed_mutex* t = dbc->turn.load(std::memory_order_acquire))
-        turn = std::unique_lock<std::recursive_timed_mutex>(*t);
+    ConnectionTurn turn(dbc);
     SQLRETURN rc = fns(*dbc).SQLDisconnect(dbc->dm.load());
     if (SQL_SUCCEEDED(rc) && dbc->api.load(std::memory_order_relaxed)) {
         // Back to the driver manager's connection for the next connect.

@@ -317,21 +317,13 @@ final class StatementState implements Runnable {
             int h = hStmt;
             unallocated = false;
             if (h == 0) return;
-            if (params == 0 && storage.isEmpty()) {
-                // Nothing bound but columns: the drop closes the cursor and
-                // unbinds them in one call to the driver (each call costs the
-                // driver manager a walk of every statement of the process),
-                // and their buffers go after it, with the handle no more.
-                synchronized (execLock) {
-                    hStmt = 0;
-                }
-                odbc.freeStmt(h, Odbc.DROP);
-                closeCursor(true);
-                dropShape();
-                conn.live.decrementAndGet();
-                conn.statements.remove(this);
-                return;
-            }
+            // Nothing bound but columns: the drop closes the cursor and
+            // unbinds them in one call to the driver (each call costs the
+            // driver manager a walk of every statement of the process), and
+            // their buffers go after it. Bound parameters are reset first:
+            // their release names the statement.
+            boolean dropFirst = params == 0 && storage.isEmpty();
+            if (dropFirst) dropHandle(h);
             closeCursor(true);
             dropShape();
             releaseStorage();
@@ -340,14 +332,19 @@ final class StatementState implements Runnable {
                 params = 0;
                 conn.live.decrementAndGet();
             }
-            synchronized (execLock) {
-                hStmt = 0;
-            }
-            odbc.freeStmt(h, Odbc.DROP);
-            conn.live.decrementAndGet();
+            if (!dropFirst) dropHandle(h);
             conn.statements.remove(this);
         } finally {
             lock.unlock();
         }
+    }
+
+    /** Forgets the handle (no cancel reaches it from here on) and frees it; under the lock. */
+    private void dropHandle(int h) {
+        synchronized (execLock) {
+            hStmt = 0;
+        }
+        odbc.freeStmt(h, Odbc.DROP);
+        conn.live.decrementAndGet();
     }
 }
