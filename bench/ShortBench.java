@@ -10,6 +10,7 @@ import java.sql.PreparedStatement;
 import java.sql.ResultSet;
 import java.sql.SQLException;
 import java.sql.Statement;
+import java.util.ArrayDeque;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -18,14 +19,15 @@ import java.util.concurrent.atomic.AtomicLong;
 
 /**
  * Short statements through a pool, the way a web application spends its
- * time: THREADS threads share a HikariCP pool of POOL connections; each
- * cycle borrows a connection, prepares a query, sets two parameters,
- * executes it, reads its one row and closes everything. The same work runs
- * through this driver and through pgjdbc (both over TCP to the same
- * server), and as the raw C limit (short_bench: one connection per thread,
- * as many threads as the pool has connections, one round trip per cycle)
- * and as the same work in C (short_bench with a pool: as many threads
- * sharing as many connections as the Java paths).
+ * time: THREADS threads share a pool of POOL connections; each cycle
+ * borrows a connection, prepares a query, sets two parameters, executes
+ * it, reads its one row and closes everything. The same work runs through
+ * this driver and through pgjdbc (both over TCP to the same server), each
+ * on a HikariCP pool and on the plain pool of the C side, and as the raw C
+ * limit (short_bench: one connection per thread, as many threads as the
+ * pool has connections, one round trip per cycle) and as the same work in
+ * C (short_bench with a pool: as many threads sharing as many connections
+ * as the Java paths).
  * Each path runs in a process of its own, alternating, round after round;
  * the figures are cycles per second after a second of warm-up (the system
  * property {@code shortbench.warmup}, in milliseconds, sets another for the
@@ -33,7 +35,7 @@ import java.util.concurrent.atomic.AtomicLong;
  *
  * <pre>
  *   ShortBench run BUILD CLASSPATH PGPORT [ROUNDS] [SECONDS] [THREADS] [POOL]
- *   ShortBench worker quorvane|pgjdbc PGPORT SECONDS THREADS POOL
+ *   ShortBench worker quorvane|pgjdbc PGPORT SECONDS THREADS POOL [hikari|plain]
  *   ShortBench loop quorvane|pgjdbc PGPORT CYCLES PASSES
  * </pre>
  *
@@ -64,17 +66,67 @@ public final class ShortBench {
         }
     }
 
-    static void worker(String path, String port, double seconds, int threads, int pool) throws Exception {
+    /**
+     * The pool of short_bench, in Java: the connection returned last is
+     * handed out first, and a thread that finds none waits for one. With it
+     * every path borrows the same way, so what differs between them is the
+     * driver alone.
+     */
+    static final class PlainPool implements AutoCloseable {
+        private final ArrayDeque<Connection> free = new ArrayDeque<>();
+        private final List<Connection> all = new ArrayList<>();
+
+        PlainPool(String url, int size) throws SQLException {
+            for (int i = 0; i < size; i++) {
+                Connection c = DriverManager.getConnection(url, "postgres", "");
+                all.add(c);
+                free.push(c);
+            }
+        }
+
+        synchronized Connection take() throws InterruptedException {
+            while (free.isEmpty()) wait();
+            return free.pop();
+        }
+
+        synchronized void give(Connection c) {
+            free.push(c);
+            notify();
+        }
+
+        @Override
+        public void close() throws SQLException {
+            for (Connection c : all) c.close();
+        }
+    }
+
+    static void cycle(Connection c, int i) throws SQLException {
+        try (PreparedStatement ps = c.prepareStatement(SQL)) {
+            ps.setInt(1, i % 1000 + 1);
+            ps.setString(2, "x");
+            try (ResultSet rs = ps.executeQuery()) {
+                if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
+            }
+        }
+    }
+
+    static HikariDataSource hikari(String path, String port, int pool) {
         HikariConfig cfg = new HikariConfig();
         cfg.setJdbcUrl(url(path, port));
         cfg.setUsername("postgres");
         cfg.setPassword("");
         cfg.setMaximumPoolSize(pool);
         cfg.setMinimumIdle(pool);
+        return new HikariDataSource(cfg);
+    }
+
+    /** POOL connections shared by THREADS threads through HikariCP, or through {@link PlainPool} when plain. */
+    static void worker(String path, String port, double seconds, int threads, int pool, boolean plain)
+            throws Exception {
         AtomicBoolean counting = new AtomicBoolean();
         AtomicBoolean stop = new AtomicBoolean();
         AtomicLong cycles = new AtomicLong();
-        try (HikariDataSource ds = new HikariDataSource(cfg)) {
+        try (AutoCloseable source = plain ? new PlainPool(url(path, port), pool) : hikari(path, port, pool)) {
             List<Thread> ts = new ArrayList<>();
             Throwable[] failure = new Throwable[1];
             for (int t = 0; t < threads; t++) {
@@ -82,11 +134,17 @@ public final class ShortBench {
                     long n = 0;
                     try {
                         for (int i = 0; !stop.get(); i++) {
-                            try (Connection c = ds.getConnection(); PreparedStatement ps = c.prepareStatement(SQL)) {
-                                ps.setInt(1, i % 1000 + 1);
-                                ps.setString(2, "x");
-                                try (ResultSet rs = ps.executeQuery()) {
-                                    if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
+                            if (plain) {
+                                PlainPool pp = (PlainPool) source;
+                                Connection c = pp.take();
+                                try {
+                                    cycle(c, i);
+                                } finally {
+                                    pp.give(c);
+                                }
+                            } else {
+                                try (Connection c = ((HikariDataSource) source).getConnection()) {
+                                    cycle(c, i);
                                 }
                             }
                             if (counting.get()) n++;
@@ -119,15 +177,7 @@ public final class ShortBench {
         try (Connection c = DriverManager.getConnection(url(path, port), "postgres", "")) {
             for (int p = 0; p < passes; p++) {
                 long t0 = System.nanoTime();
-                for (int i = 0; i < cycles; i++) {
-                    try (PreparedStatement ps = c.prepareStatement(SQL)) {
-                        ps.setInt(1, i % 1000 + 1);
-                        ps.setString(2, "x");
-                        try (ResultSet rs = ps.executeQuery()) {
-                            if (!rs.next() || rs.getString(1) == null) throw new IllegalStateException("no row");
-                        }
-                    }
-                }
+                for (int i = 0; i < cycles; i++) cycle(c, i);
                 System.out.printf("pass %d: %.0f cycles/s%n", p + 1, cycles / ((System.nanoTime() - t0) / 1e9));
             }
         }
@@ -170,7 +220,8 @@ public final class ShortBench {
 
     public static void main(String[] a) throws Exception {
         if (a.length > 0 && a[0].equals("worker")) {
-            worker(a[1], a[2], Double.parseDouble(a[3]), Integer.parseInt(a[4]), Integer.parseInt(a[5]));
+            worker(a[1], a[2], Double.parseDouble(a[3]), Integer.parseInt(a[4]), Integer.parseInt(a[5]),
+                    a.length > 6 && a[6].equals("plain"));
             return;
         }
         if (a.length > 0 && a[0].equals("loop")) {
@@ -192,42 +243,58 @@ public final class ShortBench {
         // raw: one connection per thread for as many threads as the pool has
         // connections, nothing handed over; rawpool: the Java paths' work in C,
         // THREADS threads borrowing POOL connections for each cycle.
-        String[] paths = {"raw", "rawpool", "quorvane", "pgjdbc"};
+        // Each Java path runs twice: on HikariCP, as applications do, and on
+        // the C side's plain pool, so that one comparison holds the pool
+        // fixed and shows the drivers alone.
+        String[] paths = {"raw", "rawpool", "quorvane", "pgjdbc", "quorvane/plain", "pgjdbc/plain"};
         List<List<Double>> rates = new ArrayList<>(), cpus = new ArrayList<>();
         for (int i = 0; i < paths.length; i++) {
             rates.add(new ArrayList<>());
             cpus.add(new ArrayList<>());
         }
         List<Double> toPeer = new ArrayList<>(), toPooled = new ArrayList<>();
+        List<Double> plainToPeer = new ArrayList<>(), plainToPooled = new ArrayList<>();
         System.out.printf("short statements: %s threads, pool of %s, %s s per run, %d rounds; load %s%n", threads, pool,
                 seconds, rounds, load());
         for (int r = 0; r < rounds; r++) {
             for (int i = 0; i < paths.length; i++) {
+                String[] kind = paths[i].split("/");
                 List<String> cmd = paths[i].equals("raw")
                         ? Arrays.asList(build + "/bench/short_bench", rawConn, pool, seconds)
                         : paths[i].equals("rawpool")
                         ? Arrays.asList(build + "/bench/short_bench", rawConn, threads, seconds, "0", pool)
-                        : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", paths[i], port, seconds, threads, pool);
+                        : Arrays.asList(java, "-cp", cp, "ShortBench", "worker", kind[0], port, seconds, threads, pool,
+                                kind.length > 1 ? kind[1] : "hikari");
                 double[] m = measure(cmd);
                 rates.get(i).add(m[0]);
                 cpus.get(i).add(m[1]);
-                System.out.printf("  round %d %-9s %10.0f cycles/s %6.1f us CPU per cycle%n", r + 1, paths[i], m[0],
+                System.out.printf("  round %d %-14s %10.0f cycles/s %6.1f us CPU per cycle%n", r + 1, paths[i], m[0],
                         m[1]);
             }
             toPeer.add(rates.get(2).get(r) / rates.get(3).get(r));
             toPooled.add(rates.get(2).get(r) / rates.get(1).get(r));
-            System.out.printf("  round %d this driver / pgjdbc %.2f, this driver / raw C pooled %.2f%n", r + 1,
-                    toPeer.get(r), toPooled.get(r));
+            plainToPeer.add(rates.get(4).get(r) / rates.get(5).get(r));
+            plainToPooled.add(rates.get(4).get(r) / rates.get(1).get(r));
+            System.out.printf("  round %d HikariCP: this driver / pgjdbc %.2f, / raw C pooled %.2f;"
+                            + " plain pool: this driver / pgjdbc %.2f, / raw C pooled %.2f%n",
+                    r + 1, toPeer.get(r), toPooled.get(r), plainToPeer.get(r), plainToPooled.get(r));
         }
-        double raw = median(rates.get(0)), pooled = median(rates.get(1)), ours = median(rates.get(2)),
-                peer = median(rates.get(3));
-        System.out.printf("medians: raw C %.0f/s, raw C pooled %.0f/s, this driver %.0f/s, pgjdbc %.0f/s%n", raw,
-                pooled, ours, peer);
-        System.out.printf("this driver / pgjdbc %.2f (median of the rounds' ratios %.2f), this driver / raw C pooled"
-                        + " %.2f (%.2f), pgjdbc / raw C pooled %.2f, this driver / raw C %.2f; load %s%n",
-                ours / peer, median(toPeer), ours / pooled, median(toPooled), peer / pooled, ours / raw, load());
-        System.out.printf("CPU per cycle (client process, us): raw C %.1f, raw C pooled %.1f, this driver %.1f,"
-                        + " pgjdbc %.1f%n",
-                median(cpus.get(0)), median(cpus.get(1)), median(cpus.get(2)), median(cpus.get(3)));
+        double[] med = new double[paths.length], cpu = new double[paths.length];
+        for (int i = 0; i < paths.length; i++) {
+            med[i] = median(rates.get(i));
+            cpu[i] = median(cpus.get(i));
+        }
+        System.out.printf("medians: raw C %.0f/s, raw C pooled %.0f/s; HikariCP: this driver %.0f/s, pgjdbc %.0f/s;"
+                        + " plain pool: this driver %.0f/s, pgjdbc %.0f/s%n",
+                med[0], med[1], med[2], med[3], med[4], med[5]);
+        System.out.printf("HikariCP: this driver / pgjdbc %.2f (median of the rounds' ratios %.2f), this driver / raw C"
+                        + " pooled %.2f (%.2f), pgjdbc / raw C pooled %.2f%n",
+                med[2] / med[3], median(toPeer), med[2] / med[1], median(toPooled), med[3] / med[1]);
+        System.out.printf("plain pool: this driver / pgjdbc %.2f (%.2f), this driver / raw C pooled %.2f (%.2f),"
+                        + " pgjdbc / raw C pooled %.2f; load %s%n",
+                med[4] / med[5], median(plainToPeer), med[4] / med[1], median(plainToPooled), med[5] / med[1], load());
+        System.out.printf("CPU per cycle (client process, us): raw C %.1f, raw C pooled %.1f; HikariCP: this driver"
+                        + " %.1f, pgjdbc %.1f; plain pool: this driver %.1f, pgjdbc %.1f%n",
+                cpu[0], cpu[1], cpu[2], cpu[3], cpu[4], cpu[5]);
     }
 }
